@@ -1,0 +1,35 @@
+#include "frame/ModuleTable.h"
+
+#include <array>
+#include <new>
+
+#include "modules/clip/Clip4_6.h"
+
+namespace quorveil {
+
+namespace {
+
+using plogue::biduleSDK::BidulePlugin;
+using plogue::biduleSDK::HostRecord;
+
+template <class Module>
+BidulePlugin* create(HostRecord* host) {
+    return new (std::nothrow) Module(host);
+}
+
+// Rows whose class is not built yet carry no factory: newInstance refuses them.
+constexpr std::array kModules{
+    ModuleEntry{"audio.quorveil.Clip4_6", "Clip4_6", "Z\tClip 4.6", &create<Clip4_6>},
+    ModuleEntry{"audio.quorveil.ArcTan4_6", "ArcTan4_6", "Spectral\tMagnitude\tArcTan 4.6", nullptr},
+    ModuleEntry{"audio.quorveil.Slice4_6", "Slice4_6", "Spectral\tMagnitude\tSlice 4.6", nullptr},
+    ModuleEntry{"audio.quorveil.CC4_6", "CC4_6", "Spectral\tMagnitude\tCC 4.6", nullptr},
+    ModuleEntry{"audio.quorveil.ConstantPowerPanner4_6", "Constant Power Panner 4.6",
+                "Mixing\tSurround\tConstant Power Panner 4.6", nullptr},
+    ModuleEntry{"audio.quorveil.ATF4_6", "ATF4_6", "Spectral\tMagnitude\tATF 4.6", nullptr},
+};
+
+}  // namespace
+
+std::span<const ModuleEntry> moduleTable() { return kModules; }
+
+}  // namespace quorveil

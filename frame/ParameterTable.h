@@ -1,0 +1,78 @@
+// Parameters as data: each module lists its parameter records once, as an
+// array of ParameterSpec, and fillParameterInfo writes the host's records from
+// it. The writer touches the first six fields and the fields of the record's
+// kind, nothing else, so the host's bytes elsewhere survive.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "frame/BidulePlugin.h"
+#include "frame/HostRecords.h"
+
+namespace plogue::biduleSDK {
+
+// Control styles the host understands.
+enum class ControlStyle : int32_t {
+    Slider = 1,     // Real
+    Switch = 2,     // Integer on/off
+    ChoiceMenu = 3, // Choice
+    Label = 8,      // Text
+    Indicator = 9,  // Integer written by the module only
+};
+
+struct ParameterSpec {
+    int32_t id;
+    const char* name;
+    ParameterKind kind;
+    ControlStyle controlStyle;
+    double defaultValue;          // Real
+    double minimum;               // Real
+    double maximum;               // Real
+    const char* unit;             // Real
+    int32_t realFormat;           // Real
+    int32_t defaultInt;           // Integer, Choice
+    std::span<const char* const> choices;  // Choice
+    bool writesIntegerFields;     // false only for the clip indicator
+};
+
+constexpr ParameterSpec realParameter(int32_t id, const char* name, double defaultValue,
+                                      double minimum, double maximum, const char* unit,
+                                      int32_t realFormat) {
+    return {id, name, ParameterKind::Real, ControlStyle::Slider, defaultValue, minimum, maximum,
+            unit, realFormat, 0, {}, false};
+}
+
+// A Text item: a group heading or the "\nVersion:" information text.
+constexpr ParameterSpec textItem(int32_t id, const char* name) {
+    return {id, name, ParameterKind::Text, ControlStyle::Label, 0.0, 0.0, 0.0, nullptr, 0, 0, {}, false};
+}
+
+constexpr ParameterSpec switchParameter(int32_t id, const char* name, int32_t defaultInt) {
+    return {id, name, ParameterKind::Integer, ControlStyle::Switch, 0.0, 0.0, 0.0, nullptr, 0,
+            defaultInt, {}, true};
+}
+
+// An Integer the module writes and never reads; no default is written.
+constexpr ParameterSpec indicatorParameter(int32_t id, const char* name) {
+    return {id, name, ParameterKind::Integer, ControlStyle::Indicator, 0.0, 0.0, 0.0, nullptr, 0, 0,
+            {}, false};
+}
+
+constexpr ParameterSpec choiceParameter(int32_t id, const char* name, int32_t defaultInt,
+                                        std::span<const char* const> choices) {
+    return {id, name, ParameterKind::Choice, ControlStyle::ChoiceMenu, 0.0, 0.0, 0.0, nullptr, 0,
+            defaultInt, choices, true};
+}
+
+// Writes one record from its spec.
+void writeParameterInfo(ParameterInfo& info, const ParameterSpec& spec);
+
+// Writes table[i] into infos[i] for every row of the table.
+void writeParameterTable(ParameterInfo* infos, std::span<const ParameterSpec> table);
+
+// Appends the choices of the Choice parameter `id` of the table; nothing for
+// any other id.
+void appendChoices(std::span<const ParameterSpec> table, int32_t id, TextList& choices);
+
+}  // namespace plogue::biduleSDK

@@ -1,0 +1,34 @@
+// The vendor's names: the reverse-domain prefix of every unique id and the web
+// domain of every information text. Saved host sessions recreate instances by
+// unique id, so these never change.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+
+namespace quorveil {
+
+inline constexpr const char* kVendorIdPrefix = "audio.quorveil";
+inline constexpr const char* kVendorWebDomain = "quorveil.audio";
+
+// A module's information text: a line feed, then "<ClassName>.quorveil.audio".
+// Held in the module object, so announcing it allocates nothing.
+struct InformationText {
+    char text[64] = {};
+
+    explicit InformationText(const char* className) {
+        std::size_t at = 0;
+        auto append = [&](const char* part) {
+            for (; *part != '\0' && at + 1 < sizeof text; ++part) {
+                text[at++] = *part;
+            }
+        };
+        append("\n");
+        append(className);
+        append(".");
+        append(kVendorWebDomain);
+        text[at] = '\0';
+    }
+};
+
+}  // namespace quorveil

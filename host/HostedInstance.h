@@ -1,0 +1,99 @@
+// One module instance as the host lives with it: created through newInstance,
+// driven through its PluginBlock's dispatcher and process entry, answered
+// through a HostRecord whose callback keeps every parameter's value and
+// enabled state by id and logs each service call. Tests and tools drive
+// modules only through this class, that is through the exported C interface.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "frame/HostRecords.h"
+#include "host/PluginLibrary.h"
+#include "host/ProcessBuffers.h"
+
+namespace quorveil::host {
+
+// What the host remembers of one parameter, by id.
+struct StoredParameter {
+    double real = 0.0;
+    int32_t integer = 0;
+    std::string text;
+    bool enabled = true;
+};
+
+// One call a module made to the host's callback, with the value that crossed.
+struct ServiceCall {
+    plogue::biduleSDK::HostOp op;
+    int32_t id;
+    double real = 0.0;     // ops 0, 3
+    int32_t integer = 0;   // ops 2, 5, 6
+    std::string text;      // ops 1, 4, 7, 9
+};
+
+class HostedInstance {
+public:
+    // newInstance for `uniqueId`; throws HostError when the library refuses it.
+    HostedInstance(const PluginLibrary& library, const std::string& uniqueId);
+    ~HostedInstance();  // deleteInstance
+    HostedInstance(const HostedInstance&) = delete;
+    HostedInstance& operator=(const HostedInstance&) = delete;
+
+    plogue::biduleSDK::PluginBlock* block() const { return block_; }
+
+    // Raw dispatcher call.
+    void dispatch(plogue::biduleSDK::DispatchOp op, void* arg, int32_t* value);
+    void dispatch(int32_t op, void* arg, int32_t* value);
+
+    // One call per dispatcher op.
+    void start();                                                    // 0
+    void setEngineInfo(const plogue::biduleSDK::EngineInfo& engine); // 1
+    int32_t pinCount(plogue::biduleSDK::DispatchOp countOp);         // 2..9
+    PinCounts pinCounts();
+    std::vector<std::string> inputPinNames();                        // 10
+    std::vector<std::string> outputPinNames();                       // 11
+    std::vector<plogue::biduleSDK::ParameterInfo> describeParameters();  // 12, two steps
+    bool hasFlags(int32_t mask);                                     // 13
+    void notifyParameterChanged(int32_t id);                         // 14
+    void hostEvent(plogue::biduleSDK::DispatchOp eventOp);           // 15, 16, 20
+    std::vector<std::string> choiceList(int32_t id, int32_t choiceCount);  // 19
+
+    // "Set parameter" as a host does it: store the value, then op 14.
+    void setRealParameter(int32_t id, double value);
+    void setIntParameter(int32_t id, int32_t value);
+    void setTextParameter(int32_t id, const std::string& value);
+
+    // Every parameter the host knows of, by id.
+    std::map<int32_t, StoredParameter>& parameters() { return parameters_; }
+    StoredParameter& parameter(int32_t id) { return parameters_[id]; }
+
+    const std::vector<ServiceCall>& serviceLog() const { return serviceLog_; }
+    void clearServiceLog() { serviceLog_.clear(); }
+
+    // The process entry with host-shaped buffers.
+    void process(ProcessBuffers& buffers);
+
+private:
+    // The record the library sees first, then our way back to this object.
+    struct HostSide {
+        plogue::biduleSDK::HostRecord record;
+        HostedInstance* owner;
+    };
+
+    static int32_t hostCallback(plogue::biduleSDK::HostRecord* host, int32_t op, int32_t id,
+                                void* data);
+    void serve(plogue::biduleSDK::HostOp op, int32_t id, void* data);
+    std::vector<std::string> pinNames(plogue::biduleSDK::DispatchOp namesOp);
+
+    const PluginLibrary& library_;
+    HostSide hostSide_;
+    plogue::biduleSDK::PluginBlock* block_ = nullptr;
+    std::map<int32_t, StoredParameter> parameters_;
+    std::vector<ServiceCall> serviceLog_;
+};
+
+// Reads a NUL-terminated text out of a fixed host field of `bytes` bytes.
+std::string fieldText(const char* field, std::size_t bytes);
+
+}  // namespace quorveil::host
