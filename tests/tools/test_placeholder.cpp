@@ -1,0 +1,3 @@
+#include <gtest/gtest.h>
+
+TEST(ToolPlaceholder, Builds) { SUCCEED(); }
