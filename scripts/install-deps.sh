@@ -3,7 +3,7 @@
 # missing, so that `make` works on a fresh machine and costs nothing after.
 set -euo pipefail
 
-native_packages=(cmake g++ make googletest libbenchmark-dev libsndfile1-dev libfftw3-dev
+native_packages=(cmake g++ make pkg-config googletest libbenchmark-dev libsndfile1-dev libfftw3-dev
                  libcli11-dev)
 windows_packages=(g++-mingw-w64-i686-posix wine wine32:i386)
 
