@@ -1,7 +1,6 @@
-// surround-host: a command-line host for the Quorveil Surround library.
-#include <cstdio>
+// surround-host: a command-line host for the Quorveil Surround library. It
+// loads the library over its exported C interface, as the audio host does,
+// and lists, describes and renders its modules (see host/cli/CommandLine.h).
+#include "host/cli/CommandLine.h"
 
-int main() {
-    std::fprintf(stderr, "surround-host: not built yet\n");
-    return 2;
-}
+int main(int argc, char** argv) { return quorveil::cli::run(argc, argv); }
