@@ -9,6 +9,8 @@ namespace quorveil::host {
 
 namespace {
 
+constexpr std::size_t kChunkFrames = 32768;
+
 std::string plural(int64_t count, const std::string& noun) {
     return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
@@ -57,40 +59,49 @@ RenderSummary renderAudio(const RenderJob& job, RenderObserver& observer) {
                                    std::to_string(reader.sampleRate()) + " Hz, block " +
                                    std::to_string(job.blockSize) + ", " + summary.format);
 
+    // Files move in chunks of whole blocks (about 32768 frames): few, large
+    // reads and writes, and still a fixed amount of memory.
     const auto block = static_cast<std::size_t>(job.blockSize);
+    const std::size_t chunk = block * std::max<std::size_t>(1, kChunkFrames / block);
     const auto in = static_cast<std::size_t>(inputs);
     const auto out = static_cast<std::size_t>(outputs);
     ProcessBuffers buffers = session.makeBuffers();
-    std::vector<float> inputFrames(block * in);
-    std::vector<float> outputFrames(block * out);
+    std::vector<float> inputFrames(chunk * in);
+    std::vector<float> outputFrames(chunk * out);
 
     for (;;) {
-        const auto got = static_cast<std::size_t>(reader.read(inputFrames.data(), job.blockSize));
+        const auto got = static_cast<std::size_t>(
+            reader.read(inputFrames.data(), static_cast<int64_t>(chunk)));
         if (got == 0) {
             break;
         }
-        // The engine runs whole blocks: a short last block is padded with
-        // silence, and only the file's own frames are written back.
-        for (std::size_t pin = 0; pin < in; ++pin) {
-            float* samples = buffers.audioIn.pin(static_cast<int32_t>(pin));
-            for (std::size_t i = 0; i < got; ++i) {
-                samples[i] = inputFrames[i * in + pin];
+        for (std::size_t first = 0; first < got; first += block) {
+            // The engine runs whole blocks: a short last block is padded with
+            // silence, and only the file's own frames are written back.
+            const std::size_t frames = std::min(block, got - first);
+            for (std::size_t pin = 0; pin < in; ++pin) {
+                float* samples = buffers.audioIn.pin(static_cast<int32_t>(pin));
+                const float* source = inputFrames.data() + first * in + pin;
+                for (std::size_t i = 0; i < frames; ++i) {
+                    samples[i] = source[i * in];
+                }
+                std::fill(samples + frames, samples + block, 0.0f);
             }
-            std::fill(samples + got, samples + block, 0.0f);
-        }
-        session.process(buffers);
-        for (std::size_t pin = 0; pin < out; ++pin) {
-            const float* samples = buffers.audioOut.pin(static_cast<int32_t>(pin));
-            for (std::size_t i = 0; i < got; ++i) {
-                outputFrames[i * out + pin] = samples[i];
+            session.process(buffers);
+            for (std::size_t pin = 0; pin < out; ++pin) {
+                const float* samples = buffers.audioOut.pin(static_cast<int32_t>(pin));
+                float* target = outputFrames.data() + first * out + pin;
+                for (std::size_t i = 0; i < frames; ++i) {
+                    target[i * out] = samples[i];
+                }
+            }
+            if (auto messages = session.takeMessages(); !messages.empty()) {
+                observer.hostMessages(messages);
             }
         }
         writer.write(outputFrames.data(), static_cast<int64_t>(got));
         summary.frames += static_cast<int64_t>(got);
         observer.progress(summary.frames, reader.frames(), reader.sampleRate());
-        if (auto messages = session.takeMessages(); !messages.empty()) {
-            observer.hostMessages(messages);
-        }
     }
 
     writer.commit();
