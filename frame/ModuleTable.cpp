@@ -3,6 +3,7 @@
 #include <array>
 #include <new>
 
+#include "modules/atf/ATF4_6.h"
 #include "modules/clip/Clip4_6.h"
 
 namespace quorveil {
@@ -25,7 +26,8 @@ constexpr std::array kModules{
     ModuleEntry{"audio.quorveil.CC4_6", "CC4_6", "Spectral\tMagnitude\tCC 4.6", nullptr},
     ModuleEntry{"audio.quorveil.ConstantPowerPanner4_6", "Constant Power Panner 4.6",
                 "Mixing\tSurround\tConstant Power Panner 4.6", nullptr},
-    ModuleEntry{"audio.quorveil.ATF4_6", "ATF4_6", "Spectral\tMagnitude\tATF 4.6", nullptr},
+    ModuleEntry{"audio.quorveil.ATF4_6", "ATF4_6", "Spectral\tMagnitude\tATF 4.6",
+                &create<ATF4_6>},
 };
 
 }  // namespace
