@@ -25,7 +25,8 @@ template <Mode mode>
 float crossFadeBins(const FramePins& pins, uint32_t binCount, float scale, float multiplier,
                     const GainTables& tables, float lastCosine) {
     for (uint32_t i = 0; i < binCount; ++i) {
-        const int32_t step = tableStep(stepArgument(pins.left[i], pins.right[i], scale, multiplier));
+        const int32_t step =
+            tableStep(stepArgument(pins.left[i], pins.right[i], scale, multiplier));
         const float c = tables.cosineTable[step];
         const float s = tables.sineTable[step];
         const Magnitudes in{pins.magnitudeIn[0][i], pins.magnitudeIn[1][i], pins.magnitudeIn[2][i],
