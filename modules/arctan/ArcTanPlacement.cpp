@@ -151,8 +151,11 @@ void Placement::setGainsForAngle(float o) {
     }
 }
 
-BinPlacement Placement::placeBin(float leftFrequency, float rightFrequency, float leftMagnitude,
-                                 float rightMagnitude) {
+// Inlined into the block loop; placeBin is the same for callers outside it.
+[[gnu::always_inline]] inline BinPlacement Placement::placeInline(float leftFrequency,
+                                                                  float rightFrequency,
+                                                                  float leftMagnitude,
+                                                                  float rightMagnitude) {
     BinPlacement out;
 
     // Position: 0 is right only, 1 left only, 0.5 the middle.
@@ -206,6 +209,11 @@ BinPlacement Placement::placeBin(float leftFrequency, float rightFrequency, floa
     return out;
 }
 
+BinPlacement Placement::placeBin(float leftFrequency, float rightFrequency, float leftMagnitude,
+                                 float rightMagnitude) {
+    return placeInline(leftFrequency, rightFrequency, leftMagnitude, rightMagnitude);
+}
+
 void Placement::processBlock(const float* const* const* frequencyIn,
                              const float* const* const* magnitudeIn,
                              float* const* const* magnitudeOut, uint32_t frames, uint32_t bins) {
@@ -220,7 +228,7 @@ void Placement::processBlock(const float* const* const* frequencyIn,
         }
         for (uint32_t b = 0; b < bins; ++b) {
             const BinPlacement bin =
-                placeBin(leftFrequency[b], rightFrequency[b], leftMagnitude[b], rightMagnitude[b]);
+                placeInline(leftFrequency[b], rightFrequency[b], leftMagnitude[b], rightMagnitude[b]);
             for (std::size_t s = 0; s < kSpeakers; ++s) {
                 out[kDominantPin + s][b] = bin.dominant[s];
                 out[kLesserPin + s][b] = bin.lesser[s];

@@ -90,6 +90,8 @@ private:
     // Which argument order the frequency arctangent takes, from "Freq. Mode".
     enum class FrequencyRule { Disabled, SwappedBelowHalf, SwappedFromHalf, Swapped, Straight };
 
+    BinPlacement placeInline(float leftFrequency, float rightFrequency, float leftMagnitude,
+                             float rightMagnitude);
     void setGainsForAngle(float angle);
     float ringAngleFor(float imageAngle) const;
 
