@@ -15,8 +15,8 @@ inline float arctangent(float y, float x) {
 
 // The table entry of a gain-law step: the float product truncated toward
 // zero. Speaker angles within 0..360 keep it within 0..90; angles outside
-// that range could reach past the tables, so it stays within 0..360 (and a
-// pair of two equal out-of-range angles, whose scale is infinite, gives 0).
+// that range could reach past the tables, so it stays within 0..360 (and the
+// not-a-number step of an empty pair, 0 times an infinite scale, gives 0).
 inline std::size_t tableIndex(float step) {
     if (!(step >= 0.0f)) {
         return 0;
@@ -124,8 +124,10 @@ float Placement::ringAngleFor(float g) const {
 // The gain law: the pair of speakers enclosing `o`, counter-clockwise, takes
 // cosine and sine of the step within the pair. The six tests are independent
 // and each rewrites all five gains, so the last one that holds decides: they
-// are tried from the last, and an angle that meets none (speakers out of
-// order, or not a number) leaves the gains as they were.
+// are tried from the last. Their ranges chain C, LF, LS, RS, RF, 359, so even
+// with speakers out of order every real angle meets one; an angle that is not
+// a number (or a speaker angle that is not) meets none and leaves the gains
+// as they were.
 void Placement::setGainsForAngle(float o) {
     const float aLF = angle_[LF], aRF = angle_[RF], aC = angle_[C], aLS = angle_[LS],
                 aRS = angle_[RS];

@@ -70,8 +70,9 @@ public:
     void updatePlacement(const ParameterValues& values);
 
     // One bin. Updates the speaker gains this object carries from one gain
-    // computation to the next: an angle that falls between speakers listed
-    // out of order keeps the previous gains.
+    // computation to the next: a ring angle that is not a number (a broken
+    // input, or image angle 0 with a centre width of 0) keeps the previous
+    // gains.
     BinPlacement placeBin(float leftFrequency, float rightFrequency, float leftMagnitude,
                           float rightMagnitude);
 
