@@ -74,3 +74,22 @@ TEST(Listing, InfoShowsThePannerInArrayOrder) {
 
 }  // namespace
 }  // namespace quorveil::testing
+
+namespace quorveil::testing {
+namespace {
+
+TEST(Listing, InfoShowsChoicesAndWhatStartSwitchedOff) {
+    const HostRun run = runHost({"info", "ArcTan4_6"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    for (const char* line : {
+             "  frequency in   2   L frequency in, R frequency in\n",
+             "  7   Mode               choice  Sum      -         -              yes\n"
+             "        choices: 0 Sum, 1 Across, 2 Diagonal\n",
+             "  6   Rear Width         real    90       0 to 180  degrees        no\n",
+         }) {
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << "\nin\n" << run.out;
+    }
+}
+
+}  // namespace
+}  // namespace quorveil::testing
