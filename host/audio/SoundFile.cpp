@@ -32,6 +32,7 @@ std::string libraryMessage(SNDFILE* file) {
 
 // Ctrl-C during a render: the temporary file goes, then the signal does what
 // it would have done. One render at a time, so one path to remember.
+constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 char pendingPath[4096];
 volatile std::sig_atomic_t pendingArmed = 0;
 
@@ -45,7 +46,7 @@ extern "C" void removePendingAndReraise(int signal) {
 
 void armInterruptCleanup(const std::string& path) {
     static const bool installed = [] {
-        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+        for (int signal : kInterrupts) {
             std::signal(signal, removePendingAndReraise);
         }
         return true;
@@ -215,15 +216,27 @@ SoundFileWriter::SoundFileWriter(const std::string& target, const OutputFormat& 
         name.append("-");
         name.append(std::to_string(serial++));
         temporary_ = (folder / name).string();
+        // An interrupt between creating the file and remembering it would
+        // leave it behind: hold such signals until both are done.
+        sigset_t interrupts, previous;
+        sigemptyset(&interrupts);
+        for (int signal : kInterrupts) {
+            sigaddset(&interrupts, signal);
+        }
+        ::sigprocmask(SIG_BLOCK, &interrupts, &previous);
         descriptor = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (descriptor < 0 && errno != EEXIST) {
-            throw HostError("cannot write " + inQuotes(target) + ": " + std::strerror(errno));
+        const int openError = errno;
+        if (descriptor >= 0) {
+            armInterruptCleanup(temporary_);
+        }
+        ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+        if (descriptor < 0 && openError != EEXIST) {
+            throw HostError("cannot write " + inQuotes(target) + ": " + std::strerror(openError));
         }
     }
     if (descriptor < 0) {
         throw HostError("cannot write " + inQuotes(target) + ": no free temporary name beside it");
     }
-    armInterruptCleanup(temporary_);
 
     SF_INFO info{};
     info.channels = channels;

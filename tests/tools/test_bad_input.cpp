@@ -3,7 +3,11 @@
 // file already at the output path stays as it was.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
+
+#include <chrono>
+#include <thread>
 
 #include "tests/tools/ToolSupport.h"
 
@@ -147,6 +151,34 @@ TEST_F(BadInput, SuccessReplacesTheOutputAndLeavesNoTemporaryFile) {
     EXPECT_EQ(readSound(folder.file("out.wav")).channels, 7);
     EXPECT_EQ(folder.names(), (std::vector<std::string>{"a folder", "mono.wav", "notes.txt",
                                                         "out.wav", "six.wav", "stereo.wav"}));
+}
+
+TEST(Interrupted, CtrlCLeavesNeitherOutputNorTemporaryFile) {
+    ScratchFolder folder;
+    writeSound(folder.file("long.wav"), Sound{6, 48000, std::vector<float>(6 * 48000 * 90, 0.25f)});
+    std::ofstream(folder.file("out.wav")) << "keep me";
+    const std::string host = SURROUND_HOST_PATH;
+    const std::string in = folder.file("long.wav"), out = folder.file("out.wav");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execl(host.c_str(), host.c_str(), "-q", "render", "Clip4_6", in.c_str(), out.c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // Wait for the temporary file to appear, then interrupt.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (folder.names().size() < 3 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    ::kill(child, SIGINT);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) {
+        GTEST_SKIP() << "the render finished before the interrupt";
+    }
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"long.wav", "out.wav"}));
+    EXPECT_EQ(readText(out), "keep me");
 }
 
 }  // namespace
