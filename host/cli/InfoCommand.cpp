@@ -69,12 +69,16 @@ std::function<void()> addInfoCommand(CLI::App& command, Context& context) {
         }
         text += "\nPins\n" + formatTable(pinRows);
 
+        // One table row per parameter; choices and texts go on a line of
+        // their own below it, so they do not stretch the columns.
         std::vector<std::vector<std::string>> rows{
             {"  id", "name", "kind", "default", "range", "unit", "enabled"}};
+        std::vector<std::string> notes{""};
         for (const host::ParameterDescription& parameter : session.parameters()) {
             std::vector<std::string> cells{"  " + std::to_string(parameter.id), parameter.label,
                                            host::kindName(parameter), "-", "-", "-",
                                            parameter.enabledAfterStart ? "yes" : "no"};
+            std::string note;
             if (parameter.kind == ParameterKind::Real) {
                 cells[3] = host::formatReal(parameter.defaultReal);
                 cells[4] = rangeText(parameter);
@@ -82,47 +86,29 @@ std::function<void()> addInfoCommand(CLI::App& command, Context& context) {
             } else if (parameter.carriesValue() && !parameter.isIndicator()) {
                 cells[3] = host::formatValue(parameter, 0.0, parameter.defaultInt);
             }
-            if (!parameter.carriesValue()) {
-                cells[6] = "-";
-            }
-            rows.push_back(cells);
             if (parameter.kind == ParameterKind::Choice) {
-                std::string list;
                 for (std::size_t i = 0; i < parameter.choices.size(); ++i) {
-                    list += (i == 0 ? "" : ", ") + std::to_string(i) + " " + parameter.choices[i];
+                    note += (i == 0 ? "choices: " : ", ") + std::to_string(i) + " " +
+                            parameter.choices[i];
                 }
-                rows.push_back({"", "  choices: " + list});
             } else if (!parameter.carriesValue()) {
+                cells[6] = "-";
                 const std::string value = session.currentValue(parameter);
-                if (!value.empty()) {
-                    rows.push_back({"", "  value: " + value});
-                }
+                note = value.empty() ? "" : "value: " + value;
             }
+            rows.push_back(std::move(cells));
+            notes.push_back(std::move(note));
         }
-        // The wide continuation lines must not stretch the columns.
+        const std::string formatted = formatTable(rows);
+        const std::string indent(formatted.find("name") + 2, ' ');
         std::string table;
-        std::vector<std::vector<std::string>> columns;
-        std::vector<std::pair<std::size_t, std::string>> notes;
-        for (const auto& cells : rows) {
-            if (cells.size() == 2) {
-                notes.emplace_back(columns.size(), cells[1]);
-            } else {
-                columns.push_back(cells);
-            }
-        }
-        const std::string formatted = formatTable(columns);
-        std::size_t line = 0, at = 0, note = 0;
-        std::string indent;
-        if (const auto first = formatted.find('\n'); first != std::string::npos) {
-            indent = std::string(formatted.find("name"), ' ');
-        }
-        while (at < formatted.size()) {
-            const std::size_t end = formatted.find('\n', at);
-            table += formatted.substr(at, end - at + 1);
-            at = end + 1;
-            ++line;
-            for (; note < notes.size() && notes[note].first == line; ++note) {
-                table += indent + notes[note].second + "\n";
+        std::size_t at = 0;
+        for (const std::string& note : notes) {
+            const std::size_t end = formatted.find('\n', at) + 1;
+            table += formatted.substr(at, end - at);
+            at = end;
+            if (!note.empty()) {
+                table += indent + note + "\n";
             }
         }
         text += "\nParameters (in the order a host panel shows them)\n" + table;
