@@ -6,10 +6,29 @@ namespace quorveil::cc {
 
 namespace {
 
+// Frames of their own: straight from the inputs into the outputs. The switch
+// is a parameter, not a sample value: one choice per frame.
+QUORVEIL_BIN_LOOP_CLONES
+void ccFrameApart(const Settings settings, const float* __restrict left,
+                  const float* __restrict right, float* __restrict c, float* __restrict ls,
+                  float* __restrict rs, uint32_t bins) {
+    if (settings.wrapRears) {
+        for (uint32_t k = 0; k < bins; ++k) {
+            const auto v = ccBin<true>(left[k], right[k], settings);
+            c[k] = v[C], ls[k] = v[LS], rs[k] = v[RS];
+        }
+    } else {
+        for (uint32_t k = 0; k < bins; ++k) {
+            const auto v = ccBin<false>(left[k], right[k], settings);
+            c[k] = v[C], ls[k] = v[LS], rs[k] = v[RS];
+        }
+    }
+}
+
 template <bool WrapRears>
-void ccFrameAs(const Settings& settings, const float* left, const float* right, float* const* out,
-               uint32_t bins) {
-    splitStereoFrame<kOutputs>(left, right, out, bins, [s = settings](float l, float r) {
+void ccFrameStaged(const Settings& settings, const float* left, const float* right,
+                   float* const* out, uint32_t bins) {
+    splitStereoFrameStaged<kOutputs>(left, right, out, bins, [s = settings](float l, float r) {
         return ccBin<WrapRears>(l, r, s);
     });
 }
@@ -18,11 +37,12 @@ void ccFrameAs(const Settings& settings, const float* left, const float* right, 
 
 void ccFrame(const Settings& settings, const float* left, const float* right, float* const* out,
              uint32_t bins) {
-    // The switch is a parameter, not a sample value: one choice per frame.
-    if (settings.wrapRears) {
-        ccFrameAs<true>(settings, left, right, out, bins);
+    if (framesApart<kOutputs>(left, right, out, bins)) {
+        ccFrameApart(settings, left, right, out[C], out[LS], out[RS], bins);
+    } else if (settings.wrapRears) {
+        ccFrameStaged<true>(settings, left, right, out, bins);
     } else {
-        ccFrameAs<false>(settings, left, right, out, bins);
+        ccFrameStaged<false>(settings, left, right, out, bins);
     }
 }
 
