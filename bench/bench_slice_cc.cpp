@@ -86,7 +86,7 @@ BENCHMARK(BM_PlainCopySameBytes)->ArgName("outputs")->Arg(5)->Arg(3);
 // The floor the minimum rule sets: its square roots alone, as many per bin as
 // a wrapped bin takes (CC 3, Slice 5), over the same bins, built like the
 // kernels (errno-free, so they run side by side in vector registers).
-QUORVEIL_BIN_LOOP_CLONES
+QUORVEIL_VECTOR_CLONES
 void squareRoots(const float* __restrict in, float* __restrict out, uint32_t bins, int roots) {
     if (roots == 3) {
         for (uint32_t k = 0; k < bins; ++k) {

@@ -16,14 +16,8 @@
 #include <cstdint>
 #include <cstring>
 
-// On x86-64 Linux the straight loops also come as an AVX2 clone that the
-// loader picks on processors that have it: the same operations, twice as many
-// bins per instruction, the same correctly rounded results (no FMA).
-#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__) && !defined(__clang__)
-#define QUORVEIL_BIN_LOOP_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define QUORVEIL_BIN_LOOP_CLONES
-#endif
+#include "modules/common/VectorClones.h"
+
 
 namespace quorveil {
 

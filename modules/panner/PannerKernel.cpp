@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "modules/common/VectorClones.h"
+
 namespace quorveil::panner {
 
 namespace {
@@ -82,6 +84,7 @@ bool updateGains(const Angles& angles, Working& working, Gains& gains) {
     return matched;
 }
 
+QUORVEIL_VECTOR_CLONES
 void applyGains(const Gains& gains, const float* in, float* const* out, uint32_t samples) {
     constexpr uint32_t kRun = 256;
     alignas(16) float dry[kRun];

@@ -8,7 +8,7 @@ namespace {
 
 // Frames of their own: straight from the inputs into the outputs. The switch
 // is a parameter, not a sample value: one choice per frame.
-QUORVEIL_BIN_LOOP_CLONES
+QUORVEIL_VECTOR_CLONES
 void sliceFrameApart(const Settings settings, const float* __restrict left,
                      const float* __restrict right, float* __restrict lf, float* __restrict rf,
                      float* __restrict c, float* __restrict ls, float* __restrict rs,
