@@ -18,7 +18,6 @@
 
 #include "modules/common/VectorClones.h"
 
-
 namespace quorveil {
 
 // True when no output frame shares a byte with an input frame or with another
