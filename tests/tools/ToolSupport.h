@@ -17,8 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "host/HostedInstance.h"
-#include "host/PluginLibrary.h"
 
 namespace quorveil::testing {
 
@@ -143,18 +141,5 @@ inline HostRun runHost(const std::vector<std::string>& args) {
     run.err = readText(errPath);
     return run;
 }
-
-// Whether the library in this build can create the module yet.
-inline bool libraryOffers(const std::string& uniqueId) {
-    host::PluginLibrary library(QUORVEIL_LIBRARY_PATH);
-    try {
-        host::HostedInstance instance(library, uniqueId);
-        return true;
-    } catch (const host::HostError&) {
-        return false;
-    }
-}
-
-inline constexpr const char* kPannerId = "audio.quorveil.ConstantPowerPanner4_6";
 
 }  // namespace quorveil::testing

@@ -53,21 +53,19 @@ TEST(Listing, InfoFindsAModuleByAnyOfItsNames) {
 }
 
 TEST(Listing, InfoShowsThePannerInArrayOrder) {
-    if (!libraryOffers(kPannerId)) {
-        GTEST_SKIP() << "ConstantPowerPanner4_6 is not in this build yet";
-    }
     const HostRun run = runHost({"info", "constant power panner 4.6"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::string table =
-        "  id  name              kind  default  range          unit     enabled\n"
-        "  0   Pan Angle         real  0        -180 to 180    degrees  yes\n"
-        "  2   LF Speaker Angle  real  45       0 to 360       degrees  yes\n"
-        "  3   RF Speaker Angle  real  315      0 to 360       degrees  yes\n"
-        "  4   C Speaker Angle   real  0        0 to 360       degrees  yes\n"
-        "  5   LS Speaker Angle  real  120      0 to 360       degrees  yes\n"
-        "  6   RS Speaker Angle  real  240      0 to 360       degrees  yes\n"
-        "  1   Speaker Angles:   text  -        -              -        -\n"
-        "  7   Version:          text  -        -              -        -\n";
+        "  id  name              kind  default  range        unit     enabled\n"
+        "  0   Pan Angle         real  0        -180 to 180  degrees  yes\n"
+        "  2   LF Speaker Angle  real  45       0 to 360     degrees  yes\n"
+        "  3   RF Speaker Angle  real  315      0 to 360     degrees  yes\n"
+        "  4   C Speaker Angle   real  0        0 to 360     degrees  yes\n"
+        "  5   LS Speaker Angle  real  120      0 to 360     degrees  yes\n"
+        "  6   RS Speaker Angle  real  240      0 to 360     degrees  yes\n"
+        "  1   Speaker Angles:   text  -        -            -        -\n"
+        "  7   Version:          text  -        -            -        -\n"
+        "        value: ConstantPowerPanner4_6.quorveil.audio\n";
     EXPECT_NE(run.out.find(table), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("  audio out  5  LF, RF, C, LS, RS\n"), std::string::npos) << run.out;
 }

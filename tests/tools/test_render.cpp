@@ -25,9 +25,6 @@ struct PanCase {
 };
 
 TEST(RenderPanner, OutputGainsFollowTheConstantPowerLaw) {
-    if (!libraryOffers(kPannerId)) {
-        GTEST_SKIP() << "ConstantPowerPanner4_6 is not in this build yet";
-    }
     // Gains of the law with the default speaker angles (LF 45, RF 315, C 0,
     // LS 120, RS 240); names in any letter case, or the parameter's id.
     const PanCase cases[] = {
@@ -63,9 +60,6 @@ TEST(RenderPanner, OutputGainsFollowTheConstantPowerLaw) {
 }
 
 TEST(RenderPanner, ForceSendsAnAngleOutsideTheRange) {
-    if (!libraryOffers(kPannerId)) {
-        GTEST_SKIP() << "ConstantPowerPanner4_6 is not in this build yet";
-    }
     ScratchFolder folder;
     writeSound(folder.file("in.wav"), monoSignal(100));
     // 200 degrees puts the direction at 159.99, between LS and RS.
