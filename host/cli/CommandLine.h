@@ -120,8 +120,8 @@ std::function<void()> addListCommand(CLI::App& command, Context& context);
 std::function<void()> addInfoCommand(CLI::App& command, Context& context);
 std::function<void()> addRenderCommand(CLI::App& command, Context& context);
 
-// `--set NAME=VALUE` (repeatable) and `--force`, parsed into `settings` when
-// the action runs: parseSettings(texts) turns the raw texts into assignments.
+// `--set NAME=VALUE` (repeatable) and `--force` for any command that runs a
+// module; in the action, parsed() turns the raw texts into assignments.
 struct ParameterOptions {
     std::vector<std::string> texts;
     bool force = false;
