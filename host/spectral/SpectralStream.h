@@ -50,6 +50,8 @@ public:
 
     const StftSettings& settings() const { return settings_; }
     const plogue::biduleSDK::EngineInfo& engine() const { return engine_; }
+    // Magnitude of a bin per unit of |X|: a sine of amplitude A shows A.
+    float magnitudeScale() const { return windows_.magnitudeScale; }
     int inputCount() const { return inputs_; }
     int outputCount() const { return static_cast<int>(phaseSources_.size()); }
 
