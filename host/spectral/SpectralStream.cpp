@@ -24,7 +24,7 @@ SpectralStream::SpectralStream(const StftSettings& settings, int inputs,
       frequencies_(inputs, frameCount_, settings.binCount()),
       outputs_(static_cast<int>(phaseSources_.size()), frameCount_, settings.binCount()),
       spectra_(count(inputs) * count(frameCount_) * count(settings.binCount())),
-      mixedReference_(count(settings.binCount())),
+      mixed_(count(settings.binCount())),
       interleaved_(count(inputs) * count(engine_.blockSize)),
       inputBlock_(count(inputs) * count(engine_.blockSize)),
       outputBlock_(phaseSources_.size() * count(engine_.blockSize)) {
@@ -36,7 +36,15 @@ SpectralStream::SpectralStream(const StftSettings& settings, int inputs,
     for (PhaseSource& source : phaseSources_) {
         source.weights.resize(count(inputs), 0.0f);
         synthesizers_.emplace_back(settings_, windows_, fft_);
+        if (silent(source)) {
+            sourceOf_.push_back(-1);
+            continue;
+        }
+        const auto known = std::find(sources_.begin(), sources_.end(), source.weights);
+        sourceOf_.push_back(static_cast<int>(known - sources_.begin()));
+        if (known == sources_.end()) sources_.push_back(source.weights);
     }
+    phasors_.resize(sources_.size() * count(settings.binCount()));
 }
 
 SpectralStream::~SpectralStream() = default;
@@ -51,10 +59,10 @@ std::complex<float>* SpectralStream::spectrumAt(int input, int frame) {
            (count(input) * count(frameCount_) + count(frame)) * count(settings_.binCount());
 }
 
-const std::complex<float>* SpectralStream::reference(int output, int frame) {
-    const std::vector<float>& weights = phaseSources_[count(output)].weights;
-    int only = -1;
-    int used = 0;
+void SpectralStream::referencePhasors(int source, int frame, std::complex<float>* phasors) {
+    const std::vector<float>& weights = sources_[count(source)];
+    const int bins = settings_.binCount();
+    int only = -1, used = 0;
     for (int i = 0; i < inputs_; ++i) {
         if (weights[count(i)] != 0.0f) {
             only = i;
@@ -62,18 +70,17 @@ const std::complex<float>* SpectralStream::reference(int output, int frame) {
         }
     }
     if (used == 1 && weights[count(only)] > 0.0f) {
-        return spectrum(only, frame);  // a positive weight leaves the phase as it is
+        unitPhasors(spectrum(only, frame), phasors, bins);  // a positive weight keeps the phase
+        return;
     }
-    std::fill(mixedReference_.begin(), mixedReference_.end(), std::complex<float>());
+    std::fill(mixed_.begin(), mixed_.end(), std::complex<float>());
     for (int i = 0; i < inputs_; ++i) {
         const float w = weights[count(i)];
         if (w == 0.0f) continue;
-        const std::complex<float>* bins = spectrum(i, frame);
-        for (std::size_t k = 0; k < mixedReference_.size(); ++k) {
-            mixedReference_[k] += bins[k] * w;
-        }
+        const std::complex<float>* x = spectrum(i, frame);
+        for (std::size_t k = 0; k < mixed_.size(); ++k) mixed_[k] += x[k] * w;
     }
-    return mixedReference_.data();
+    unitPhasors(mixed_.data(), phasors, bins);
 }
 
 void SpectralStream::analyseBlock() {
@@ -91,16 +98,21 @@ void SpectralStream::analyseBlock() {
 
 void SpectralStream::synthesiseBlock() {
     const std::size_t block = count(engine_.blockSize);
+    const std::size_t bins = count(settings_.binCount());
     const int hop = settings_.hop();
-    for (int o = 0; o < outputCount(); ++o) {
-        float* samples = outputBlock_.data() + count(o) * block;
-        if (silent(phaseSources_[count(o)])) {
-            std::fill(samples, samples + block, 0.0f);
-            continue;
+    for (int f = 0; f < frameCount_; ++f) {
+        // Outputs that share a reference share its phasors.
+        for (std::size_t source = 0; source < sources_.size(); ++source) {
+            referencePhasors(static_cast<int>(source), f, phasors_.data() + source * bins);
         }
-        for (int f = 0; f < frameCount_; ++f) {
-            synthesizers_[count(o)].synthesise(outputs_.frame(o, f), reference(o, f),
-                                               samples + count(f * hop));
+        for (std::size_t o = 0; o < sourceOf_.size(); ++o) {
+            float* samples = outputBlock_.data() + o * block + count(f * hop);
+            if (sourceOf_[o] < 0) {
+                std::fill(samples, samples + hop, 0.0f);
+                continue;
+            }
+            synthesizers_[o].synthesise(outputs_.frame(static_cast<int>(o), f),
+                                        phasors_.data() + count(sourceOf_[o]) * bins, samples);
         }
     }
 }

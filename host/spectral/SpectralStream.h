@@ -70,7 +70,7 @@ private:
     std::complex<float>* spectrumAt(int input, int frame);
     void analyseBlock();
     void synthesiseBlock();
-    const std::complex<float>* reference(int output, int frame);
+    void referencePhasors(int source, int frame, std::complex<float>* phasors);
 
     StftSettings settings_;
     int inputs_;
@@ -83,7 +83,10 @@ private:
     std::vector<ChannelSynthesizer> synthesizers_;
     host::SpectralPinBuffers magnitudes_, frequencies_, outputs_;
     std::vector<std::complex<float>> spectra_;  // input, frame, bin
-    std::vector<std::complex<float>> mixedReference_;
+    std::vector<std::vector<float>> sources_;  // distinct phase sources
+    std::vector<int> sourceOf_;                // per output; -1: silent
+    std::vector<std::complex<float>> phasors_; // source, bin
+    std::vector<std::complex<float>> mixed_;
     std::vector<float> interleaved_;
     std::vector<float> inputBlock_;   // input, sample
     std::vector<float> outputBlock_;  // output, sample

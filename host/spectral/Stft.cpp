@@ -99,7 +99,7 @@ void ChannelAnalyzer::analyse(const float* newSamples, float* magnitude, float* 
     for (std::size_t k = 0; k < binCount; ++k) {
         const std::complex<float> x = bins[k];
         spectrum[k] = x;
-        magnitude[k] = std::abs(x) * scale;
+        magnitude[k] = std::sqrt(x.real() * x.real() + x.imag() * x.imag()) * scale;
         const float phase = std::atan2(x.imag(), x.real());
         if (first_) {
             frequency[k] = static_cast<float>(binHz_[k]);
@@ -118,14 +118,21 @@ ChannelSynthesizer::ChannelSynthesizer(const StftSettings& settings, const StftW
                                        RealFft& fft)
     : settings_(settings), windows_(windows), fft_(fft), accumulator_(count(settings.fftSize)) {}
 
-void ChannelSynthesizer::synthesise(const float* magnitude, const std::complex<float>* reference,
+void unitPhasors(const std::complex<float>* spectrum, std::complex<float>* phasors, int bins) {
+    for (std::size_t k = 0; k < count(bins); ++k) {
+        const float re = spectrum[k].real(), im = spectrum[k].imag();
+        const float length = std::sqrt(re * re + im * im);
+        phasors[k] = length > 0.0f ? std::complex<float>(re / length, im / length)
+                                   : std::complex<float>(1.0f, 0.0f);
+    }
+}
+
+void ChannelSynthesizer::synthesise(const float* magnitude, const std::complex<float>* phasor,
                                     float* out) {
     std::complex<float>* bins = fft_.spectrum();
     const std::size_t binCount = count(settings_.binCount());
     for (std::size_t k = 0; k < binCount; ++k) {
-        const std::complex<float> r = reference[k];
-        const float length = std::abs(r);
-        bins[k] = length > 0.0f ? r * (magnitude[k] / length) : std::complex<float>(magnitude[k]);
+        bins[k] = std::complex<float>(phasor[k].real() * magnitude[k], phasor[k].imag() * magnitude[k]);
     }
     fft_.inverse();
     overlapAdd(fft_.time(), out);

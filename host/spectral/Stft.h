@@ -76,14 +76,18 @@ private:
     bool first_ = true;
 };
 
+// The phase of each of `bins` complex values as a unit complex number; a bin
+// of zero gets phase 0.
+void unitPhasors(const std::complex<float>* spectrum, std::complex<float>* phasors, int bins);
+
 class ChannelSynthesizer {
 public:
     ChannelSynthesizer(const StftSettings& settings, const StftWindows& windows, RealFft& fft);
 
-    // Resynthesises one frame: `magnitude` with the phase of `reference` (a
-    // bin of zero reference has phase 0). Writes the hop samples that this
-    // frame completes.
-    void synthesise(const float* magnitude, const std::complex<float>* reference, float* out);
+    // Resynthesises one frame: `magnitude` with the phase of `phasor`, unit
+    // complex numbers as unitPhasors() makes them. Writes the hop samples that
+    // this frame completes.
+    void synthesise(const float* magnitude, const std::complex<float>* phasor, float* out);
 
     // Adds a silent frame: writes the next hop samples.
     void synthesiseSilence(float* out);
