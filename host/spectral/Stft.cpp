@@ -64,16 +64,35 @@ StftWindows::StftWindows(const StftSettings& settings)
     }
 }
 
+float phaseAngle(float y, float x) {
+    const float ax = std::fabs(x), ay = std::fabs(y);
+    const float big = std::max(ax, ay);
+    if (big == 0.0f) return 0.0f;
+    const float t = std::min(ax, ay) / big;
+    const float t2 = t * t;
+    // Minimax polynomial for atan on [0, 1].
+    float a = t * (0.99997726f +
+                   t2 * (-0.33262347f + t2 * (0.19354346f + t2 * (-0.11643287f +
+                                                                  t2 * (0.05265332f - t2 * 0.01172120f)))));
+    constexpr float halfPi = std::numbers::pi_v<float> / 2.0f;
+    constexpr float pi = std::numbers::pi_v<float>;
+    if (ay > ax) a = halfPi - a;
+    if (x < 0.0f) a = pi - a;
+    return y < 0.0f ? -a : a;
+}
+
 ChannelAnalyzer::ChannelAnalyzer(const StftSettings& settings, const StftWindows& windows,
                                  RealFft& fft)
     : settings_(settings), windows_(windows), fft_(fft), history_(count(settings.fftSize)),
       expectedStep_(count(settings.binCount())), binHz_(count(settings.binCount())),
-      previousPhase_(count(settings.binCount())) {
+      previous_(count(settings.binCount())) {
     for (int k = 0; k < settings.binCount(); ++k) {
-        // Advance of bin k over one hop: 2 pi k hop / n = 2 pi k / overlap.
-        expectedStep_[count(k)] =
-            kTwoPi * static_cast<double>(k % settings.overlap) / settings.overlap;
-        binHz_[count(k)] = k * settings.sampleRate / settings.fftSize;
+        // Advance of bin k over one hop: 2 pi k hop / n = 2 pi k / overlap,
+        // taken into (-pi, pi].
+        double step = kTwoPi * static_cast<double>(k % settings.overlap) / settings.overlap;
+        if (step > std::numbers::pi) step -= kTwoPi;
+        expectedStep_[count(k)] = static_cast<float>(step);
+        binHz_[count(k)] = static_cast<float>(k * settings.sampleRate / settings.fftSize);
     }
 }
 
@@ -92,31 +111,35 @@ void ChannelAnalyzer::analyse(const float* newSamples, float* magnitude, float* 
     fft_.forward();
 
     const std::complex<float>* bins = fft_.spectrum();
-    const std::size_t binCount = previousPhase_.size();
+    const std::size_t binCount = previous_.size();
     const float scale = windows_.magnitudeScale;
-    // Hz per radian of deviation per hop: overlap / (2 pi) bins of sr / n Hz.
-    const double hzPerRadian = settings_.overlap / kTwoPi * settings_.sampleRate / settings_.fftSize;
     for (std::size_t k = 0; k < binCount; ++k) {
-        const std::complex<float> x = bins[k];
-        spectrum[k] = x;
-        magnitude[k] = std::sqrt(x.real() * x.real() + x.imag() * x.imag()) * scale;
-        const float phase = std::atan2(x.imag(), x.real());
-        if (first_) {
-            frequency[k] = static_cast<float>(binHz_[k]);
-        } else {
-            double deviation = static_cast<double>(phase) - static_cast<double>(previousPhase_[k]) -
-                               expectedStep_[k];
-            deviation -= kTwoPi * std::nearbyint(deviation / kTwoPi);
-            frequency[k] = static_cast<float>(binHz_[k] + deviation * hzPerRadian);
-        }
-        previousPhase_[k] = phase;
+        const float re = bins[k].real(), im = bins[k].imag();
+        spectrum[k] = bins[k];
+        magnitude[k] = std::sqrt(re * re + im * im) * scale;
     }
+    if (first_) {
+        std::copy(binHz_.begin(), binHz_.end(), frequency);
+    } else {
+        // Hz per radian of deviation per hop: overlap / (2 pi) bins of sr / n Hz.
+        const auto hzPerRadian = static_cast<float>(settings_.overlap / kTwoPi *
+                                                    settings_.sampleRate / settings_.fftSize);
+        constexpr float pi = std::numbers::pi_v<float>;
+        constexpr float twoPi = 2.0f * std::numbers::pi_v<float>;
+        for (std::size_t k = 0; k < binCount; ++k) {
+            // The measured advance is the angle of X(t) times conj(X(t - hop)).
+            const std::complex<float> x = bins[k], p = previous_[k];
+            const float re = x.real() * p.real() + x.imag() * p.imag();
+            const float im = x.imag() * p.real() - x.real() * p.imag();
+            float deviation = phaseAngle(im, re) - expectedStep_[k];
+            if (deviation > pi) deviation -= twoPi;
+            if (deviation <= -pi) deviation += twoPi;
+            frequency[k] = binHz_[k] + deviation * hzPerRadian;
+        }
+    }
+    std::copy(bins, bins + binCount, previous_.begin());
     first_ = false;
 }
-
-ChannelSynthesizer::ChannelSynthesizer(const StftSettings& settings, const StftWindows& windows,
-                                       RealFft& fft)
-    : settings_(settings), windows_(windows), fft_(fft), accumulator_(count(settings.fftSize)) {}
 
 void unitPhasors(const std::complex<float>* spectrum, std::complex<float>* phasors, int bins) {
     for (std::size_t k = 0; k < count(bins); ++k) {
@@ -126,6 +149,10 @@ void unitPhasors(const std::complex<float>* spectrum, std::complex<float>* phaso
                                    : std::complex<float>(1.0f, 0.0f);
     }
 }
+
+ChannelSynthesizer::ChannelSynthesizer(const StftSettings& settings, const StftWindows& windows,
+                                       RealFft& fft)
+    : settings_(settings), windows_(windows), fft_(fft), accumulator_(count(settings.fftSize)) {}
 
 void ChannelSynthesizer::synthesise(const float* magnitude, const std::complex<float>* phasor,
                                     float* out) {

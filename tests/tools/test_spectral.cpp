@@ -98,6 +98,25 @@ TEST(StftSettings, EngineInfoCarriesTheSpectralLayout) {
     EXPECT_EQ(framesPerCall({44100.0, 16384, 2}), 1);  // one hop is longer than a call
 }
 
+TEST(PhaseAngle, FollowsAtan2AllRoundTheCircle) {
+    double worst = 0.0;
+    for (int i = 0; i < 3600; ++i) {
+        const double angle = -std::numbers::pi + (i + 0.5) * (2.0 * std::numbers::pi / 3600);
+        for (double radius : {1e-20, 1e-3, 1.0, 1e6}) {
+            const auto x = static_cast<float>(radius * std::cos(angle));
+            const auto y = static_cast<float>(radius * std::sin(angle));
+            worst = std::max(worst, std::fabs(static_cast<double>(phaseAngle(y, x)) -
+                                              std::atan2(static_cast<double>(y), x)));
+        }
+    }
+    EXPECT_LT(worst, 2e-5);
+    const struct {
+        float y, x, angle;
+    } axes[] = {{0, 0, 0}, {0, 1, 0}, {1, 0, std::numbers::pi_v<float> / 2},
+                {0, -1, std::numbers::pi_v<float>}, {-1, 0, -std::numbers::pi_v<float> / 2}};
+    for (const auto& a : axes) EXPECT_NEAR(phaseAngle(a.y, a.x), a.angle, 1e-6f) << a.y << "," << a.x;
+}
+
 TEST(SpectralStream, UnchangedMagnitudesGiveTheInputBackAlignedAndFullLength) {
     const struct {
         int fftSize, overlap;
