@@ -64,23 +64,6 @@ StftWindows::StftWindows(const StftSettings& settings)
     }
 }
 
-float phaseAngle(float y, float x) {
-    const float ax = std::fabs(x), ay = std::fabs(y);
-    const float big = std::max(ax, ay);
-    if (big == 0.0f) return 0.0f;
-    const float t = std::min(ax, ay) / big;
-    const float t2 = t * t;
-    // Minimax polynomial for atan on [0, 1].
-    float a = t * (0.99997726f +
-                   t2 * (-0.33262347f + t2 * (0.19354346f + t2 * (-0.11643287f +
-                                                                  t2 * (0.05265332f - t2 * 0.01172120f)))));
-    constexpr float halfPi = std::numbers::pi_v<float> / 2.0f;
-    constexpr float pi = std::numbers::pi_v<float>;
-    if (ay > ax) a = halfPi - a;
-    if (x < 0.0f) a = pi - a;
-    return y < 0.0f ? -a : a;
-}
-
 ChannelAnalyzer::ChannelAnalyzer(const StftSettings& settings, const StftWindows& windows,
                                  RealFft& fft)
     : settings_(settings), windows_(windows), fft_(fft), history_(count(settings.fftSize)),

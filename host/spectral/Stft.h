@@ -14,7 +14,10 @@
 // a constant from overlap 4 up).
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <complex>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -58,8 +61,23 @@ struct StftWindows {
 
 // The angle of (x, y) in (-pi, pi], like atan2(y, x), to within 2e-5 rad:
 // a phase vocoder needs no more, and the library call costs a quarter of a
-// render.
-float phaseAngle(float y, float x);
+// render. Branch-free, so the loop over the bins vectorises.
+inline float phaseAngle(float y, float x) {
+    constexpr float halfPi = std::numbers::pi_v<float> / 2.0f;
+    constexpr float pi = std::numbers::pi_v<float>;
+    const float ax = std::fabs(x), ay = std::fabs(y);
+    const float big = std::max(ax, ay);
+    const float t = big > 0.0f ? std::min(ax, ay) / big : 0.0f;
+    const float t2 = t * t;
+    // Minimax polynomial for atan on [0, 1].
+    float a = t * (0.99997726f +
+                   t2 * (-0.33262347f +
+                         t2 * (0.19354346f +
+                               t2 * (-0.11643287f + t2 * (0.05265332f - t2 * 0.01172120f)))));
+    a = ay > ax ? halfPi - a : a;
+    a = x < 0.0f ? pi - a : a;
+    return std::copysign(a, y);
+}
 
 class ChannelAnalyzer {
 public:
