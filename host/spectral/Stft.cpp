@@ -1,6 +1,7 @@
 #include "host/spectral/Stft.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <numbers>
 
@@ -96,9 +97,10 @@ void ChannelAnalyzer::analyse(const float* newSamples, float* magnitude, float* 
     const std::complex<float>* bins = fft_.spectrum();
     const std::size_t binCount = previous_.size();
     const float scale = windows_.magnitudeScale;
+    std::copy(bins, bins + binCount, spectrum);
+    const float* pairs = reinterpret_cast<const float*>(bins);
     for (std::size_t k = 0; k < binCount; ++k) {
-        const float re = bins[k].real(), im = bins[k].imag();
-        spectrum[k] = bins[k];
+        const float re = pairs[2 * k], im = pairs[2 * k + 1];
         magnitude[k] = std::sqrt(re * re + im * im) * scale;
     }
     if (first_) {
@@ -109,15 +111,21 @@ void ChannelAnalyzer::analyse(const float* newSamples, float* magnitude, float* 
                                                     settings_.sampleRate / settings_.fftSize);
         constexpr float pi = std::numbers::pi_v<float>;
         constexpr float twoPi = 2.0f * std::numbers::pi_v<float>;
+        // Plain float pairs and selects instead of branches: the loop vectorises.
+        const float* now = reinterpret_cast<const float*>(bins);
+        const float* before = reinterpret_cast<const float*>(previous_.data());
+        const float* expected = expectedStep_.data();
+        const float* centre = binHz_.data();
         for (std::size_t k = 0; k < binCount; ++k) {
             // The measured advance is the angle of X(t) times conj(X(t - hop)).
-            const std::complex<float> x = bins[k], p = previous_[k];
-            const float re = x.real() * p.real() + x.imag() * p.imag();
-            const float im = x.imag() * p.real() - x.real() * p.imag();
-            float deviation = phaseAngle(im, re) - expectedStep_[k];
-            if (deviation > pi) deviation -= twoPi;
-            if (deviation <= -pi) deviation += twoPi;
-            frequency[k] = binHz_[k] + deviation * hzPerRadian;
+            const float xr = now[2 * k], xi = now[2 * k + 1];
+            const float pr = before[2 * k], pi_ = before[2 * k + 1];
+            const float re = xr * pr + xi * pi_;
+            const float im = xi * pr - xr * pi_;
+            float deviation = phaseAngle(im, re) - expected[k];
+            deviation -= deviation > pi ? twoPi : 0.0f;
+            deviation += deviation <= -pi ? twoPi : 0.0f;
+            frequency[k] = centre[k] + deviation * hzPerRadian;
         }
     }
     std::copy(bins, bins + binCount, previous_.begin());
@@ -125,11 +133,15 @@ void ChannelAnalyzer::analyse(const float* newSamples, float* magnitude, float* 
 }
 
 void unitPhasors(const std::complex<float>* spectrum, std::complex<float>* phasors, int bins) {
+    const float* in = reinterpret_cast<const float*>(spectrum);
+    float* out = reinterpret_cast<float*>(phasors);
     for (std::size_t k = 0; k < count(bins); ++k) {
-        const float re = spectrum[k].real(), im = spectrum[k].imag();
+        const float re = in[2 * k], im = in[2 * k + 1];
         const float length = std::sqrt(re * re + im * im);
-        phasors[k] = length > 0.0f ? std::complex<float>(re / length, im / length)
-                                   : std::complex<float>(1.0f, 0.0f);
+        // A bin of zero has re = im = 0 and takes phase 0 from the added 1.
+        const float inverse = 1.0f / std::max(length, FLT_MIN);
+        out[2 * k] = re * inverse + (length > 0.0f ? 0.0f : 1.0f);
+        out[2 * k + 1] = im * inverse;
     }
 }
 

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <complex>
 #include <numbers>
@@ -66,16 +67,20 @@ inline float phaseAngle(float y, float x) {
     constexpr float halfPi = std::numbers::pi_v<float> / 2.0f;
     constexpr float pi = std::numbers::pi_v<float>;
     const float ax = std::fabs(x), ay = std::fabs(y);
-    const float big = std::max(ax, ay);
-    const float t = big > 0.0f ? std::min(ax, ay) / big : 0.0f;
+    // (0, 0) gives 0 / FLT_MIN = 0; no branch around the division.
+    const float t = std::min(ax, ay) / std::max(std::max(ax, ay), FLT_MIN);
     const float t2 = t * t;
     // Minimax polynomial for atan on [0, 1].
     float a = t * (0.99997726f +
                    t2 * (-0.33262347f +
                          t2 * (0.19354346f +
                                t2 * (-0.11643287f + t2 * (0.05265332f - t2 * 0.01172120f)))));
-    a = ay > ax ? halfPi - a : a;
-    a = x < 0.0f ? pi - a : a;
+    // Octant and half-plane folds as selected constants, never as selected
+    // arithmetic, so the compiler can vectorise without speculating.
+    const bool steep = ay > ax;
+    a = (steep ? halfPi : 0.0f) + (steep ? -1.0f : 1.0f) * a;
+    const bool back = x < 0.0f;
+    a = (back ? pi : 0.0f) + (back ? -1.0f : 1.0f) * a;
     return std::copysign(a, y);
 }
 
