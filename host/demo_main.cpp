@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <numbers>
 #include <string>
 
 #include "host/HostedInstance.h"
@@ -52,7 +53,7 @@ int main(int argc, char** argv) {
                 for (int i = 0; i < 256; ++i) {
                     const double t = (block * 256 + i) / 48000.0;
                     buffers.audioIn.pin(k)[i] =
-                        static_cast<float>(0.5 * std::sin(2.0 * M_PI * (110.0 * (k + 1)) * t));
+                        static_cast<float>(0.5 * std::sin(2.0 * std::numbers::pi * (110.0 * (k + 1)) * t));
                 }
             }
             if (block == 94) {

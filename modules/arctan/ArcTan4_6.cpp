@@ -1,0 +1,118 @@
+#include "modules/arctan/ArcTan4_6.h"
+
+#include <array>
+
+#include "frame/ParameterTable.h"
+
+namespace quorveil {
+
+using namespace plogue::biduleSDK;
+
+namespace {
+
+constexpr const char* kFreqModeChoices[] = {"HFTC", "HFTS", "HFTL", "HFTR", "Disabled"};
+constexpr const char* kModeChoices[] = {"Sum", "Across", "Diagonal"};
+
+// In the order the host lays out the panel; the speaker angles sit before
+// their heading there, though their ids follow it.
+constexpr std::array kParameters{
+    realParameter(ArcTan4_6::kMagFreqRatioId, "Mag/Freq Ratio", 1.0, 0.0, 1.0, "Image Portion", 1),
+    realParameter(ArcTan4_6::kLfAngleId, "LF Speaker Angle", 45.0, 0.0, 360.0, "degrees", 1),
+    realParameter(ArcTan4_6::kRfAngleId, "RF Speaker Angle", 315.0, 0.0, 360.0, "degrees", 1),
+    realParameter(ArcTan4_6::kCAngleId, "C Speaker Angle", 0.0, 0.0, 360.0, "degrees", 1),
+    realParameter(ArcTan4_6::kLsAngleId, "LS Speaker Angle", 120.0, 0.0, 360.0, "degrees", 1),
+    realParameter(ArcTan4_6::kRsAngleId, "RS Speaker Angle", 240.0, 0.0, 360.0, "degrees", 1),
+    textItem(ArcTan4_6::kSpeakerAnglesLabelId, "Speaker Angles:"),
+    choiceParameter(ArcTan4_6::kModeId, "Mode", 0, kModeChoices),
+    // 119, not 120: with the front width at its 120 the rear width stays >= 0.5.
+    realParameter(ArcTan4_6::kCenterWidthId, "Center Width", 30.0, 0.0, 119.0, "degrees", 1),
+    realParameter(ArcTan4_6::kFrontWidthId, "Front Width", 60.0, 0.0, 120.0, "degrees", 1),
+    realParameter(ArcTan4_6::kRearWidthId, "Rear Width", 90.0, 0.0, 180.0, "degrees", 1),
+    textItem(ArcTan4_6::kVersionId, "\nVersion:"),
+    choiceParameter(ArcTan4_6::kFreqModeId, "Freq. Mode", 0, kFreqModeChoices),
+    realParameter(ArcTan4_6::kTotalImageWidthId, "Total Image Width", 360.0, 0.0, 360.0, "degrees",
+                  1),
+};
+
+constexpr int32_t kFrequencyInputs = 2;
+constexpr int32_t kMagnitudeInputs = 2;
+
+}  // namespace
+
+ArcTan4_6::ArcTan4_6(HostRecord* host) : BidulePlugin(host) {
+    numFrequencyIn = kFrequencyInputs;
+    numMagnitudeIn = kMagnitudeInputs;
+    numMagnitudeOut = arctan::kOutputPins;
+    numParameters = static_cast<int32_t>(kParameters.size());
+}
+
+bool ArcTan4_6::start() {
+    setTextValue(kVersionId, informationText.text);
+    // The rear width follows from the centre and front widths: shown, not set.
+    setParameterEnabled(kRearWidthId, false);
+    placement.fillGainTables();
+    return true;
+}
+
+void ArcTan4_6::parameterChanged(int32_t id) {
+    switch (id) {
+    case kMagFreqRatioId: values.ratio = getRealValue(id); break;
+    case kFreqModeId: values.freqMode = getIntValue(id); break;
+    case kTotalImageWidthId: values.totalWidth = getRealValue(id); break;
+    case kCenterWidthId: values.centerWidth = getRealValue(id); break;
+    case kFrontWidthId: values.frontWidth = getRealValue(id); break;
+    case kModeId: values.mode = getIntValue(id); break;
+    case kLfAngleId: values.speakerAngle[arctan::LF] = getRealValue(id); break;
+    case kRfAngleId: values.speakerAngle[arctan::RF] = getRealValue(id); break;
+    case kCAngleId: values.speakerAngle[arctan::C] = getRealValue(id); break;
+    case kLsAngleId: values.speakerAngle[arctan::LS] = getRealValue(id); break;
+    case kRsAngleId: values.speakerAngle[arctan::RS] = getRealValue(id); break;
+    default: break;  // the rear width, the two text items, unknown ids
+    }
+    // Whatever changed, the whole state is derived anew from the latest
+    // values, and the host is shown the rear width they leave.
+    values.rearWidth = arctan::rearWidthFor(values.centerWidth, values.frontWidth);
+    setRealValue(kRearWidthId, values.rearWidth);
+    placement.updatePlacement(values);
+}
+
+void ArcTan4_6::fillParameterInfo(ParameterInfo* infos) { writeParameterTable(infos, kParameters); }
+
+void ArcTan4_6::fillChoiceList(int32_t id, TextList& choices) {
+    appendChoices(kParameters, id, choices);
+}
+
+void ArcTan4_6::process(AudioPins, AudioPins, void*, void*, SpectralPins frequencyIn, SpectralPins,
+                        SpectralPins magnitudeIn, SpectralPins magnitudeOut, void*, void*) {
+    if (frequencyIn == nullptr || magnitudeIn == nullptr || magnitudeOut == nullptr) {
+        return;
+    }
+    placement.processBlock(frequencyIn, magnitudeIn, magnitudeOut,
+                           static_cast<uint32_t>(engineInfo.frameCount),
+                           static_cast<uint32_t>(engineInfo.binCount));
+}
+
+void ArcTan4_6::getAudioInNames(TextList&) {}
+void ArcTan4_6::getAudioOutNames(TextList&) {}
+void ArcTan4_6::getMidiInNames(TextList&) {}
+void ArcTan4_6::getMidiOutNames(TextList&) {}
+
+void ArcTan4_6::getFrequencyInNames(TextList& names) {
+    names.insert(names.end(), {"L frequency in", "R frequency in"});
+}
+
+void ArcTan4_6::getFrequencyOutNames(TextList&) {}
+
+void ArcTan4_6::getMagnitudeInNames(TextList& names) {
+    names.insert(names.end(), {"Left magnitude in", "Right magnitude in"});
+}
+
+// Ten speaker levels, then the position and the ring angle of each bin.
+void ArcTan4_6::getMagnitudeOutNames(TextList& names) {
+    names.insert(names.end(), {"LF dominant out", "RF dominant out", "C dominant out",
+                               "LS dominant out", "RS dominant out", "LF lesser out",
+                               "RF lesser out", "C lesser out", "LS lesser out", "RS lesser out",
+                               "1", "2"});
+}
+
+}  // namespace quorveil

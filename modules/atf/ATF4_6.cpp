@@ -1,0 +1,113 @@
+#include "modules/atf/ATF4_6.h"
+
+#include <array>
+
+#include "frame/ParameterTable.h"
+
+namespace quorveil {
+
+using namespace plogue::biduleSDK;
+
+namespace {
+
+constexpr std::array<const char*, 2> kModeChoices{"Across", "Diagonal"};
+
+// In the order the host lays out the panel: depth, the speaker angles under
+// their heading, then mode and the three widths. Ids are not positions.
+constexpr std::array kParameters{
+    realParameter(ATF4_6::kDepthId, "Depth", 0.0, 0.0, 180.0, "degrees", 1),
+    realParameter(ATF4_6::kLfSpeakerAngleId, "LF Speaker Angle", 45.0, 0.0, 360.0, "degrees", 1),
+    realParameter(ATF4_6::kRfSpeakerAngleId, "RF Speaker Angle", 315.0, 0.0, 360.0, "degrees", 1),
+    realParameter(ATF4_6::kCSpeakerAngleId, "C Speaker Angle", 0.0, 0.0, 360.0, "degrees", 1),
+    realParameter(ATF4_6::kLsSpeakerAngleId, "LS Speaker Angle", 120.0, 0.0, 360.0, "degrees", 1),
+    realParameter(ATF4_6::kRsSpeakerAngleId, "RS Speaker Angle", 240.0, 0.0, 360.0, "degrees", 1),
+    textItem(ATF4_6::kSpeakerAnglesLabelId, "Speaker Angles:"),
+    choiceParameter(ATF4_6::kModeId, "Mode", 0, kModeChoices),
+    realParameter(ATF4_6::kCenterWidthId, "Center Width", 30.0, 0.0, 119.0, "degrees", 1),
+    realParameter(ATF4_6::kFrontWidthId, "Front Width", 60.0, 0.0, 120.0, "degrees", 1),
+    realParameter(ATF4_6::kRearWidthId, "Rear Width", 90.0, 0.0, 180.0, "degrees", 1),
+};
+
+}  // namespace
+
+ATF4_6::ATF4_6(HostRecord* host) : BidulePlugin(host) {
+    numFrequencyIn = 2;
+    numMagnitudeIn = atf::kChannels;
+    numMagnitudeOut = atf::kChannels;
+    numParameters = static_cast<int32_t>(kParameters.size());
+}
+
+bool ATF4_6::start() {
+    // "Rear Width" shows a gain the module computes; the user does not set it.
+    setParameterEnabled(kRearWidthId, false);
+    binScale = atf::binScale(engineInfo.sampleRate, engineInfo.fftSize, engineInfo.overlap);
+    tables.fill();
+    return true;
+}
+
+void ATF4_6::parameterChanged(int32_t id) {
+    switch (id) {
+    case kDepthId: depth = getRealValue(id); break;
+    case kCenterWidthId: centerWidth = getRealValue(id); break;
+    case kFrontWidthId: frontWidth = getRealValue(id); break;
+    case kLfSpeakerAngleId: lfSpeakerAngle = getRealValue(id); break;
+    case kRfSpeakerAngleId: rfSpeakerAngle = getRealValue(id); break;
+    case kCSpeakerAngleId: cSpeakerAngle = getRealValue(id); break;
+    case kLsSpeakerAngleId: lsSpeakerAngle = getRealValue(id); break;
+    case kRsSpeakerAngleId: rsSpeakerAngle = getRealValue(id); break;
+    case kModeId: mode = getIntValue(id); break;
+    default: break;  // the gain display, the heading and unknown ids
+    }
+    depthFactor = atf::depthFactor(depth);
+}
+
+void ATF4_6::fillParameterInfo(ParameterInfo* infos) { writeParameterTable(infos, kParameters); }
+
+// Only "Mode" is a choice, and a host asks only for a choice's list.
+void ATF4_6::fillChoiceList(int32_t, TextList& choices) {
+    choices.insert(choices.end(), kModeChoices.begin(), kModeChoices.end());
+}
+
+void ATF4_6::process(AudioPins, AudioPins, void*, void*, SpectralPins frequencyIn, SpectralPins,
+                     SpectralPins magnitudeIn, SpectralPins magnitudeOut, void*, void*) {
+    if (frequencyIn == nullptr || magnitudeIn == nullptr || magnitudeOut == nullptr) {
+        return;
+    }
+    const atf::CrossFadeSettings settings{binScale, depthFactor, atf::modeFromChoice(mode)};
+    const auto frameCount = static_cast<uint32_t>(engineInfo.frameCount);
+    const auto binCount = static_cast<uint32_t>(engineInfo.binCount);
+    float lastCosine = static_cast<float>(rearWidth);
+    for (uint32_t j = 0; j < frameCount; ++j) {
+        atf::FramePins pins{frequencyIn[0][j], frequencyIn[1][j], {}, {}};
+        for (int k = 0; k < atf::kChannels; ++k) {
+            pins.magnitudeIn[k] = magnitudeIn[k][j];
+            pins.magnitudeOut[k] = magnitudeOut[k][j];
+        }
+        lastCosine = atf::crossFadeFrame(pins, binCount, settings, tables, lastCosine);
+    }
+    if (frameCount != 0 && binCount != 0) {
+        rearWidth = static_cast<double>(lastCosine);
+    }
+}
+
+void ATF4_6::getAudioInNames(TextList&) {}
+void ATF4_6::getAudioOutNames(TextList&) {}
+void ATF4_6::getMidiInNames(TextList&) {}
+void ATF4_6::getMidiOutNames(TextList&) {}
+
+void ATF4_6::getFrequencyInNames(TextList& names) { names.insert(names.end(), {"L", "R"}); }
+
+void ATF4_6::getFrequencyOutNames(TextList&) {}
+
+void ATF4_6::getMagnitudeInNames(TextList& names) {
+    names.insert(names.end(), {"LF", "RF", "C", "LS", "RS"});
+}
+
+void ATF4_6::getMagnitudeOutNames(TextList& names) {
+    names.insert(names.end(), {"LF magnitude out", "RF magnitude out", "C magnitude out",
+                               "LS magnitude out", "RS magnitude out"});
+}
+
+void ATF4_6::onHostEvent20() { setRealValue(kRearWidthId, rearWidth); }
+
+}  // namespace quorveil
