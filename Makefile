@@ -22,7 +22,7 @@ asan: deps
 	@cmake --build build/asan -j $(JOBS)
 
 demo: native
-	@./build/native/quorveil-demo
+	@./build/native/surround-host upmix
 
 test-native: native
 	@cd build/native && ctest --output-on-failure -j $(JOBS)

@@ -140,7 +140,7 @@ TEST_F(Upmix, EveryMethodWritesSixAlignedChannelsOfTheInputsLength) {
                  {UpmixMethod::Slice, true, "ATF4_6"}};
     int ran = 0;
     for (const auto& c : cases) {
-        if (!moduleBuilt(c.module) || !moduleBuilt("Slice4_6")) continue;
+        if (!moduleBuilt(c.module) || (c.atf && !moduleBuilt("Slice4_6"))) continue;
         SCOPED_TRACE(c.module);
         UpmixOptions o = options(in);
         o.method = c.method;
