@@ -5,8 +5,13 @@ JOBS ?= 2
 CMAKE_NATIVE = cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Release
 CMAKE_ASAN = cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DQUORVEIL_SANITIZE=ON \
              -DQUORVEIL_TOOLS=OFF -DQUORVEIL_BENCH=OFF
+# The host's own target: the 32-bit Windows DLL, its tests run under Wine.
+CMAKE_WIN32 = cmake -S . -B build/win32 -DCMAKE_BUILD_TYPE=Release --no-warn-unused-cli \
+              -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake
+WINE_PREFIX = $(CURDIR)/build/win32/wineprefix
 
-.PHONY: all deps native asan demo test test-native test-asan bench clean
+.PHONY: all deps deps-windows native asan win32 demo test test-native test-asan test-win32 \
+        cross-check bench clean
 
 all: native
 
@@ -21,6 +26,13 @@ asan: deps
 	@$(CMAKE_ASAN) >/dev/null
 	@cmake --build build/asan -j $(JOBS)
 
+deps-windows:
+	@scripts/install-deps.sh --windows
+
+win32: deps-windows
+	@$(CMAKE_WIN32) >/dev/null
+	@cmake --build build/win32 -j $(JOBS)
+
 demo: native
 	@./build/native/surround-host upmix
 
@@ -31,7 +43,22 @@ test-asan: asan
 	@cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
-test: test-native test-asan
+# CTest runs the Windows programs through scripts/wine-run.sh (headless, its
+# own prefix in build/win32, created silently on first use).
+test-win32: win32
+	@cd build/win32 && ctest --output-on-failure -j $(JOBS)
+
+# The same battery through the native library and through the DLL under
+# Wine; the records must agree bit for bit, but for one ulp per value.
+cross-check: native win32
+	@build/native/quorveil-conformance run build/native/conformance.txt
+	@cd build/win32 && ../../scripts/wine-run.sh $(WINE_PREFIX) quorveil-conformance.exe \
+	  run conformance.txt
+	@build/native/quorveil-conformance compare build/native/conformance.txt \
+	  build/win32/conformance.txt
+	@WINEPREFIX=$(WINE_PREFIX) wineserver -w
+
+test: test-native test-asan test-win32 cross-check
 
 bench: native
 	@for b in build/native/bench_*; do [ -x "$$b" ] && "$$b"; done

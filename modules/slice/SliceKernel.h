@@ -1,0 +1,61 @@
+// The signal side of Slice4_6, apart from the plug-in plumbing: one bin of a
+// stereo magnitude pair sliced into LF, RF, C, LS, RS, and the frame loop.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "modules/common/MinimumRule.h"
+
+namespace quorveil::slice {
+
+inline constexpr std::size_t kOutputs = 5;
+enum Output : std::size_t { LF = 0, RF = 1, C = 2, LS = 3, RS = 4 };  // pin order
+
+// The three humidities as the bins use them (single precision), and whether
+// the rears share what they hold.
+struct Settings {
+    float stageOne = 0.0f;
+    float stageTwo = 0.0f;
+    float wrapHumidity = 0.0f;
+    bool wrapRears = false;
+};
+
+// One bin. The common part of L and R goes to the centre; stage one takes
+// from each side a share bounded by that common part and sends it, scaled, to
+// the front of that side; what is left, scaled by stage two, goes to the rear.
+// Wrapped, each rear keeps its common part with the front of its side and
+// both share the average of what remains once the wrap humidity's share of
+// those common parts is taken away.
+template <bool WrapRears>
+inline std::array<float, kOutputs> sliceBin(float left, float right, const Settings& settings) {
+    const float h1 = settings.stageOne;
+    const float centre = minimumRule(right, left);
+    const float frontScale = h1 * 2.0f + 1.0f;
+    const float left1 = left - h1 * centre;
+    const float right1 = right - h1 * centre;
+    const float leftCommon = minimumRule(centre, left1);
+    const float rightCommon = minimumRule(centre, right1);
+    const float leftFront = frontScale * leftCommon;
+    const float rightFront = frontScale * rightCommon;
+    const float rearScale = settings.stageTwo * 2.0f + 1.0f;
+    const float leftRear = (left1 - h1 * leftCommon) * rearScale;
+    const float rightRear = (right1 - h1 * rightCommon) * rearScale;
+    if constexpr (!WrapRears) {
+        return {leftFront, rightFront, centre, leftRear, rightRear};
+    } else {
+        const float w = settings.wrapHumidity;
+        const float leftKept = minimumRule(leftRear, leftFront);
+        const float rightKept = minimumRule(rightRear, rightFront);
+        const float shared = ((leftRear - w * leftKept) + (rightRear - w * rightKept)) * 0.5f;
+        return {leftFront, rightFront, centre, shared + leftKept, shared + rightKept};
+    }
+}
+
+// One frame: reads bins values from left and right, writes bins values to
+// each of out[LF] .. out[RS]. All of a bin's inputs are read before any of its
+// outputs is written.
+void sliceFrame(const Settings& settings, const float* left, const float* right,
+                float* const* out, uint32_t bins);
+
+}  // namespace quorveil::slice
