@@ -1,5 +1,6 @@
 #include "host/cli/UpmixCommand.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -46,14 +47,16 @@ int runUpmixCommand(UpmixCommand& command, const std::string& libraryPath) {
         std::printf("wrote %s: 5.1, %.2f s at %.0f Hz, %s%s\n", summary.output.c_str(),
                     static_cast<double>(summary.frames) / summary.sampleRate, summary.sampleRate,
                     command.method.c_str(), options.atf ? " + atf" : "");
-        if (summary.clippedSamples > 0) {
-            float peak = 0.0f;
-            for (float p : summary.peak) peak = std::max(peak, p);
+        float peak = 0.0f;
+        for (float p : summary.peak) peak = std::max(peak, p);
+        // Clip4_6 flags overs on the positive side only; the peak catches the
+        // negative ones too.
+        if (summary.clippedSamples > 0 || peak >= 1.0f) {
+            const double peakDb = 20.0 * std::log10(static_cast<double>(peak));
             std::fprintf(stderr,
-                         "warning: the output clips at %zu sample positions (peak %+.1f dBFS); "
-                         "lower --gain by %.1f dB\n",
-                         summary.clippedSamples, 20.0 * std::log10(static_cast<double>(peak)),
-                         20.0 * std::log10(static_cast<double>(peak)) + 0.1);
+                         "warning: the output clips (Clip4_6 flagged %zu sample positions, peak "
+                         "%+.1f dBFS); lower --gain by %.1f dB\n",
+                         summary.clippedSamples, peakDb, peakDb + 0.1);
         }
         return 0;
     } catch (const std::exception& error) {

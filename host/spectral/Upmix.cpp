@@ -255,8 +255,10 @@ private:
             }
             *out_ << '\n';
         }
+        char span[48];
+        std::snprintf(span, sizeof span, "%zu-%zu", second_, second_ + 1);
         char line[128];
-        int at = std::snprintf(line, sizeof line, "%6zu-%zu", second_, second_ + 1);
+        int at = std::snprintf(line, sizeof line, "%8s", span);
         for (std::size_t c = 0; c < kUpmixChannels; ++c) {
             const double meanSquare = energy_[c] / static_cast<double>(taken_);
             if (meanSquare > 0.0) {
