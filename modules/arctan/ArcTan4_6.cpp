@@ -3,6 +3,7 @@
 #include <array>
 
 #include "frame/ParameterTable.h"
+#include "modules/common/LoopCount.h"
 
 namespace quorveil {
 
@@ -88,8 +89,8 @@ void ArcTan4_6::process(AudioPins, AudioPins, void*, void*, SpectralPins frequen
         return;
     }
     placement.processBlock(frequencyIn, magnitudeIn, magnitudeOut,
-                           static_cast<uint32_t>(engineInfo.frameCount),
-                           static_cast<uint32_t>(engineInfo.binCount));
+                           loopCount(engineInfo.frameCount),
+                           loopCount(engineInfo.binCount));
 }
 
 void ArcTan4_6::getAudioInNames(TextList&) {}

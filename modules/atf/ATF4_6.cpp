@@ -3,6 +3,7 @@
 #include <array>
 
 #include "frame/ParameterTable.h"
+#include "modules/common/LoopCount.h"
 
 namespace quorveil {
 
@@ -74,8 +75,8 @@ void ATF4_6::process(AudioPins, AudioPins, void*, void*, SpectralPins frequencyI
         return;
     }
     const atf::CrossFadeSettings settings{binScale, depthFactor, atf::modeFromChoice(mode)};
-    const auto frameCount = static_cast<uint32_t>(engineInfo.frameCount);
-    const auto binCount = static_cast<uint32_t>(engineInfo.binCount);
+    const auto frameCount = loopCount(engineInfo.frameCount);
+    const auto binCount = loopCount(engineInfo.binCount);
     float lastCosine = static_cast<float>(rearWidth);
     for (uint32_t j = 0; j < frameCount; ++j) {
         atf::FramePins pins{frequencyIn[0][j], frequencyIn[1][j], {}, {}};

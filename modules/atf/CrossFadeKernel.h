@@ -16,8 +16,8 @@ namespace quorveil::atf {
 inline constexpr int kChannels = 5;  // LF, RF, C, LS, RS
 inline constexpr int32_t kLastStep = 360;
 inline constexpr int kTableSize = kLastStep + 1;
-// One table step in radians: 0.0175, a little more than a degree. Sessions
-// were balanced by ear against this spacing, so it is not pi/180.
+// One table step in radians: 0.0175, a little more than a degree and not
+// pi/180. Hosts' sessions sound as they do with this spacing; keep it.
 inline constexpr double kRadiansPerStep = 0.0175;
 
 // Cosine and sine gains by table step 0 ... 360, filled once at start so a

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "frame/ParameterTable.h"
+#include "modules/common/LoopCount.h"
 #include "modules/clip/ClipKernel.h"
 
 namespace quorveil {
@@ -41,7 +42,7 @@ void Clip4_6::process(AudioPins audioIn, AudioPins audioOut, void*, void*, Spect
         return;
     }
     const float delay = clip::fftDelay(engineInfo.fftSize, engineInfo.overlap);
-    const auto blockSize = static_cast<uint32_t>(engineInfo.blockSize);
+    const auto blockSize = loopCount(engineInfo.blockSize);
     float* delayOut = audioOut[kFftDelayPin];
     for (uint32_t i = 0; i < blockSize; ++i) {
         delayOut[i] = delay;
