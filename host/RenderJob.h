@@ -1,0 +1,71 @@
+// One `render` as the command line hands it to a render path: which module,
+// which files, the user's settings, and an observer that hears how it goes.
+// A render path (the audio path in host/audio/AudioRender, the spectral path
+// beside it) reads the input, lives one ModuleSession through, writes the
+// output with a SoundFileWriter and commits it only when all went well.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/ModuleSession.h"
+#include "host/ParameterText.h"
+#include "host/PluginLibrary.h"
+#include "host/ProcessBuffers.h"
+
+namespace quorveil::host {
+
+struct RenderJob {
+    const PluginLibrary* library = nullptr;
+    ModuleRow module;
+    std::string input;
+    std::string output;
+    std::vector<ParameterAssignment> settings;  // applied in order after the defaults
+    bool force = false;                         // let Reals outside their range through
+    int32_t blockSize = 512;                    // samples per process call, 1..65536
+    std::string bits;                           // "16", "24", "32f" or "" for the default
+    int32_t fftSize = 2048;                     // the engine's spectral settings
+    int32_t overlap = 4;
+};
+
+inline constexpr int32_t kLargestBlock = 65536;
+
+struct RenderSummary {
+    int64_t frames = 0;
+    int32_t sampleRate = 0;
+    int32_t outputChannels = 0;
+    std::string format;                      // e.g. "WAV, 32-bit float"
+    std::vector<IndicatorTally> indicators;  // e.g. the clip light
+};
+
+// What a render path tells the command line while it works. Every call comes
+// from the rendering thread; the defaults ignore everything.
+class RenderObserver {
+public:
+    virtual ~RenderObserver() = default;
+    // Once the instance is up and the files are open, before the first block.
+    virtual void starting(ModuleSession& session, const std::string& plan) {
+        (void)session;
+        (void)plan;
+    }
+    // What the module sent the host (values, enabled states, texts).
+    virtual void hostMessages(const std::vector<HostMessage>& messages) { (void)messages; }
+    // After each block; `total` is -1 when the input does not tell its length.
+    virtual void progress(int64_t done, int64_t total, int32_t sampleRate) {
+        (void)done;
+        (void)total;
+        (void)sampleRate;
+    }
+};
+
+// The engine settings a render runs with: the file's rate, the user's block,
+// FFT size and overlap, and as many spectral frames as hops fit in a block.
+inline plogue::biduleSDK::EngineInfo engineFor(const RenderJob& job, int32_t sampleRate) {
+    const int32_t hop = std::max(1, job.fftSize / std::max(1, job.overlap));
+    return makeEngineInfo(static_cast<double>(sampleRate), job.blockSize, job.fftSize,
+                          job.overlap, std::max(1, job.blockSize / hop));
+}
+
+}  // namespace quorveil::host

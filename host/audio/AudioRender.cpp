@@ -1,0 +1,112 @@
+#include "host/audio/AudioRender.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "host/audio/SoundFile.h"
+
+namespace quorveil::host {
+
+namespace {
+
+constexpr std::size_t kChunkFrames = 32768;
+
+std::string plural(int64_t count, const std::string& noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+std::string joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& name : names) {
+        text += (text.empty() ? "" : ", ") + (name.empty() ? std::string("unnamed") : name);
+    }
+    return text;
+}
+
+}  // namespace
+
+bool isAudioModule(const PinCounts& pins) {
+    const bool spectral = pins.frequencyIn + pins.frequencyOut + pins.magnitudeIn +
+                              pins.magnitudeOut > 0;
+    return !spectral && pins.audioOut > 0;
+}
+
+RenderSummary renderAudio(const RenderJob& job, RenderObserver& observer) {
+    const OutputFormat format = outputFormatFor(job.output, job.bits);
+    SoundFileReader reader(job.input);
+
+    ModuleSession session(*job.library, job.module, engineFor(job, reader.sampleRate()));
+    observer.hostMessages(session.takeMessages());
+    session.setAll(job.settings, job.force);
+    observer.hostMessages(session.takeMessages());
+
+    const int32_t inputs = session.pins().audioIn;
+    const int32_t outputs = session.pins().audioOut;
+    if (reader.channels() != inputs) {
+        throw HostError(job.module.name + " takes " + plural(inputs, "input channel") + " (" +
+                        joined(session.inputPinNames()) + "); '" + job.input + "' has " +
+                        std::to_string(reader.channels()));
+    }
+
+    SoundFileWriter writer(job.output, format, outputs, reader.sampleRate(), reader.frames());
+    RenderSummary summary;
+    summary.sampleRate = reader.sampleRate();
+    summary.outputChannels = outputs;
+    summary.format = formatName(format);
+    observer.starting(session, job.module.name + ": " + plural(inputs, "channel") + " in, " +
+                                   plural(outputs, "channel") + " out (" +
+                                   joined(session.outputPinNames()) + "), " +
+                                   std::to_string(reader.sampleRate()) + " Hz, block " +
+                                   std::to_string(job.blockSize) + ", " + summary.format);
+
+    // Files move in chunks of whole blocks (about 32768 frames): few, large
+    // reads and writes, and still a fixed amount of memory.
+    const auto block = static_cast<std::size_t>(job.blockSize);
+    const std::size_t chunk = block * std::max<std::size_t>(1, kChunkFrames / block);
+    const auto in = static_cast<std::size_t>(inputs);
+    const auto out = static_cast<std::size_t>(outputs);
+    ProcessBuffers buffers = session.makeBuffers();
+    std::vector<float> inputFrames(chunk * in);
+    std::vector<float> outputFrames(chunk * out);
+
+    for (;;) {
+        const auto got = static_cast<std::size_t>(
+            reader.read(inputFrames.data(), static_cast<int64_t>(chunk)));
+        if (got == 0) {
+            break;
+        }
+        for (std::size_t first = 0; first < got; first += block) {
+            // The engine runs whole blocks: a short last block is padded with
+            // silence, and only the file's own frames are written back.
+            const std::size_t frames = std::min(block, got - first);
+            for (std::size_t pin = 0; pin < in; ++pin) {
+                float* samples = buffers.audioIn.pin(static_cast<int32_t>(pin));
+                const float* source = inputFrames.data() + first * in + pin;
+                for (std::size_t i = 0; i < frames; ++i) {
+                    samples[i] = source[i * in];
+                }
+                std::fill(samples + frames, samples + block, 0.0f);
+            }
+            session.process(buffers);
+            for (std::size_t pin = 0; pin < out; ++pin) {
+                const float* samples = buffers.audioOut.pin(static_cast<int32_t>(pin));
+                float* target = outputFrames.data() + first * out + pin;
+                for (std::size_t i = 0; i < frames; ++i) {
+                    target[i * out] = samples[i];
+                }
+            }
+            if (auto messages = session.takeMessages(); !messages.empty()) {
+                observer.hostMessages(messages);
+            }
+        }
+        writer.write(outputFrames.data(), static_cast<int64_t>(got));
+        summary.frames += static_cast<int64_t>(got);
+        observer.progress(summary.frames, reader.frames(), reader.sampleRate());
+    }
+
+    writer.commit();
+    summary.indicators = session.indicatorTallies();
+    return summary;
+}
+
+}  // namespace quorveil::host

@@ -1,0 +1,28 @@
+// The subcommands of surround-host and the render paths of `render`, as
+// tables: a new subcommand or render path is one row here (see CommandLine.h).
+#include <array>
+
+#include "host/audio/AudioRender.h"
+#include "host/cli/CommandLine.h"
+
+namespace quorveil::cli {
+
+namespace {
+
+constexpr std::array kCommands{
+    Command{"list", "List the modules of the library", &addListCommand},
+    Command{"info", "Show a module's pins and parameters", &addInfoCommand},
+    Command{"render", "Render a sound file through a module", &addRenderCommand},
+};
+
+// First row that accepts the module's pins renders it.
+constexpr std::array kRenderPaths{
+    RenderPath{"audio", &host::isAudioModule, &host::renderAudio},
+};
+
+}  // namespace
+
+std::span<const Command> commandTable() { return kCommands; }
+std::span<const RenderPath> renderPaths() { return kRenderPaths; }
+
+}  // namespace quorveil::cli

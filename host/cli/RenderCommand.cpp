@@ -1,0 +1,78 @@
+// surround-host render MODULE IN OUT: one sound file through one module.
+#include <CLI/CLI.hpp>
+
+#include "host/cli/CommandLine.h"
+
+namespace quorveil::cli {
+
+namespace {
+
+struct RenderOptions {
+    std::string module, input, output;
+    ParameterOptions parameters;
+    int64_t blockSize = 512;
+    std::string bits;
+    int64_t fftSize = 2048;
+    int64_t overlap = 4;
+};
+
+int32_t checkedCount(int64_t value, int64_t largest, const std::string& what) {
+    if (value < 1 || value > largest) {
+        throw host::HostError(what + " must be 1 to " + std::to_string(largest) + ", not " +
+                              std::to_string(value));
+    }
+    return static_cast<int32_t>(value);
+}
+
+}  // namespace
+
+std::function<void()> addRenderCommand(CLI::App& command, Context& context) {
+    auto options = std::make_shared<RenderOptions>();
+    command.add_option("MODULE", options->module,
+                       "Class name, display name or unique id (any letter case)")
+        ->required();
+    command.add_option("IN", options->input, "Input sound file: one channel per audio input pin")
+        ->required();
+    command
+        .add_option("OUT", options->output,
+                    "Output sound file (.wav, .flac, .aiff): one channel per audio output pin")
+        ->required();
+    addParameterOptions(command, options->parameters);
+    command.add_option("--block", options->blockSize, "Samples per process call (1 to 65536)")
+        ->capture_default_str();
+    command.add_option("--bits", options->bits,
+                       "Output samples: 16, 24 or 32f (default 32f; 24 for FLAC)");
+    command.add_option("--fft-size", options->fftSize, "The engine's FFT size")
+        ->capture_default_str();
+    command.add_option("--overlap", options->overlap, "The engine's FFT overlap")
+        ->capture_default_str();
+
+    return [&context, options] {
+        host::RenderJob job;
+        job.blockSize = checkedCount(options->blockSize, host::kLargestBlock, "--block");
+        job.fftSize = checkedCount(options->fftSize, 1 << 20, "--fft-size");
+        job.overlap = checkedCount(options->overlap, job.fftSize, "--overlap");
+        job.settings = options->parameters.parsed();
+        job.force = options->parameters.force;
+        job.bits = options->bits;
+        job.input = options->input;
+        job.output = options->output;
+        job.library = &context.library();
+        job.module = job.library->findModule(options->module);
+
+        const host::PinCounts pins = host::probePins(*job.library, job.module);
+        for (const RenderPath& path : renderPaths()) {
+            if (path.accepts(pins)) {
+                const host::RenderSummary summary = path.render(job, context.reporter());
+                context.reporter().endProgress();
+                context.reporter().report(summary);
+                return;
+            }
+        }
+        throw host::HostError(job.module.name +
+                              " works on spectral streams, which this surround-host cannot "
+                              "render yet");
+    };
+}
+
+}  // namespace quorveil::cli
