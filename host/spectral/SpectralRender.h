@@ -11,22 +11,42 @@
 #include <vector>
 
 #include "host/PluginLibrary.h"
-#include "host/spectral/HostedModule.h"
+#include "host/RenderJob.h"
 #include "host/spectral/SpectralStream.h"
 
 namespace quorveil::spectral {
 
+// Input channel (from 0) per pin; empty: the channels in order.
+struct PinMaps {
+    std::vector<int> magnitude, frequency;
+};
+
+// Reads `--map` texts: "magnitude=1,2,1,2,1" or "frequency=2,1" (channels
+// counted from 1; "mag" and "freq" will do). Throws host::HostError.
+PinMaps parsePinMaps(const std::vector<std::string>& texts);
+
 struct SpectralRenderOptions {
     StftSettings settings;  // sample rate, FFT size, overlap
     int inputChannels = 2;
-    std::vector<int> magnitudeMap;        // input channel per magnitude pin; empty: in order
-    std::vector<int> frequencyMap;        // input channel per frequency pin; empty: in order
-    std::vector<ParameterSetting> parameters;
-    std::vector<std::string> phaseFrom;   // OUTPUT=L|R|L+R or a channel number; by pin name
+    PinMaps maps;
+    std::vector<host::ParameterAssignment> parameters;
+    bool force = false;                  // Reals outside their range go through
+    std::vector<std::string> phaseFrom;  // OUTPUT=L|R|L+R or a channel number; by pin name
 };
 
-// True when the module has spectral pins (and so needs this path).
-bool isSpectralModule(const host::PluginLibrary& library, const std::string& module);
+// Spectral pins on either side: the module needs this path.
+bool isSpectralModule(const host::PinCounts& pins);
+
+// "L", "R", "L+R" (any letter case) or an input channel from 1; throws
+// host::HostError naming the choices.
+PhaseSource parsePhaseSource(const std::string& text, int inputs);
+
+// Applies `--phase-from` items to `sources`: "OUTPUT=REFERENCE" for the one
+// output `outputNamed` finds (it throws for an unknown name), "REFERENCE"
+// alone for every output.
+void applyPhaseFrom(const std::vector<std::string>& items, int inputs,
+                    std::vector<PhaseSource>& sources,
+                    const std::function<int(const std::string&)>& outputNamed);
 
 // The phase reference of each output pin, by its name, for `inputs` channels.
 std::vector<PhaseSource> defaultPhaseSources(const std::vector<std::string>& outputNames,
@@ -38,26 +58,36 @@ public:
 
     // Throws host::HostError for a module without magnitude outputs, a map
     // that names a missing channel, or a bad setting.
-    SpectralRender(const host::PluginLibrary& library, const std::string& module,
+    SpectralRender(const host::PluginLibrary& library, const host::ModuleRow& module,
                    const SpectralRenderOptions& options);
 
+    host::ModuleSession& session() { return module_.session; }
     const std::vector<std::string>& outputNames() const { return outputNames_; }
     int outputChannels() const { return static_cast<int>(outputNames_.size()); }
 
     // Runs the whole stream; returns samples per channel (the input's length).
-    std::size_t run(const SpectralStream::Reader& read, const Writer& write);
+    // The observer, if any, hears what the module tells the host.
+    std::size_t run(const SpectralStream::Reader& read, const Writer& write,
+                    host::RenderObserver* observer = nullptr);
 
     void processFrames(SpectralStream& stream) override;
     void deliver(const float* const* channels, std::size_t count) override;
 
 private:
-    HostedModule module_;
+    GraphModule module_;
     std::vector<int> magnitudeMap_, frequencyMap_;
     std::vector<std::string> outputNames_;
     std::vector<PhaseSource> phaseSources_;
     StftSettings settings_;
     int inputs_;
     const Writer* writer_ = nullptr;
+    host::RenderObserver* observer_ = nullptr;
 };
+
+// The `render` path for spectral modules: reads job.input, writes one
+// channel per magnitude output to job.output. job.pinMaps and job.phaseFrom
+// as above. Throws host::HostError before the output exists for anything the
+// user can mend.
+host::RenderSummary renderSpectral(const host::RenderJob& job, host::RenderObserver& observer);
 
 }  // namespace quorveil::spectral

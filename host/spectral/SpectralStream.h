@@ -8,12 +8,14 @@
 // grow with the length of the stream.
 #pragma once
 
+#include <algorithm>
 #include <complex>
 #include <cstddef>
 #include <functional>
 #include <memory>
 #include <vector>
 
+#include "host/ModuleSession.h"
 #include "host/ProcessBuffers.h"
 #include "host/spectral/Stft.h"
 
@@ -27,6 +29,28 @@ struct PhaseSource {
 };
 
 class SpectralStream;
+
+// One module of a spectral graph: its instance's life and its buffers,
+// shaped for the stream's engine.
+struct GraphModule {
+    GraphModule(const host::PluginLibrary& library, const host::ModuleRow& row,
+                const plogue::biduleSDK::EngineInfo& engine)
+        : session(library, row, engine), buffers(session.makeBuffers()) {}
+    void process() { session.process(buffers); }
+
+    host::ModuleSession session;
+    host::ProcessBuffers buffers;
+};
+
+// Every frame of one pin into another pin; both shaped by the same engine.
+inline void copyPin(const host::SpectralPinBuffers& from, int fromPin,
+                    host::SpectralPinBuffers& to, int toPin) {
+    const auto bins = static_cast<std::size_t>(from.binCount());
+    for (int f = 0; f < from.frameCount(); ++f) {
+        const float* source = from.frame(fromPin, f);
+        std::copy(source, source + bins, to.frame(toPin, f));
+    }
+}
 
 class SpectralGraph {
 public:

@@ -1,17 +1,15 @@
 #include "host/spectral/Upmix.h"
 
-#include <sndfile.h>
-
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <numbers>
-#include <ostream>
+#include <optional>
 
-#include "host/spectral/HostedModule.h"
+#include "host/audio/SoundFile.h"
+#include "host/spectral/SpectralRender.h"
 
 namespace quorveil::spectral {
 
@@ -21,65 +19,30 @@ namespace fs = std::filesystem;
 
 std::size_t count(int n) { return static_cast<std::size_t>(n); }
 
-std::string uppercase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
-
 // Output indices in file order.
 enum Speaker { FL, FR, FC, LFE, BL, BR };
 
-int speakerIndex(const std::string& name) {
-    const std::string n = uppercase(name);
+// A speaker by its file name (FL) or the modules' pin name (LF), any case.
+int speakerNamed(const std::string& name) {
+    const std::string n = host::foldCase(host::trimmed(name));
     const struct {
-        const char* a;
-        const char* b;
+        const char* file;
+        const char* pin;
         Speaker speaker;
-    } names[] = {{"FL", "LF", FL}, {"FR", "RF", FR}, {"FC", "C", FC},
-                 {"LFE", "LFE", LFE}, {"BL", "LS", BL}, {"BR", "RS", BR}};
+    } names[] = {{"fl", "lf", FL}, {"fr", "rf", FR}, {"fc", "c", FC},
+                 {"lfe", "lfe", LFE}, {"bl", "ls", BL}, {"br", "rs", BR}};
     for (const auto& row : names) {
-        if (n == row.a || n == row.b) return row.speaker;
+        if (n == row.file || n == row.pin) return row.speaker;
     }
-    return -1;
-}
-
-bool parseSource(const std::string& text, PhaseSource& source) {
-    const std::string s = uppercase(text);
-    if (s == "L") {
-        source.weights = {1.0f, 0.0f};
-    } else if (s == "R") {
-        source.weights = {0.0f, 1.0f};
-    } else if (s == "L+R" || s == "R+L") {
-        source.weights = {1.0f, 1.0f};
-    } else {
-        return false;
-    }
-    return true;
+    throw host::HostError("--phase-from: no speaker '" + host::trimmed(name) +
+                          "' (FL, FR, FC, LFE, BL, BR)");
 }
 
 // Left-side speakers take the phase of L, right-side ones of R, the centre
 // and the LFE that of L+R; the LFE is silent unless it has a cutoff.
 std::vector<PhaseSource> phaseSources(const UpmixOptions& options) {
     std::vector<PhaseSource> sources{{{1, 0}}, {{0, 1}}, {{1, 1}}, {{1, 1}}, {{1, 0}}, {{0, 1}}};
-    for (const std::string& item : options.phaseFrom) {
-        const auto equals = item.find('=');
-        PhaseSource source;
-        const std::string sourceText = equals == std::string::npos ? item : item.substr(equals + 1);
-        if (!parseSource(sourceText, source)) {
-            throw UpmixInputError("--phase-from wants L, R or L+R, not '" + sourceText + "'");
-        }
-        if (equals == std::string::npos) {
-            std::fill(sources.begin(), sources.end(), source);
-            continue;
-        }
-        const int speaker = speakerIndex(item.substr(0, equals));
-        if (speaker < 0) {
-            throw UpmixInputError("--phase-from: no speaker '" + item.substr(0, equals) +
-                                  "' (FL, FR, FC, LFE, BL, BR)");
-        }
-        sources[count(speaker)] = source;
-    }
+    applyPhaseFrom(options.phaseFrom, 2, sources, speakerNamed);
     if (options.lfeCutoffHz <= 0.0) sources[LFE].weights = {0.0f, 0.0f};
     return sources;
 }
@@ -93,127 +56,11 @@ const char* moduleOf(UpmixMethod method) {
 }
 
 // ---------------------------------------------------------------------------
-// Sound files: the stereo source and the 5.1 result.
-
-class SoundSource {
-public:
-    virtual ~SoundSource() = default;
-    virtual int channels() const = 0;
-    virtual double sampleRate() const = 0;
-    virtual int outputFormat() const = 0;  // libsndfile subtype for the result
-    virtual std::size_t read(float* interleaved, std::size_t frames) = 0;
-};
-
-class FileSource : public SoundSource {
-public:
-    explicit FileSource(const std::string& path) {
-        file_ = sf_open(path.c_str(), SFM_READ, &info_);
-        if (file_ == nullptr) {
-            throw UpmixInputError("cannot read '" + path + "': " + sf_strerror(nullptr));
-        }
-    }
-    ~FileSource() override { sf_close(file_); }
-    int channels() const override { return info_.channels; }
-    double sampleRate() const override { return info_.samplerate; }
-    int outputFormat() const override {
-        const int subtype = info_.format & SF_FORMAT_SUBMASK;
-        switch (subtype) {
-        case SF_FORMAT_PCM_16:
-        case SF_FORMAT_PCM_24:
-        case SF_FORMAT_PCM_32:
-        case SF_FORMAT_FLOAT:
-        case SF_FORMAT_DOUBLE:
-            return subtype;
-        default:
-            return SF_FORMAT_PCM_24;
-        }
-    }
-    std::size_t read(float* interleaved, std::size_t frames) override {
-        const sf_count_t n = sf_readf_float(file_, interleaved, static_cast<sf_count_t>(frames));
-        return n > 0 ? static_cast<std::size_t>(n) : 0;
-    }
-
-private:
-    SF_INFO info_{};
-    SNDFILE* file_ = nullptr;
-};
-
-class DemoSource : public SoundSource {
-public:
-    int channels() const override { return 2; }
-    double sampleRate() const override { return DemoSignal::kSampleRate; }
-    int outputFormat() const override { return SF_FORMAT_PCM_24; }
-    std::size_t read(float* interleaved, std::size_t frames) override {
-        return signal_.read(interleaved, frames);
-    }
-
-private:
-    DemoSignal signal_;
-};
-
-// Writes to a temporary file beside the target and renames it into place
-// only when the whole result is written, so a failed run leaves no output.
-class SurroundFile {
-public:
-    SurroundFile(const std::string& path, double sampleRate, int subtype)
-        : path_(path), temporary_(path + ".part") {
-        SF_INFO info{};
-        info.samplerate = static_cast<int>(sampleRate);
-        info.channels = kUpmixChannels;
-        info.format = SF_FORMAT_WAVEX | subtype;
-        file_ = sf_open(temporary_.c_str(), SFM_WRITE, &info);
-        if (file_ == nullptr) {
-            throw UpmixInputError("cannot write '" + path + "': " + sf_strerror(nullptr));
-        }
-        // FL FR FC LFE BL BR: the WAVE_FORMAT_EXTENSIBLE mask 0x3F.
-        int map[kUpmixChannels] = {SF_CHANNEL_MAP_LEFT,      SF_CHANNEL_MAP_RIGHT,
-                                   SF_CHANNEL_MAP_CENTER,    SF_CHANNEL_MAP_LFE,
-                                   SF_CHANNEL_MAP_REAR_LEFT, SF_CHANNEL_MAP_REAR_RIGHT};
-        sf_command(file_, SFC_SET_CHANNEL_MAP_INFO, map, sizeof map);
-        // Float input keeps its overs; the clipping warning says so anyway.
-        sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    }
-    ~SurroundFile() {
-        if (file_ != nullptr) {
-            sf_close(file_);
-            std::error_code ignored;
-            fs::remove(temporary_, ignored);
-        }
-    }
-
-    void write(const float* interleaved, std::size_t frames) {
-        if (sf_writef_float(file_, interleaved, static_cast<sf_count_t>(frames)) !=
-            static_cast<sf_count_t>(frames)) {
-            throw host::HostError("writing '" + path_ + "' failed: " + sf_strerror(file_));
-        }
-    }
-
-    void commit() {
-        const int closed = sf_close(file_);
-        file_ = nullptr;
-        std::error_code error;
-        if (closed != 0) {
-            fs::remove(temporary_, error);
-            throw host::HostError("writing '" + path_ + "' failed");
-        }
-        fs::rename(temporary_, path_, error);
-        if (error) {
-            fs::remove(temporary_, error);
-            throw host::HostError("cannot move the result to '" + path_ + "'");
-        }
-    }
-
-private:
-    std::string path_, temporary_;
-    SNDFILE* file_ = nullptr;
-};
-
-// ---------------------------------------------------------------------------
 // Per-second levels, printed as each second completes.
 
 class LevelReport {
 public:
-    LevelReport(std::ostream* out, double sampleRate) : out_(out), sampleRate_(sampleRate) {}
+    LevelReport(const ReportLine* out, double sampleRate) : out_(out), sampleRate_(sampleRate) {}
 
     void add(const float* const* channels, std::size_t frames) {
         if (out_ == nullptr) return;
@@ -247,13 +94,14 @@ private:
 
     void flush() {
         if (second_ == 0) {
-            *out_ << "Level per second of output, dB RMS (-inf: silence)\n  second";
+            (*out_)("Level per second of output, dB RMS (-inf: silence)");
+            std::string header = "  second";
             for (const char* name : kUpmixChannelNames) {
                 char cell[16];
                 std::snprintf(cell, sizeof cell, "%7s", name);
-                *out_ << cell;
+                header += cell;
             }
-            *out_ << '\n';
+            (*out_)(header);
         }
         char span[48];
         std::snprintf(span, sizeof span, "%zu-%zu", second_, second_ + 1);
@@ -269,13 +117,13 @@ private:
                                     "-inf");
             }
         }
-        *out_ << line << '\n';
+        (*out_)(line);
         energy_.fill(0.0);
         taken_ = 0;
         ++second_;
     }
 
-    std::ostream* out_;
+    const ReportLine* out_;
     double sampleRate_;
     std::size_t position_ = 0, second_ = 0, taken_ = 0;
     std::array<double, kUpmixChannels> energy_{};
@@ -287,14 +135,15 @@ private:
 class UpmixGraph : public SpectralGraph {
 public:
     UpmixGraph(const UpmixOptions& options, const host::PluginLibrary& library,
-               const SpectralStream& stream, LevelReport& report, UpmixSummary& summary)
-        : method_(options.method), report_(report), summary_(summary),
+               const SpectralStream& stream, LevelReport& report, UpmixSummary& summary,
+               host::RenderObserver& observer)
+        : method_(options.method), report_(report), summary_(summary), observer_(observer),
           gain_(static_cast<float>(std::pow(10.0, options.gainDb / 20.0))),
-          first_(library, moduleOf(options.method), stream.engine()),
-          clip_(library, "Clip4_6", stream.engine()),
+          first_(library, library.findModule(moduleOf(options.method)), stream.engine()),
+          clip_(library, library.findModule("Clip4_6"), stream.engine()),
           interleaved_(count(stream.engine().blockSize) * kUpmixChannels) {
         if (options.atf) {
-            atf_ = std::make_unique<HostedModule>(library, "ATF4_6", stream.engine());
+            atf_.emplace(library, library.findModule("ATF4_6"), stream.engine());
         }
         const StftSettings& settings = stream.settings();
         if (options.lfeCutoffHz > 0.0) {
@@ -303,41 +152,37 @@ public:
                                                             settings.sampleRate)) + 1);
         }
         lfeScale_ = stream.magnitudeScale();
-        std::vector<ParameterSetting> parsed;
-        for (const std::string& text : options.settings) parsed.push_back(parseSetting(text));
-        std::vector<HostedModule*> chain{&first_};
-        if (atf_) chain.push_back(atf_.get());
-        applySettings(parsed, chain);
+        applySettings(options);
     }
 
-    void writeTo(SurroundFile* file) { file_ = file; }
+    host::ModuleSession& firstStage() { return first_.session; }
+    void writeTo(host::SoundFileWriter* file) { file_ = file; }
+    uint64_t clippedSamples() const {
+        uint64_t lit = 0;
+        for (const host::IndicatorTally& tally : clip_.session.indicatorTallies()) lit += tally.lit;
+        return lit;
+    }
 
     void processFrames(SpectralStream& stream) override {
         const auto& engine = stream.engine();
         const int frames = engine.frameCount;
         const std::size_t bins = count(engine.binCount);
-        auto copyFrames = [&](host::SpectralPinBuffers& from, int fromPin,
-                              host::SpectralPinBuffers& to, int toPin) {
-            for (int f = 0; f < frames; ++f) {
-                std::copy_n(from.frame(fromPin, f), bins, to.frame(toPin, f));
-            }
-        };
 
-        host::ProcessBuffers& first = first_.buffers();
-        copyFrames(stream.magnitudes(), 0, first.magnitudeIn, 0);
-        copyFrames(stream.magnitudes(), 1, first.magnitudeIn, 1);
+        host::ProcessBuffers& first = first_.buffers;
+        copyPin(stream.magnitudes(), 0, first.magnitudeIn, 0);
+        copyPin(stream.magnitudes(), 1, first.magnitudeIn, 1);
         if (first.frequencyIn.pinCount() >= 2) {
-            copyFrames(stream.frequencies(), 0, first.frequencyIn, 0);
-            copyFrames(stream.frequencies(), 1, first.frequencyIn, 1);
+            copyPin(stream.frequencies(), 0, first.frequencyIn, 0);
+            copyPin(stream.frequencies(), 1, first.frequencyIn, 1);
         }
-        first_.process();
+        run(first_);
 
         // The five speakers, LF RF C LS RS, into the outputs FL FR FC BL BR.
         host::SpectralPinBuffers& out = stream.outputs();
         const int speakerPin[5] = {FL, FR, FC, BL, BR};
         switch (method_) {
         case UpmixMethod::Slice:
-            for (int s = 0; s < 5; ++s) copyFrames(first.magnitudeOut, s, out, speakerPin[s]);
+            for (int s = 0; s < 5; ++s) copyPin(first.magnitudeOut, s, out, speakerPin[s]);
             break;
         case UpmixMethod::ArcTan:
             // Each speaker sums its dominant and lesser images.
@@ -351,21 +196,21 @@ public:
             }
             break;
         case UpmixMethod::CC:
-            copyFrames(stream.magnitudes(), 0, out, FL);
-            copyFrames(stream.magnitudes(), 1, out, FR);
-            copyFrames(first.magnitudeOut, 0, out, FC);
-            copyFrames(first.magnitudeOut, 1, out, BL);
-            copyFrames(first.magnitudeOut, 2, out, BR);
+            copyPin(stream.magnitudes(), 0, out, FL);
+            copyPin(stream.magnitudes(), 1, out, FR);
+            copyPin(first.magnitudeOut, 0, out, FC);
+            copyPin(first.magnitudeOut, 1, out, BL);
+            copyPin(first.magnitudeOut, 2, out, BR);
             break;
         }
 
         if (atf_) {
-            host::ProcessBuffers& atf = atf_->buffers();
-            for (int s = 0; s < 5; ++s) copyFrames(out, speakerPin[s], atf.magnitudeIn, s);
-            copyFrames(stream.frequencies(), 0, atf.frequencyIn, 0);
-            copyFrames(stream.frequencies(), 1, atf.frequencyIn, 1);
-            atf_->process();
-            for (int s = 0; s < 5; ++s) copyFrames(atf.magnitudeOut, s, out, speakerPin[s]);
+            host::ProcessBuffers& atf = atf_->buffers;
+            for (int s = 0; s < 5; ++s) copyPin(out, speakerPin[s], atf.magnitudeIn, s);
+            copyPin(stream.frequencies(), 0, atf.frequencyIn, 0);
+            copyPin(stream.frequencies(), 1, atf.frequencyIn, 1);
+            run(*atf_);
+            for (int s = 0; s < 5; ++s) copyPin(atf.magnitudeOut, s, out, speakerPin[s]);
         }
 
         // LFE: the bins of L+R up to the cutoff.
@@ -381,19 +226,14 @@ public:
     }
 
     void deliver(const float* const* channels, std::size_t frames) override {
-        host::ProcessBuffers& clip = clip_.buffers();
+        host::ProcessBuffers& clip = clip_.buffers;
         const std::size_t block = count(clip.audioIn.blockSize());
         for (int c = 0; c < kUpmixChannels; ++c) {
             float* in = clip.audioIn.pin(c);
             for (std::size_t i = 0; i < frames; ++i) in[i] = channels[c][i] * gain_;
             std::fill(in + frames, in + block, 0.0f);
         }
-        clip_.process();
-        // The indicator: each flagged sample position costs the pair (0, 1).
-        for (const host::ServiceCall& call : clip_.instance().serviceLog()) {
-            if (call.id == 0 && call.integer == 1) ++summary_.clippedSamples;
-        }
-        clip_.instance().clearServiceLog();
+        run(clip_);
 
         const float* passed[kUpmixChannels];
         for (int c = 0; c < kUpmixChannels; ++c) {
@@ -407,18 +247,55 @@ public:
             }
         }
         report_.add(passed, frames);
-        if (file_ != nullptr) file_->write(interleaved_.data(), frames);
+        if (file_ != nullptr) file_->write(interleaved_.data(), static_cast<int64_t>(frames));
     }
 
 private:
+    // One process call; what the module tells the host goes to the observer.
+    void run(GraphModule& module) {
+        module.process();
+        if (auto messages = module.session.takeMessages(); !messages.empty()) {
+            observer_.hostMessages(messages);
+        }
+    }
+
+    // Each setting goes to the modules of the chain that have the parameter
+    // (or to the one it names); a setting that reaches none is a mistake.
+    void applySettings(const UpmixOptions& options) {
+        std::vector<host::ModuleSession*> chain{&first_.session};
+        if (atf_) chain.push_back(&atf_->session);
+        for (const host::ParameterAssignment& setting : options.settings) {
+            bool applied = false;
+            std::string names;
+            for (host::ModuleSession* module : chain) {
+                names += (names.empty() ? "" : ", ") + module->className();
+                if (!setting.module.empty() &&
+                    host::foldCase(setting.module) != host::foldCase(module->className())) {
+                    continue;
+                }
+                if (module->lookUpParameter(setting.name) != nullptr || !setting.module.empty()) {
+                    module->set(setting, options.force);
+                    applied = true;
+                }
+            }
+            if (!applied) {
+                throw host::HostError("no parameter '" + setting.name + "'" +
+                                      (setting.module.empty() ? "" : " in " + setting.module) +
+                                      " among " + names);
+            }
+        }
+        for (host::ModuleSession* module : chain) observer_.hostMessages(module->takeMessages());
+    }
+
     UpmixMethod method_;
-    SurroundFile* file_ = nullptr;
+    host::SoundFileWriter* file_ = nullptr;
     LevelReport& report_;
     UpmixSummary& summary_;
+    host::RenderObserver& observer_;
     float gain_;
-    HostedModule first_;
-    std::unique_ptr<HostedModule> atf_;
-    HostedModule clip_;
+    GraphModule first_;
+    std::optional<GraphModule> atf_;
+    GraphModule clip_;
     int lfeBins_ = 0;
     float lfeScale_ = 0.0f;
     std::vector<float> interleaved_;
@@ -434,68 +311,78 @@ std::string defaultOutput(const UpmixOptions& options) {
 }  // namespace
 
 UpmixMethod parseUpmixMethod(const std::string& name) {
-    const std::string n = uppercase(name);
-    if (n == "SLICE") return UpmixMethod::Slice;
-    if (n == "ARCTAN") return UpmixMethod::ArcTan;
-    if (n == "CC") return UpmixMethod::CC;
-    throw UpmixInputError("unknown upmix method '" + name + "' (slice, arctan, cc)");
+    const std::string n = host::foldCase(name);
+    if (n == "slice") return UpmixMethod::Slice;
+    if (n == "arctan") return UpmixMethod::ArcTan;
+    if (n == "cc") return UpmixMethod::CC;
+    throw host::HostError("unknown upmix method '" + name + "' (slice, arctan, cc)");
 }
 
-UpmixSummary runUpmix(const UpmixOptions& options, std::ostream& report) {
-    std::unique_ptr<SoundSource> source;
-    if (options.input.empty()) {
-        source = std::make_unique<DemoSource>();
-    } else {
-        source = std::make_unique<FileSource>(options.input);
+UpmixSummary runUpmix(const UpmixOptions& options, const host::PluginLibrary& library,
+                      host::RenderObserver& observer, const ReportLine& report) {
+    // The stereo source: the file, or the demo made in code.
+    std::optional<host::SoundFileReader> file;
+    DemoSignal demo;
+    int32_t channels = 2, sampleRate = static_cast<int32_t>(DemoSignal::kSampleRate);
+    auto length = static_cast<int64_t>(DemoSignal::kLength);
+    if (!options.input.empty()) {
+        file.emplace(options.input);
+        channels = file->channels();
+        sampleRate = file->sampleRate();
+        length = file->frames();
     }
-    const std::string name = options.input.empty() ? "the demo" : "'" + options.input + "'";
-    if (source->channels() != 2) {
-        throw UpmixInputError(name + " has " + std::to_string(source->channels()) +
+    if (channels != 2) {
+        throw host::HostError("'" + options.input + "' has " + std::to_string(channels) +
                               " channels; upmix takes stereo");
     }
-    const StftSettings settings{source->sampleRate(), options.fftSize, options.overlap};
+    const StftSettings settings{static_cast<double>(sampleRate), options.fftSize, options.overlap};
     if (std::string problem = checkSettings(settings); !problem.empty()) {
-        throw UpmixInputError(problem);
+        throw host::HostError(problem);
     }
     if (!(options.lfeCutoffHz >= 0.0) || !std::isfinite(options.lfeCutoffHz)) {
-        throw UpmixInputError("--lfe-cutoff wants a frequency in Hz above 0");
+        throw host::HostError("--lfe-cutoff wants a frequency in Hz above 0");
     }
     if (!std::isfinite(options.gainDb)) {
-        throw UpmixInputError("--gain wants a level in dB");
+        throw host::HostError("--gain wants a level in dB");
     }
 
     UpmixSummary summary;
     summary.output = defaultOutput(options);
     summary.sampleRate = settings.sampleRate;
-    if (!options.input.empty() && fs::exists(summary.output) && fs::exists(options.input) &&
-        fs::equivalent(summary.output, options.input)) {
-        throw UpmixInputError("the output would overwrite the input '" + options.input + "'");
+    std::error_code ignored;
+    if (!options.input.empty() && fs::equivalent(summary.output, options.input, ignored)) {
+        throw host::HostError("the output would overwrite the input '" + options.input + "'");
     }
-
-    std::unique_ptr<host::PluginLibrary> library;
-    try {
-        library = std::make_unique<host::PluginLibrary>(options.libraryPath);
-    } catch (const host::HostError& error) {
-        throw UpmixInputError(error.what());
-    }
-    SpectralStream stream(settings, 2, phaseSources(options));
-    LevelReport levels(options.report ? &report : nullptr, settings.sampleRate);
+    host::OutputFormat format = host::outputFormatFor(summary.output, "");
+    format.layout = host::ChannelLayout::Surround51;
 
     // Everything that can refuse the run does so before the output exists.
-    std::unique_ptr<UpmixGraph> graph;
-    try {
-        graph = std::make_unique<UpmixGraph>(options, *library, stream, levels, summary);
-    } catch (const host::HostError& error) {
-        throw UpmixInputError(error.what());
-    }
-    SurroundFile file(summary.output, settings.sampleRate, source->outputFormat());
-    graph->writeTo(&file);
+    SpectralStream stream(settings, 2, phaseSources(options));
+    LevelReport levels(options.report ? &report : nullptr, settings.sampleRate);
+    UpmixGraph graph(options, library, stream, levels, summary, observer);
+    host::SoundFileWriter writer(summary.output, format, kUpmixChannels, sampleRate, length);
+    graph.writeTo(&writer);
+    observer.starting(graph.firstStage(),
+                      "upmix with " + graph.firstStage().module().name +
+                          (options.atf ? " and ATF4_6" : "") + ": " + std::to_string(sampleRate) +
+                          " Hz, FFT " + std::to_string(options.fftSize) + " overlap " +
+                          std::to_string(options.overlap) + ", " + host::formatName(format) +
+                          ", 5.1 (FL FR FC LFE BL BR)");
 
+    int64_t taken = 0;
     summary.frames = stream.run(
-        [&](float* interleaved, std::size_t frames) { return source->read(interleaved, frames); },
-        *graph);
+        [&](float* interleaved, std::size_t frames) {
+            const std::size_t got =
+                file ? static_cast<std::size_t>(file->read(interleaved, static_cast<int64_t>(frames)))
+                     : demo.read(interleaved, frames);
+            taken += static_cast<int64_t>(got);
+            observer.progress(taken, length, sampleRate);
+            return got;
+        },
+        graph);
     levels.finish();
-    file.commit();
+    writer.commit();
+    summary.clippedSamples = graph.clippedSamples();
     return summary;
 }
 

@@ -7,12 +7,14 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
 
 #include "host/PluginLibrary.h"
+#include "host/RenderJob.h"
 #include "host/spectral/SpectralStream.h"
 
 namespace quorveil::spectral {
@@ -33,36 +35,36 @@ struct UpmixOptions {
     std::string output;  // empty: kDemoFileName for the demo, else "<input stem>-5.1.wav"
     UpmixMethod method = UpmixMethod::Slice;
     bool atf = false;
-    std::vector<std::string> settings;   // NAME=VALUE or MODULE:NAME=VALUE
+    // In order; a name without a module goes to every module of the chain
+    // that has it (parseChainAssignment reads "MODULE:NAME=VALUE").
+    std::vector<host::ParameterAssignment> settings;
+    bool force = false;                  // Reals outside their range go through
     std::vector<std::string> phaseFrom;  // SPEAKER=L|R|L+R, or L|R|L+R for all
     double lfeCutoffHz = 0.0;            // 0: silent LFE
     double gainDb = 0.0;
     bool report = false;
     int fftSize = kDefaultFftSize;
     int overlap = kDefaultOverlap;
-    std::string libraryPath;  // the plug-in library to load
 };
 
 struct UpmixSummary {
     std::string output;
     double sampleRate = 0.0;
     std::size_t frames = 0;           // per channel, equal to the input's
-    std::size_t clippedSamples = 0;   // sample positions Clip4_6 flagged
+    uint64_t clippedSamples = 0;      // sample positions Clip4_6 flagged
     std::array<float, kUpmixChannels> peak{};
     std::array<double, kUpmixChannels> energy{};  // sum of squares per channel
 };
 
-// Failures found before any output is written (bad options, unreadable or
-// unfit input, a module the library does not offer): the output is not
-// created.
-class UpmixInputError : public host::HostError {
-public:
-    using host::HostError::HostError;
-};
+// One line of the level report, without its line feed.
+using ReportLine = std::function<void(const std::string& line)>;
 
-// Runs the upmix. With options.report, prints each second's levels to
-// `report` as it goes. Throws UpmixInputError or host::HostError.
-UpmixSummary runUpmix(const UpmixOptions& options, std::ostream& report);
+// Runs the upmix with the modules of `library`. With options.report, hands
+// each second's levels to `report` as it goes; `observer` hears the plan,
+// what the modules tell the host, and the progress. Throws host::HostError
+// for anything the user can mend; the output exists only when this returns.
+UpmixSummary runUpmix(const UpmixOptions& options, const host::PluginLibrary& library,
+                      host::RenderObserver& observer, const ReportLine& report);
 
 // The built-in demo source: about 12 s of stereo at 44.1 kHz, a plucked
 // arpeggio moving from hard right through the centre to hard left over a

@@ -1,26 +1,43 @@
-// Spectral modules rendered over a stream: pin mapping, phase references by
-// output name, and agreement with the upmix built from the same module.
+// Spectral modules rendered over a stream with `surround-host render`: pin
+// mapping, phase references by output name, agreement with the upmix built
+// from the same module, and maps that cannot work refused before any output.
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
-#include <filesystem>
 #include <random>
-#include <sstream>
 
 #include "host/HostedInstance.h"
 #include "host/spectral/SpectralRender.h"
-#include "host/spectral/Upmix.h"
+#include "tests/tools/ToolSupport.h"
 
 namespace quorveil::spectral {
 namespace {
 
-bool moduleBuilt(const host::PluginLibrary& library, const std::string& className) {
+using testing::HostRun;
+using testing::readSound;
+using testing::runHost;
+using testing::ScratchFolder;
+using testing::Sound;
+using testing::writeSound;
+
+bool moduleBuilt(const std::string& className) {
     try {
+        host::PluginLibrary library(QUORVEIL_LIBRARY_PATH);
         host::HostedInstance instance(library, "audio.quorveil." + className);
         return true;
     } catch (const host::HostError&) {
         return false;
     }
+}
+
+#define REQUIRE_MODULE(name) \
+    if (!moduleBuilt(name)) GTEST_SKIP() << name " is not in this build of the library"
+
+Sound stereoNoise(std::size_t frames, int channels = 2) {
+    std::mt19937 random(5);
+    std::normal_distribution<float> normal(0.0f, 0.1f);
+    Sound sound{channels, 44100, std::vector<float>(frames * static_cast<std::size_t>(channels))};
+    for (float& s : sound.samples) s = normal(random);
+    return sound;
 }
 
 TEST(SpectralRender, PhaseFollowsTheSideAnOutputIsNamedFor) {
@@ -38,78 +55,81 @@ TEST(SpectralRender, PhaseFollowsTheSideAnOutputIsNamedFor) {
     EXPECT_EQ(defaultPhaseSources({"RF"}, 1)[0].weights, std::vector<float>{1});
 }
 
-TEST(SpectralRender, RefusesMapsThatNameMissingChannels) {
-    host::PluginLibrary library(QUORVEIL_LIBRARY_PATH);
-    if (!moduleBuilt(library, "ATF4_6")) GTEST_SKIP() << "ATF4_6 is not built";
-    SpectralRenderOptions options;
-    options.inputChannels = 2;  // ATF4_6 wants five magnitude inputs
-    EXPECT_THROW(SpectralRender(library, "ATF4_6", options), host::HostError);
-    options.magnitudeMap = {0, 1, 0, 1, 0};
-    SpectralRender render(library, "ATF4_6", options);
-    EXPECT_EQ(render.outputChannels(), 5);
-    EXPECT_EQ(render.outputNames()[0], "LF magnitude out");
-    options.frequencyMap = {0, 2};
-    EXPECT_THROW(SpectralRender(library, "ATF4_6", options), host::HostError);
-    EXPECT_FALSE(isSpectralModule(library, "Clip4_6"));
-    EXPECT_TRUE(isSpectralModule(library, "ATF4_6"));
+TEST(SpectralRender, ReadsPinMapsCountingChannelsFromOne) {
+    const PinMaps maps = parsePinMaps({"magnitude=1,2,1, 2,1", "FREQ=2,1"});
+    EXPECT_EQ(maps.magnitude, (std::vector<int>{0, 1, 0, 1, 0}));
+    EXPECT_EQ(maps.frequency, (std::vector<int>{1, 0}));
+    for (const char* bad : {"magnitude=", "magnitude=0", "magnitude=1,,2", "phase=1", "1,2"}) {
+        EXPECT_THROW(parsePinMaps({bad}), host::HostError) << bad;
+    }
 }
 
 TEST(SpectralRender, SliceRenderedAloneMatchesTheSliceUpmix) {
-    host::PluginLibrary library(QUORVEIL_LIBRARY_PATH);
-    if (!moduleBuilt(library, "Slice4_6")) GTEST_SKIP() << "Slice4_6 is not built";
-    const std::size_t frames = 30000;
-    std::mt19937 random(5);
-    std::normal_distribution<float> normal(0.0f, 0.1f);
-    std::vector<float> interleaved(frames * 2);
-    for (float& s : interleaved) s = normal(random);
+    REQUIRE_MODULE("Slice4_6");
+    ScratchFolder folder;
+    const Sound input = stereoNoise(30001);
+    writeSound(folder.file("in.wav"), input);
+    const HostRun render =
+        runHost({"render", "Slice4_6", folder.file("in.wav"), folder.file("render.wav")});
+    ASSERT_EQ(render.exitCode, 0) << render.err;
+    EXPECT_EQ(render.err, "");
+    const HostRun upmix = runHost({"upmix", folder.file("in.wav"), folder.file("upmix.wav")});
+    ASSERT_EQ(upmix.exitCode, 0) << upmix.err;
 
-    const auto dir = std::filesystem::temp_directory_path() / "spectral-render-test";
-    std::filesystem::create_directories(dir);
-    const std::string in = (dir / "in.wav").string(), out = (dir / "out.wav").string();
-    SF_INFO info{};
-    info.samplerate = 44100;
-    info.channels = 2;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    SNDFILE* file = sf_open(in.c_str(), SFM_WRITE, &info);
-    sf_writef_float(file, interleaved.data(), static_cast<sf_count_t>(frames));
-    sf_close(file);
-    UpmixOptions upmix;
-    upmix.input = in;
-    upmix.output = out;
-    upmix.libraryPath = QUORVEIL_LIBRARY_PATH;
-    std::ostringstream report;
-    runUpmix(upmix, report);
-    SF_INFO outInfo{};
-    file = sf_open(out.c_str(), SFM_READ, &outInfo);
-    std::vector<float> surround(frames * 6);
-    sf_readf_float(file, surround.data(), static_cast<sf_count_t>(frames));
-    sf_close(file);
-    std::filesystem::remove_all(dir);
-
-    SpectralRenderOptions options;
-    options.settings.sampleRate = 44100;
-    SpectralRender render(library, "Slice4_6", options);
-    ASSERT_EQ(render.outputNames(), (std::vector<std::string>{"LF", "RF", "C", "LS", "RS"}));
-    std::size_t position = 0;
-    std::vector<std::vector<float>> rendered(5);
-    const std::size_t length = render.run(
-        [&](float* to, std::size_t n) {
-            n = std::min(n, frames - position);
-            std::copy_n(interleaved.data() + position * 2, n * 2, to);
-            position += n;
-            return n;
-        },
-        [&](const float* const* channels, std::size_t n) {
-            for (std::size_t c = 0; c < 5; ++c) rendered[c].insert(rendered[c].end(), channels[c], channels[c] + n);
-        });
-    ASSERT_EQ(length, frames);
-    const int fileChannel[5] = {0, 1, 2, 4, 5};  // FL FR FC BL BR
-    for (std::size_t c = 0; c < 5; ++c) {
-        ASSERT_EQ(rendered[c].size(), frames);
-        for (std::size_t t = 0; t < frames; ++t) {
-            ASSERT_NEAR(rendered[c][t], surround[t * 6 + static_cast<std::size_t>(fileChannel[c])], 1e-6f)
+    const Sound rendered = readSound(folder.file("render.wav"));
+    const Sound surround = readSound(folder.file("upmix.wav"));
+    ASSERT_EQ(rendered.channels, 5);
+    ASSERT_EQ(rendered.frames(), input.frames());
+    ASSERT_EQ(surround.frames(), input.frames());
+    const int fileChannel[5] = {0, 1, 2, 4, 5};  // LF RF C LS RS -> FL FR FC BL BR
+    for (int c = 0; c < 5; ++c) {
+        for (std::size_t t = 0; t < input.frames(); ++t) {
+            ASSERT_NEAR(rendered.at(t, c), surround.at(t, fileChannel[c]), 1e-6f)
                 << "channel " << c << " sample " << t;
         }
+    }
+}
+
+TEST(SpectralRender, MapsChooseTheChannelsEachPinReads) {
+    REQUIRE_MODULE("ATF4_6");
+    ScratchFolder folder;
+    writeSound(folder.file("in.wav"), stereoNoise(5000));
+    // ATF4_6: five magnitude inputs, two frequency inputs.
+    const HostRun run = runHost({"render", "ATF4_6", folder.file("in.wav"), folder.file("out.wav"),
+                                 "--map", "magnitude=1,2,1,2,1", "--phase-from", "C=L"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const Sound output = readSound(folder.file("out.wav"));
+    EXPECT_EQ(output.channels, 5);
+    EXPECT_EQ(output.frames(), 5000u);
+}
+
+TEST(SpectralRender, MistakesGetOneLineExitTwoAndNoOutput) {
+    REQUIRE_MODULE("Slice4_6");
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"--map", "magnitude=1,3"},
+         "Slice4_6's 2 magnitude inputs need input channel 3, and the input has 2"},
+        {{"--map", "magnitude=1"}, "Slice4_6 has 2 magnitude inputs; the map names 1"},
+        {{"--map", "phase=1"}, "--map wants magnitude=1,2,... or frequency=1,2,... (input "
+                               "channels from 1), not 'phase=1'"},
+        {{"--phase-from", "Middle=L"}, "--phase-from: no output 'Middle' (LF, RF, C, LS, RS)"},
+        {{"--phase-from", "C=3"}, "--phase-from wants L, R, L+R or a channel 1..2, not '3'"},
+        {{"--fft-size", "1000"}, "FFT size 1000 is not one of 512, 1024, 2048, 4096, 8192, 16384"},
+        {{"--overlap", "3"}, "overlap 3 is not one of 2, 4, 8, 16"},
+    };
+    ScratchFolder folder;
+    writeSound(folder.file("in.wav"), stereoNoise(3000));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        std::vector<std::string> args{"render", "Slice4_6", folder.file("in.wav"),
+                                      folder.file("out.wav")};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const HostRun run = runHost(args);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.err, "surround-host: " + c.message + "\n");
+        EXPECT_EQ(folder.names(), std::vector<std::string>{"in.wav"});
     }
 }
 

@@ -12,7 +12,9 @@
 #include <sstream>
 
 #include "host/HostedInstance.h"
+#include "host/audio/SoundFile.h"
 #include "host/spectral/Upmix.h"
+#include "tests/tools/ToolSupport.h"
 
 namespace quorveil::spectral {
 namespace {
@@ -66,9 +68,18 @@ protected:
         UpmixOptions o;
         o.input = input;
         o.output = (dir / output).string();
-        o.libraryPath = QUORVEIL_LIBRARY_PATH;
         return o;
     }
+
+    // The upmix as the command runs it, the report's lines into `report`.
+    UpmixSummary upmix(const UpmixOptions& o, std::vector<std::string>* report = nullptr) {
+        host::RenderObserver silent;
+        return runUpmix(o, library, silent, [report](const std::string& line) {
+            if (report != nullptr) report->push_back(line);
+        });
+    }
+
+    host::PluginLibrary library{QUORVEIL_LIBRARY_PATH};
 
     // Runs surround-host; returns its exit code, with stderr in `errors`.
     int host(const std::string& arguments, std::string& errors) {
@@ -81,6 +92,22 @@ protected:
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 };
+
+// WAVE_FORMAT_EXTENSIBLE's channel mask, 0x3F for FL FR FC LFE BL BR; 0
+// without one.
+uint32_t channelMask(const fs::path& path) {
+    std::ifstream bytes(path, std::ios::binary);
+    std::string header(200, '\0');
+    bytes.read(header.data(), 200);
+    const auto fmt = header.find("fmt ");
+    uint32_t mask = 0;
+    uint16_t tag = 0;
+    if (fmt == std::string::npos) return 0;
+    std::memcpy(&tag, header.data() + fmt + 8, 2);
+    if (tag != 0xFFFE) return 0;
+    std::memcpy(&mask, header.data() + fmt + 8 + 20, 4);
+    return mask;
+}
 
 std::vector<float> noise(std::size_t length, unsigned seed) {
     std::mt19937 random(seed);
@@ -117,8 +144,7 @@ TEST_F(Upmix, SliceKeepsAHardLeftSourceLeftAndACentredOneInTheCentre) {
         const std::string in = write(c.name, 2, 44100, source.size(), [&](std::size_t t, int ch) {
             return source[t] * (ch == 0 ? c.left : c.right);
         });
-        std::ostringstream report;
-        const UpmixSummary summary = runUpmix(options(in), report);
+        const UpmixSummary summary = upmix(options(in));
         EXPECT_EQ(summary.frames, source.size());
         EXPECT_GE(share(summary, c.where), c.atLeast);
         EXPECT_EQ(summary.energy[LFE], 0.0);
@@ -145,8 +171,7 @@ TEST_F(Upmix, EveryMethodWritesSixAlignedChannelsOfTheInputsLength) {
         UpmixOptions o = options(in);
         o.method = c.method;
         o.atf = c.atf;
-        std::ostringstream report;
-        runUpmix(o, report);
+        upmix(o);
         SF_INFO info{};
         SNDFILE* file = sf_open(o.output.c_str(), SFM_READ, &info);
         ASSERT_NE(file, nullptr);
@@ -180,26 +205,24 @@ TEST_F(Upmix, LfeGainAndClippingFollowTheirOptions) {
         return static_cast<float>(0.2 * std::sin(2.0 * std::numbers::pi * 50.0 * time) +
                                   0.2 * std::sin(2.0 * std::numbers::pi * 2000.0 * time));
     });
-    std::ostringstream report;
-    UpmixOptions plain = options(in, "plain.wav");
-    const UpmixSummary base = runUpmix(plain, report);
+    const UpmixSummary base = upmix(options(in, "plain.wav"));
     EXPECT_EQ(base.peak[LFE], 0.0f);
     EXPECT_EQ(base.clippedSamples, 0u);
 
     UpmixOptions lfe = options(in, "lfe.wav");
     lfe.lfeCutoffHz = 120.0;
-    const UpmixSummary withLfe = runUpmix(lfe, report);
+    const UpmixSummary withLfe = upmix(lfe);
     // L+R of the 50 Hz tone only: amplitude 0.4, so a mean square of 0.08.
     EXPECT_NEAR(withLfe.energy[LFE] / static_cast<double>(frames), 0.08, 0.01);
 
     UpmixOptions quiet = options(in, "quiet.wav");
     quiet.gainDb = -6.0;
-    const UpmixSummary lower = runUpmix(quiet, report);
+    const UpmixSummary lower = upmix(quiet);
     EXPECT_NEAR(lower.peak[FC] / base.peak[FC], std::pow(10.0, -6.0 / 20.0), 1e-3);
 
     UpmixOptions loud = options(in, "loud.wav");
     loud.gainDb = 12.0;
-    EXPECT_GT(runUpmix(loud, report).clippedSamples, 0u);
+    EXPECT_GT(upmix(loud).clippedSamples, 0u);
 }
 
 TEST_F(Upmix, ReportPrintsOneRowPerSecondOfOutput) {
@@ -208,11 +231,8 @@ TEST_F(Upmix, ReportPrintsOneRowPerSecondOfOutput) {
                                  [](std::size_t t, int ch) { return ch == 0 && t < 8000 ? 0.5f : 0.0f; });
     UpmixOptions o = options(in);
     o.report = true;
-    std::ostringstream report;
-    runUpmix(o, report);
-    std::istringstream lines(report.str());
     std::vector<std::string> rows;
-    for (std::string line; std::getline(lines, line);) rows.push_back(line);
+    upmix(o, &rows);
     ASSERT_EQ(rows.size(), 5u);  // title, header, seconds 0-1, 1-2, 2-3
     EXPECT_NE(rows[1].find("FL     FR     FC    LFE     BL     BR"), std::string::npos);
     EXPECT_NE(rows[2].find("0-1"), std::string::npos);
@@ -232,15 +252,38 @@ TEST_F(Upmix, DemoRendersSixChannelsOfItsLengthWithTheSurroundMask) {
     EXPECT_EQ(info.channels, 6);
     EXPECT_EQ(info.frames, static_cast<sf_count_t>(DemoSignal::kLength));
 
-    // WAVE_FORMAT_EXTENSIBLE's channel mask, 0x3F: FL FR FC LFE BL BR.
-    std::ifstream bytes(out, std::ios::binary);
-    std::string header(200, '\0');
-    bytes.read(header.data(), 200);
-    const auto fmt = header.find("fmt ");
-    ASSERT_NE(fmt, std::string::npos);
-    uint32_t mask = 0;
-    std::memcpy(&mask, header.data() + fmt + 8 + 20, 4);
-    EXPECT_EQ(mask, 0x3Fu);
+    EXPECT_EQ(channelMask(out), 0x3Fu);
+}
+
+TEST_F(Upmix, SurroundFilesNameTheirSpeakersWhateverTheirHeader) {
+    // Known length: WAVE_FORMAT_EXTENSIBLE; unknown: RF64 that turns back
+    // into WAV on close; 16-bit would be plain WAV without the layout.
+    const struct {
+        std::string bits;
+        int64_t expectedFrames;
+    } cases[] = {{"", 1000}, {"", -1}, {"16", 1000}, {"24", -1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bits + " " + std::to_string(c.expectedFrames));
+        const std::string path = (dir / "surround.wav").string();
+        host::OutputFormat format = host::outputFormatFor(path, c.bits);
+        format.layout = host::ChannelLayout::Surround51;
+        {
+            host::SoundFileWriter writer(path, format, 6, 48000, c.expectedFrames);
+            const std::vector<float> frames(6 * 1000, 0.25f);
+            writer.write(frames.data(), 1000);
+            writer.commit();
+        }
+        EXPECT_EQ(channelMask(path), 0x3Fu);
+        SF_INFO info{};
+        SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+        ASSERT_NE(file, nullptr);
+        sf_close(file);
+        EXPECT_EQ(info.frames, 1000);
+    }
+    host::OutputFormat format;
+    format.layout = host::ChannelLayout::Surround51;
+    EXPECT_THROW(host::SoundFileWriter((dir / "five.wav").string(), format, 5, 48000),
+                 host::HostError);
 }
 
 TEST_F(Upmix, BadInputGetsOneLineExitTwoAndNoOutput) {
@@ -253,7 +296,11 @@ TEST_F(Upmix, BadInputGetsOneLineExitTwoAndNoOutput) {
         "upmix six.wav out.wav",
         "upmix slow.wav out.wav",
         "upmix stereo.wav out.wav --fft 1000",
-        "upmix stereo.wav out.wav --fft 32768",
+        "upmix stereo.wav out.wav --fft-size 32768",
+        "upmix stereo.wav out.wav --lfe-cutoff -5",
+        "upmix stereo.wav out.wav --set 'Clip4_6:Gain=1'",
+        "upmix stereo.wav stereo.wav",
+        "upmix stereo.wav out.mp3",
         "upmix stereo.wav out.wav --overlap 3",
         "upmix stereo.wav out.wav --method bogus",
         "upmix stereo.wav out.wav --set 'No Such Knob=1'",
@@ -266,9 +313,13 @@ TEST_F(Upmix, BadInputGetsOneLineExitTwoAndNoOutput) {
         std::string errors;
         EXPECT_EQ(host(arguments, errors), 2);
         EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
-        EXPECT_FALSE(fs::exists(dir / "out.wav"));
-        EXPECT_FALSE(fs::exists(dir / "out.wav.part"));
-        EXPECT_FALSE(fs::exists(dir / kDemoFileName));
+        std::vector<std::string> left;
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            left.push_back(entry.path().filename().string());
+        }
+        std::sort(left.begin(), left.end());
+        EXPECT_EQ(left, (std::vector<std::string>{"mono.wav", "six.wav", "slow.wav", "stderr.txt",
+                                                  "stereo.wav"}));
     }
 }
 
