@@ -5,12 +5,13 @@
 
 #include <random>
 
-#include "host/HostedInstance.h"
 #include "host/spectral/SpectralRender.h"
 #include "tests/tools/ToolSupport.h"
 
 namespace quorveil::spectral {
 namespace {
+
+using testing::moduleBuilt;
 
 using testing::HostRun;
 using testing::readSound;
@@ -18,19 +19,6 @@ using testing::runHost;
 using testing::ScratchFolder;
 using testing::Sound;
 using testing::writeSound;
-
-bool moduleBuilt(const std::string& className) {
-    try {
-        host::PluginLibrary library(QUORVEIL_LIBRARY_PATH);
-        host::HostedInstance instance(library, "audio.quorveil." + className);
-        return true;
-    } catch (const host::HostError&) {
-        return false;
-    }
-}
-
-#define REQUIRE_MODULE(name) \
-    if (!moduleBuilt(name)) GTEST_SKIP() << name " is not in this build of the library"
 
 Sound stereoNoise(std::size_t frames, int channels = 2) {
     std::mt19937 random(5);

@@ -11,7 +11,6 @@
 #include <random>
 #include <sstream>
 
-#include "host/HostedInstance.h"
 #include "host/audio/SoundFile.h"
 #include "host/spectral/Upmix.h"
 #include "tests/tools/ToolSupport.h"
@@ -19,20 +18,9 @@
 namespace quorveil::spectral {
 namespace {
 
+using testing::moduleBuilt;
+
 namespace fs = std::filesystem;
-
-bool moduleBuilt(const std::string& className) {
-    try {
-        host::PluginLibrary library(QUORVEIL_LIBRARY_PATH);
-        host::HostedInstance instance(library, "audio.quorveil." + className);
-        return true;
-    } catch (const host::HostError&) {
-        return false;
-    }
-}
-
-#define REQUIRE_MODULE(name) \
-    if (!moduleBuilt(name)) GTEST_SKIP() << name " is not in this build of the library"
 
 class Upmix : public ::testing::Test {
 protected:
