@@ -34,7 +34,7 @@ win32: deps-windows
 	@cmake --build build/win32 -j $(JOBS)
 
 demo: native
-	@./build/native/quorveil-demo
+	@./build/native/surround-host upmix
 
 test-native: native
 	@cd build/native && ctest --output-on-failure -j $(JOBS)

@@ -63,19 +63,28 @@ const ParameterDescription* ModuleSession::byId(int32_t id) const {
     return nullptr;
 }
 
-const ParameterDescription& ModuleSession::findParameter(const std::string& nameOrId) const {
+const ParameterDescription* ModuleSession::lookUpParameter(const std::string& nameOrId) const {
     const std::string wanted = foldCase(trimmed(nameOrId));
     for (const ParameterDescription& parameter : parameters_) {
         if (foldCase(parameter.label) == wanted) {
-            return parameter;
+            return &parameter;
         }
     }
     int32_t id = 0;
     const auto [end, error] = std::from_chars(wanted.data(), wanted.data() + wanted.size(), id);
     if (error == std::errc() && end == wanted.data() + wanted.size() && !wanted.empty()) {
-        if (const ParameterDescription* parameter = byId(id)) {
-            return *parameter;
-        }
+        return byId(id);
+    }
+    return nullptr;
+}
+
+std::string ModuleSession::className() const {
+    return module_.uniqueId.substr(module_.uniqueId.rfind('.') + 1);
+}
+
+const ParameterDescription& ModuleSession::findParameter(const std::string& nameOrId) const {
+    if (const ParameterDescription* parameter = lookUpParameter(nameOrId)) {
+        return *parameter;
     }
     std::string settable;
     for (const ParameterDescription& parameter : parameters_) {

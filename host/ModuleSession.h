@@ -62,6 +62,11 @@ public:
     // By label (letter case and surrounding blanks ignored) or, failing
     // that, by id written as a number; throws HostError naming the choices.
     const ParameterDescription& findParameter(const std::string& nameOrId) const;
+    // The same search without the error: null when there is no such parameter.
+    const ParameterDescription* lookUpParameter(const std::string& nameOrId) const;
+
+    // The last part of the unique id: "Slice4_6".
+    std::string className() const;
 
     // The value the host holds now, as shown to a user.
     std::string currentValue(const ParameterDescription& parameter);

@@ -104,7 +104,22 @@ ParameterAssignment parseAssignment(const std::string& text) {
     if (equals == std::string::npos || trimmed(text.substr(0, equals)).empty()) {
         throw HostError("--set takes NAME=VALUE, not " + inQuotes(text));
     }
-    return {trimmed(text.substr(0, equals)), trimmed(text.substr(equals + 1))};
+    return {trimmed(text.substr(0, equals)), trimmed(text.substr(equals + 1)), {}};
+}
+
+ParameterAssignment parseChainAssignment(const std::string& text) {
+    ParameterAssignment assignment = parseAssignment(text);
+    // Both sides must hold something: a label may end with a colon.
+    const auto colon = assignment.name.find(':');
+    if (colon != std::string::npos) {
+        std::string module = trimmed(assignment.name.substr(0, colon));
+        std::string name = trimmed(assignment.name.substr(colon + 1));
+        if (!module.empty() && !name.empty()) {
+            assignment.module = std::move(module);
+            assignment.name = std::move(name);
+        }
+    }
+    return assignment;
 }
 
 ParameterValue parseValue(const ParameterDescription& parameter, const std::string& text,

@@ -43,9 +43,13 @@ std::string kindName(const ParameterDescription& parameter);
 struct ParameterAssignment {
     std::string name;
     std::string value;
+    std::string module;  // "MODULE:NAME=VALUE" in a chain of modules; empty: any
 };
 // Throws HostError when there is no '=' or no name.
 ParameterAssignment parseAssignment(const std::string& text);
+// As parseAssignment, for a chain of modules: "MODULE:NAME=VALUE" addresses
+// one module by class name; a name without a prefix, every module that has it.
+ParameterAssignment parseChainAssignment(const std::string& text);
 
 // A value ready to travel: Real as a double, Integer and Choice as an int32.
 struct ParameterValue {

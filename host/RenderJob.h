@@ -28,6 +28,11 @@ struct RenderJob {
     std::string bits;                           // "16", "24", "32f" or "" for the default
     int32_t fftSize = 2048;                     // the engine's spectral settings
     int32_t overlap = 4;
+    // Spectral modules only: which input channel feeds which pin
+    // ("magnitude=1,2,1"), and the phase each output is resynthesised with
+    // ("LF=L", "C=L+R", or one reference for all).
+    std::vector<std::string> pinMaps;
+    std::vector<std::string> phaseFrom;
 };
 
 inline constexpr int32_t kLargestBlock = 65536;

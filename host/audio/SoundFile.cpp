@@ -205,6 +205,11 @@ SoundFileWriter::SoundFileWriter(const std::string& target, const OutputFormat& 
         throw HostError("cannot write " + inQuotes(target) + ": it is a folder");
     }
 
+    if (format.layout == ChannelLayout::Surround51 && channels != 6) {
+        throw HostError("cannot write " + inQuotes(target) + " as 5.1: " +
+                        std::to_string(channels) + " channels, not 6");
+    }
+
     // Hidden, beside the target, so the final rename stays on one file system.
     static std::atomic<unsigned> serial{0};
     int descriptor = -1;
@@ -243,10 +248,11 @@ SoundFileWriter::SoundFileWriter(const std::string& target, const OutputFormat& 
     info.samplerate = sampleRate;
     const bool rf64 =
         format.container == Container::Wav && wantsRf64(format, channels, expectedFrames);
-    // WAVE_FORMAT_EXTENSIBLE where readers expect it: more than two channels
-    // or more than 16 bits.
+    // WAVE_FORMAT_EXTENSIBLE where readers expect it: more than two channels,
+    // more than 16 bits, or speakers to name.
+    const bool surround = format.layout == ChannelLayout::Surround51;
     const bool extensible = format.container == Container::Wav &&
-                            (channels > 2 || format.encoding != SampleEncoding::Pcm16);
+                            (channels > 2 || format.encoding != SampleEncoding::Pcm16 || surround);
     info.format = (rf64         ? SF_FORMAT_RF64
                    : extensible ? SF_FORMAT_WAVEX
                                 : majorFormat(format.container)) |
@@ -267,6 +273,12 @@ SoundFileWriter::SoundFileWriter(const std::string& target, const OutputFormat& 
     }
     if (rf64 && expectedFrames < 0) {
         sf_command(file_, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
+    }
+    if (surround) {
+        // The header is written again on close, with the mask this map gives.
+        int map[] = {SF_CHANNEL_MAP_LEFT,   SF_CHANNEL_MAP_RIGHT,     SF_CHANNEL_MAP_CENTER,
+                     SF_CHANNEL_MAP_LFE,    SF_CHANNEL_MAP_REAR_LEFT, SF_CHANNEL_MAP_REAR_RIGHT};
+        sf_command(file_, SFC_SET_CHANNEL_MAP_INFO, map, sizeof map);
     }
     if (format.encoding != SampleEncoding::Float32) {
         // Saturate at full scale rather than wrap around.

@@ -14,10 +14,15 @@ namespace quorveil::host {
 
 enum class Container { Wav, Flac, Aiff };
 enum class SampleEncoding { Pcm16, Pcm24, Float32 };
+// What the channels are for. Surround51: six channels FL FR FC LFE BL BR,
+// which a WAV or RF64 file states in WAVE_FORMAT_EXTENSIBLE's channel mask
+// (0x3F) and FLAC implies by its channel order.
+enum class ChannelLayout { Unnamed, Surround51 };
 
 struct OutputFormat {
     Container container = Container::Wav;
     SampleEncoding encoding = SampleEncoding::Float32;
+    ChannelLayout layout = ChannelLayout::Unnamed;
 };
 
 // The container from the target's extension (.wav, .flac, .aif/.aiff/.aifc,

@@ -100,7 +100,8 @@ int run(int argc, char** argv, std::FILE* out, std::FILE* err) {
     Reporter reporter(err, ::isatty(::fileno(err)) != 0);
     Context context(executablePathOf(argc > 0 ? argv[0] : nullptr), out, reporter);
 
-    CLI::App app{"Lists, inspects and renders the modules of the Quorveil Surround library.",
+    CLI::App app{"Lists, inspects and renders the modules of the Quorveil Surround library, and "
+                 "upmixes stereo to 5.1 with them.",
                  "surround-host"};
     app.require_subcommand(1);
     app.fallthrough();  // global options may also follow the subcommand

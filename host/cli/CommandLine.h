@@ -119,6 +119,7 @@ std::span<const RenderPath> renderPaths();
 std::function<void()> addListCommand(CLI::App& command, Context& context);
 std::function<void()> addInfoCommand(CLI::App& command, Context& context);
 std::function<void()> addRenderCommand(CLI::App& command, Context& context);
+std::function<void()> addUpmixCommand(CLI::App& command, Context& context);
 
 // `--set NAME=VALUE` (repeatable) and `--force` for any command that runs a
 // module; in the action, parsed() turns the raw texts into assignments.

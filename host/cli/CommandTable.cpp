@@ -4,6 +4,7 @@
 
 #include "host/audio/AudioRender.h"
 #include "host/cli/CommandLine.h"
+#include "host/spectral/SpectralRender.h"
 
 namespace quorveil::cli {
 
@@ -13,11 +14,14 @@ constexpr std::array kCommands{
     Command{"list", "List the modules of the library", &addListCommand},
     Command{"info", "Show a module's pins and parameters", &addInfoCommand},
     Command{"render", "Render a sound file through a module", &addRenderCommand},
+    Command{"upmix", "Upmix a stereo file to 5.1 (without a file: the built-in demo)",
+            &addUpmixCommand},
 };
 
 // First row that accepts the module's pins renders it.
 constexpr std::array kRenderPaths{
     RenderPath{"audio", &host::isAudioModule, &host::renderAudio},
+    RenderPath{"spectral", &spectral::isSpectralModule, &spectral::renderSpectral},
 };
 
 }  // namespace

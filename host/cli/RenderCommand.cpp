@@ -14,6 +14,7 @@ struct RenderOptions {
     std::string bits;
     int64_t fftSize = 2048;
     int64_t overlap = 4;
+    std::vector<std::string> pinMaps, phaseFrom;
 };
 
 int32_t checkedCount(int64_t value, int64_t largest, const std::string& what) {
@@ -46,6 +47,18 @@ std::function<void()> addRenderCommand(CLI::App& command, Context& context) {
         ->capture_default_str();
     command.add_option("--overlap", options->overlap, "The engine's FFT overlap")
         ->capture_default_str();
+    command
+        .add_option("--map", options->pinMaps,
+                    "Spectral modules: input channels (from 1) for the magnitude or frequency "
+                    "pins, e.g. magnitude=1,2,1,2,1 or frequency=2,1 (default: in order)")
+        ->allow_extra_args(false)
+        ->type_name("FAMILY=LIST");
+    command
+        .add_option("--phase-from", options->phaseFrom,
+                    "Spectral modules: the phase an output is resynthesised with, OUTPUT=L|R|L+R|N "
+                    "or one for all (default: by the output's side, centre L+R)")
+        ->allow_extra_args(false)
+        ->type_name("[OUTPUT=]REF");
 
     return [&context, options] {
         host::RenderJob job;
@@ -57,6 +70,8 @@ std::function<void()> addRenderCommand(CLI::App& command, Context& context) {
         job.bits = options->bits;
         job.input = options->input;
         job.output = options->output;
+        job.pinMaps = options->pinMaps;
+        job.phaseFrom = options->phaseFrom;
         job.library = &context.library();
         job.module = job.library->findModule(options->module);
 
@@ -69,9 +84,7 @@ std::function<void()> addRenderCommand(CLI::App& command, Context& context) {
                 return;
             }
         }
-        throw host::HostError(job.module.name +
-                              " works on spectral streams, which this surround-host cannot "
-                              "render yet");
+        throw host::HostError(job.module.name + " has no output pins to render");
     };
 }
 

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "host/HostedInstance.h"
+#include "host/PluginLibrary.h"
 
 namespace quorveil::testing {
 
@@ -51,6 +53,21 @@ public:
 private:
     fs::path path_;
 };
+
+// Whether this build of the library creates the module (by class name).
+inline bool moduleBuilt(const std::string& className) {
+    try {
+        host::PluginLibrary library(QUORVEIL_LIBRARY_PATH);
+        host::HostedInstance instance(library, "audio.quorveil." + className);
+        return true;
+    } catch (const host::HostError&) {
+        return false;
+    }
+}
+
+#define REQUIRE_MODULE(name) \
+    if (!::quorveil::testing::moduleBuilt(name)) \
+    GTEST_SKIP() << name " is not in this build of the library"
 
 struct Sound {
     int channels = 0;
