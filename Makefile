@@ -2,6 +2,7 @@
 # Both install what is missing first (Debian packages, with apt-get).
 
 JOBS ?= 2
+MAKEFLAGS += --no-print-directory
 CMAKE_NATIVE = cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Release
 CMAKE_ASAN = cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DQUORVEIL_SANITIZE=ON \
              -DQUORVEIL_TOOLS=OFF -DQUORVEIL_BENCH=OFF
