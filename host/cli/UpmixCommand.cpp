@@ -67,9 +67,11 @@ std::function<void()> addUpmixCommand(CLI::App& command, Context& context) {
                 std::fprintf(out, "%s\n", line.c_str());
             });
         reporter.endProgress();
-        std::fprintf(out, "wrote %s: 5.1, %.2f s at %.0f Hz, %s%s\n", summary.output.c_str(),
-                     static_cast<double>(summary.frames) / summary.sampleRate, summary.sampleRate,
-                     options->method.c_str(), upmix.atf ? " + atf" : "");
+        if (reporter.verbosity() != Verbosity::Quiet) {
+            std::fprintf(out, "wrote %s: 5.1, %.2f s at %.0f Hz, %s%s\n", summary.output.c_str(),
+                         static_cast<double>(summary.frames) / summary.sampleRate,
+                         summary.sampleRate, options->method.c_str(), upmix.atf ? " + atf" : "");
+        }
         // Clip4_6 flags overs on the positive side only; the peak catches the
         // negative ones too.
         const float peak = *std::max_element(summary.peak.begin(), summary.peak.end());

@@ -227,6 +227,18 @@ TEST_F(Upmix, ReportPrintsOneRowPerSecondOfOutput) {
     EXPECT_NE(rows[4].find("-inf"), std::string::npos);
 }
 
+TEST_F(Upmix, QuietSaysNothingButStillWritesTheFile) {
+    REQUIRE_MODULE("Slice4_6");
+    const std::string in = write("in.wav", 2, 8000, 4000,
+                                 [](std::size_t t, int ch) { return ch == 0 ? 0.1f * static_cast<float>(t % 7) : 0.0f; });
+    const std::string out = (dir / "quiet.wav").string();
+    const auto run = testing::runHost({"upmix", in, out, "-q"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(fs::exists(out));
+}
+
 TEST_F(Upmix, DemoRendersSixChannelsOfItsLengthWithTheSurroundMask) {
     REQUIRE_MODULE("Slice4_6");
     std::string errors;
