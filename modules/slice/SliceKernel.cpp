@@ -14,9 +14,21 @@ void sliceFrameApart(const Settings settings, const float* __restrict left,
                      float* __restrict c, float* __restrict ls, float* __restrict rs,
                      uint32_t bins) {
     if (settings.wrapRears) {
+        // Three passes over the frame, each stage of the slicing for every bin
+        // before the next: the centre, then fronts and unwrapped rears around
+        // it, then the rears' sharing from what the outputs hold. A bin's five
+        // square roots no longer wait on one another in a single chain, so
+        // more bins run at once; every bin takes the same steps as before.
         for (uint32_t k = 0; k < bins; ++k) {
-            const auto v = sliceBin<true>(left[k], right[k], settings);
-            lf[k] = v[LF], rf[k] = v[RF], c[k] = v[C], ls[k] = v[LS], rs[k] = v[RS];
+            c[k] = minimumRule(right[k], left[k]);
+        }
+        for (uint32_t k = 0; k < bins; ++k) {
+            const auto v = sliceAroundCentre(left[k], right[k], c[k], settings);
+            lf[k] = v[LF], rf[k] = v[RF], ls[k] = v[LS], rs[k] = v[RS];
+        }
+        for (uint32_t k = 0; k < bins; ++k) {
+            const auto rears = wrapRears(ls[k], rs[k], lf[k], rf[k], settings.wrapHumidity);
+            ls[k] = rears[0], rs[k] = rears[1];
         }
     } else {
         for (uint32_t k = 0; k < bins; ++k) {

@@ -21,16 +21,23 @@ struct Settings {
     bool wrapRears = false;
 };
 
-// One bin. The common part of L and R goes to the centre; stage one takes
-// from each side a share bounded by that common part and sends it, scaled, to
-// the front of that side; what is left, scaled by stage two, goes to the rear.
-// Wrapped, each rear keeps its common part with the front of its side and
-// both share the average of what remains once the wrap humidity's share of
-// those common parts is taken away.
-template <bool WrapRears>
-inline std::array<float, kOutputs> sliceBin(float left, float right, const Settings& settings) {
+// Wrapped rears: each rear keeps what it has in common with the front of its
+// side, and both share the average of what remains once the wrap humidity's
+// share of those common parts is taken away. Returns LS, RS.
+inline std::array<float, 2> wrapRears(float leftRear, float rightRear, float leftFront,
+                                      float rightFront, float wrapHumidity) {
+    const float w = wrapHumidity;
+    const float leftKept = minimumRule(leftRear, leftFront);
+    const float rightKept = minimumRule(rightRear, rightFront);
+    const float shared = ((leftRear - w * leftKept) + (rightRear - w * rightKept)) * 0.5f;
+    return {shared + leftKept, shared + rightKept};
+}
+
+// The fronts and the unwrapped rears of one bin around its centre, the
+// common part of L and R (the C slot of the result is left 0).
+inline std::array<float, kOutputs> sliceAroundCentre(float left, float right, float centre,
+                                                     const Settings& settings) {
     const float h1 = settings.stageOne;
-    const float centre = minimumRule(right, left);
     const float frontScale = h1 * 2.0f + 1.0f;
     const float left1 = left - h1 * centre;
     const float right1 = right - h1 * centre;
@@ -41,14 +48,24 @@ inline std::array<float, kOutputs> sliceBin(float left, float right, const Setti
     const float rearScale = settings.stageTwo * 2.0f + 1.0f;
     const float leftRear = (left1 - h1 * leftCommon) * rearScale;
     const float rightRear = (right1 - h1 * rightCommon) * rearScale;
+    return {leftFront, rightFront, 0.0f, leftRear, rightRear};
+}
+
+// One bin. The common part of L and R goes to the centre; stage one takes
+// from each side a share bounded by that common part and sends it, scaled, to
+// the front of that side; what is left, scaled by stage two, goes to the rear.
+// Wrapped, each rear keeps its common part with the front of its side and
+// both share the average of what remains once the wrap humidity's share of
+// those common parts is taken away.
+template <bool WrapRears>
+inline std::array<float, kOutputs> sliceBin(float left, float right, const Settings& settings) {
+    const float centre = minimumRule(right, left);
+    const auto v = sliceAroundCentre(left, right, centre, settings);
     if constexpr (!WrapRears) {
-        return {leftFront, rightFront, centre, leftRear, rightRear};
+        return {v[LF], v[RF], centre, v[LS], v[RS]};
     } else {
-        const float w = settings.wrapHumidity;
-        const float leftKept = minimumRule(leftRear, leftFront);
-        const float rightKept = minimumRule(rightRear, rightFront);
-        const float shared = ((leftRear - w * leftKept) + (rightRear - w * rightKept)) * 0.5f;
-        return {leftFront, rightFront, centre, shared + leftKept, shared + rightKept};
+        const auto rears = wrapRears(v[LS], v[RS], v[LF], v[RF], settings.wrapHumidity);
+        return {v[LF], v[RF], centre, rears[0], rears[1]};
     }
 }
 
