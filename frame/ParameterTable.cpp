@@ -15,29 +15,29 @@ void copyLabel(char (&field)[128], const char* text) {
 
 }  // namespace
 
-void writeParameterInfo(ParameterInfo& info, const ParameterSpec& spec) {
-    const bool carriesValue = spec.kind != ParameterKind::Text;
-    info.id = spec.id;
-    copyLabel(info.name, spec.name);
-    info.kind = static_cast<int32_t>(spec.kind);
-    info.controlStyle = static_cast<int32_t>(spec.controlStyle);
+void writeParameterInfo(ParameterInfo& info, const ParameterEntry& entry) {
+    const bool carriesValue = entry.kind != ParameterKind::Text;
+    info.id = entry.id;
+    copyLabel(info.name, entry.name);
+    info.kind = static_cast<int32_t>(entry.kind);
+    info.controlStyle = static_cast<int32_t>(entry.controlStyle);
     info.switchA = carriesValue ? 1 : 0;
     info.switchB = carriesValue ? 1 : 0;
 
-    switch (spec.kind) {
+    switch (entry.kind) {
     case ParameterKind::Real:
-        info.defaultValue = spec.defaultValue;
-        copyLabel(info.unit, spec.unit);
-        info.realFormat = spec.realFormat;
-        info.minimum = spec.minimum;
-        info.maximum = spec.maximum;
+        info.defaultValue = entry.defaultValue;
+        copyLabel(info.unit, entry.unit);
+        info.realFormat = entry.realFormat;
+        info.minimum = entry.minimum;
+        info.maximum = entry.maximum;
         info.realOption = 0;
         break;
     case ParameterKind::Integer:
     case ParameterKind::Choice:
-        if (spec.writesIntegerFields) {
-            info.integerDefault.defaultInt = spec.defaultInt;
-            info.integerDefault.choiceCount = static_cast<int32_t>(spec.choices.size());
+        if (entry.writesIntegerFields) {
+            info.integerDefault.defaultInt = entry.defaultInt;
+            info.integerDefault.choiceCount = static_cast<int32_t>(entry.choices.size());
         }
         break;
     case ParameterKind::Text:
@@ -45,16 +45,16 @@ void writeParameterInfo(ParameterInfo& info, const ParameterSpec& spec) {
     }
 }
 
-void writeParameterTable(ParameterInfo* infos, std::span<const ParameterSpec> table) {
+void writeParameterTable(ParameterInfo* infos, std::span<const ParameterEntry> table) {
     for (std::size_t i = 0; i < table.size(); ++i) {
         writeParameterInfo(infos[i], table[i]);
     }
 }
 
-void appendChoices(std::span<const ParameterSpec> table, int32_t id, TextList& choices) {
-    for (const ParameterSpec& spec : table) {
-        if (spec.id == id && spec.kind == ParameterKind::Choice) {
-            choices.insert(choices.end(), spec.choices.begin(), spec.choices.end());
+void appendChoices(std::span<const ParameterEntry> table, int32_t id, TextList& choices) {
+    for (const ParameterEntry& entry : table) {
+        if (entry.id == id && entry.kind == ParameterKind::Choice) {
+            choices.insert(choices.end(), entry.choices.begin(), entry.choices.end());
             return;
         }
     }

@@ -1,5 +1,5 @@
 // Parameters as data: each module lists its parameter records once, as an
-// array of ParameterSpec, and fillParameterInfo writes the host's records from
+// array of ParameterEntry, and fillParameterInfo writes the host's records from
 // it. The writer touches the first six fields and the fields of the record's
 // kind, nothing else, so the host's bytes elsewhere survive.
 #pragma once
@@ -21,7 +21,7 @@ enum class ControlStyle : int32_t {
     Indicator = 9,  // Integer written by the module only
 };
 
-struct ParameterSpec {
+struct ParameterEntry {
     int32_t id;
     const char* name;
     ParameterKind kind;
@@ -36,7 +36,7 @@ struct ParameterSpec {
     bool writesIntegerFields;     // false only for the clip indicator
 };
 
-constexpr ParameterSpec realParameter(int32_t id, const char* name, double defaultValue,
+constexpr ParameterEntry realParameter(int32_t id, const char* name, double defaultValue,
                                       double minimum, double maximum, const char* unit,
                                       int32_t realFormat) {
     return {id, name, ParameterKind::Real, ControlStyle::Slider, defaultValue, minimum, maximum,
@@ -44,35 +44,35 @@ constexpr ParameterSpec realParameter(int32_t id, const char* name, double defau
 }
 
 // A Text item: a group heading or the "\nVersion:" information text.
-constexpr ParameterSpec textItem(int32_t id, const char* name) {
+constexpr ParameterEntry textItem(int32_t id, const char* name) {
     return {id, name, ParameterKind::Text, ControlStyle::Label, 0.0, 0.0, 0.0, nullptr, 0, 0, {}, false};
 }
 
-constexpr ParameterSpec switchParameter(int32_t id, const char* name, int32_t defaultInt) {
+constexpr ParameterEntry switchParameter(int32_t id, const char* name, int32_t defaultInt) {
     return {id, name, ParameterKind::Integer, ControlStyle::Switch, 0.0, 0.0, 0.0, nullptr, 0,
             defaultInt, {}, true};
 }
 
 // An Integer the module writes and never reads; no default is written.
-constexpr ParameterSpec indicatorParameter(int32_t id, const char* name) {
+constexpr ParameterEntry indicatorParameter(int32_t id, const char* name) {
     return {id, name, ParameterKind::Integer, ControlStyle::Indicator, 0.0, 0.0, 0.0, nullptr, 0, 0,
             {}, false};
 }
 
-constexpr ParameterSpec choiceParameter(int32_t id, const char* name, int32_t defaultInt,
+constexpr ParameterEntry choiceParameter(int32_t id, const char* name, int32_t defaultInt,
                                         std::span<const char* const> choices) {
     return {id, name, ParameterKind::Choice, ControlStyle::ChoiceMenu, 0.0, 0.0, 0.0, nullptr, 0,
             defaultInt, choices, true};
 }
 
-// Writes one record from its spec.
-void writeParameterInfo(ParameterInfo& info, const ParameterSpec& spec);
+// Writes one record from its entry.
+void writeParameterInfo(ParameterInfo& info, const ParameterEntry& entry);
 
 // Writes table[i] into infos[i] for every row of the table.
-void writeParameterTable(ParameterInfo* infos, std::span<const ParameterSpec> table);
+void writeParameterTable(ParameterInfo* infos, std::span<const ParameterEntry> table);
 
 // Appends the choices of the Choice parameter `id` of the table; nothing for
 // any other id.
-void appendChoices(std::span<const ParameterSpec> table, int32_t id, TextList& choices);
+void appendChoices(std::span<const ParameterEntry> table, int32_t id, TextList& choices);
 
 }  // namespace plogue::biduleSDK
