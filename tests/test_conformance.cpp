@@ -3,7 +3,7 @@
 #include <limits>
 #include <sstream>
 
-#include "host/Conformance.h"
+#include "tests/crosscheck/Conformance.h"
 #include "tests/support/LibraryFixture.h"
 
 namespace quorveil::testing {

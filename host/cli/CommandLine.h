@@ -38,9 +38,9 @@
 #include <string>
 #include <vector>
 
-#include "host/ModuleSession.h"
-#include "host/PluginLibrary.h"
-#include "host/RenderJob.h"
+#include "host/hosting/ModuleSession.h"
+#include "host/hosting/PluginLibrary.h"
+#include "host/cli/RenderJob.h"
 
 namespace CLI {
 class App;

@@ -2,8 +2,9 @@
 // tables: a new subcommand or render path is one row here (see CommandLine.h).
 #include <array>
 
-#include "host/audio/AudioRender.h"
+#include "host/cli/AudioRender.h"
 #include "host/cli/CommandLine.h"
+#include "host/cli/SpectralRenderJob.h"
 #include "host/spectral/SpectralRender.h"
 
 namespace quorveil::cli {
@@ -21,7 +22,7 @@ constexpr std::array kCommands{
 // First row that accepts the module's pins renders it.
 constexpr std::array kRenderPaths{
     RenderPath{"audio", &host::isAudioModule, &host::renderAudio},
-    RenderPath{"spectral", &spectral::isSpectralModule, &spectral::renderSpectral},
+    RenderPath{"spectral", &spectral::isSpectralModule, &host::renderSpectral},
 };
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "host/cli/CommandLine.h"
-#include "host/spectral/Upmix.h"
+#include "host/cli/Upmix.h"
 
 namespace quorveil::cli {
 

@@ -4,13 +4,13 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "host/audio/SoundFile.h"
+#include "host/hosting/Count.h"
 
 namespace quorveil::spectral {
 
 namespace {
 
-std::size_t count(int n) { return static_cast<std::size_t>(n); }
+using host::count;
 
 std::string firstWord(const std::string& name) {
     return host::foldCase(name.substr(0, name.find_first_of(" \t")));
@@ -66,10 +66,6 @@ plogue::biduleSDK::EngineInfo checkedEngine(const StftSettings& settings) {
         throw host::HostError(problem);
     }
     return engineInfoFor(settings, framesPerCall(settings));
-}
-
-std::string plural(std::size_t n, const std::string& noun) {
-    return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
 }
 
 std::string joined(const std::vector<std::string>& names) {
@@ -191,7 +187,7 @@ SpectralRender::SpectralRender(const host::PluginLibrary& library, const host::M
 }
 
 std::size_t SpectralRender::run(const SpectralStream::Reader& read, const Writer& write,
-                                host::RenderObserver* observer) {
+                                host::HostMessageListener* observer) {
     SpectralStream stream(settings_, inputs_, phaseSources_, framesPerCall(settings_));
     writer_ = &write;
     observer_ = observer;
@@ -219,60 +215,6 @@ void SpectralRender::processFrames(SpectralStream& stream) {
 
 void SpectralRender::deliver(const float* const* channels, std::size_t frames) {
     (*writer_)(channels, frames);
-}
-
-}  // namespace quorveil::spectral
-
-namespace quorveil::spectral {
-
-host::RenderSummary renderSpectral(const host::RenderJob& job, host::RenderObserver& observer) {
-    const host::OutputFormat format = host::outputFormatFor(job.output, job.bits);
-    host::SoundFileReader reader(job.input);
-    SpectralRenderOptions options;
-    options.settings = {static_cast<double>(reader.sampleRate()), job.fftSize, job.overlap};
-    options.inputChannels = reader.channels();
-    options.maps = parsePinMaps(job.pinMaps);
-    options.parameters = job.settings;
-    options.force = job.force;
-    options.phaseFrom = job.phaseFrom;
-    SpectralRender render(*job.library, job.module, options);
-    observer.hostMessages(render.session().takeMessages());
-
-    const auto outputs = static_cast<std::size_t>(render.outputChannels());
-    host::SoundFileWriter writer(job.output, format, render.outputChannels(), reader.sampleRate(),
-                                 reader.frames());
-    host::RenderSummary summary;
-    summary.sampleRate = reader.sampleRate();
-    summary.outputChannels = render.outputChannels();
-    summary.format = host::formatName(format);
-    observer.starting(render.session(),
-                      job.module.name + ": " + plural(count(reader.channels()), "channel") +
-                          " in, " + plural(outputs, "channel") + " out (" +
-                          joined(render.outputNames()) + "), " +
-                          std::to_string(reader.sampleRate()) + " Hz, FFT " +
-                          std::to_string(job.fftSize) + " overlap " +
-                          std::to_string(job.overlap) + ", " + summary.format);
-
-    std::vector<float> interleaved;
-    render.run(
-        [&](float* to, std::size_t frames) {
-            return static_cast<std::size_t>(reader.read(to, static_cast<int64_t>(frames)));
-        },
-        [&](const float* const* channels, std::size_t frames) {
-            interleaved.resize(std::max(interleaved.size(), frames * outputs));
-            for (std::size_t c = 0; c < outputs; ++c) {
-                for (std::size_t i = 0; i < frames; ++i) {
-                    interleaved[i * outputs + c] = channels[c][i];
-                }
-            }
-            writer.write(interleaved.data(), static_cast<int64_t>(frames));
-            summary.frames += static_cast<int64_t>(frames);
-            observer.progress(summary.frames, reader.frames(), reader.sampleRate());
-        },
-        &observer);
-    writer.commit();
-    summary.indicators = render.session().indicatorTallies();
-    return summary;
 }
 
 }  // namespace quorveil::spectral

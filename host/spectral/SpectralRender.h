@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "host/PluginLibrary.h"
-#include "host/RenderJob.h"
+#include "host/hosting/PluginLibrary.h"
+#include "host/hosting/ModuleSession.h"
 #include "host/spectral/SpectralStream.h"
 
 namespace quorveil::spectral {
@@ -68,7 +68,7 @@ public:
     // Runs the whole stream; returns samples per channel (the input's length).
     // The observer, if any, hears what the module tells the host.
     std::size_t run(const SpectralStream::Reader& read, const Writer& write,
-                    host::RenderObserver* observer = nullptr);
+                    host::HostMessageListener* observer = nullptr);
 
     void processFrames(SpectralStream& stream) override;
     void deliver(const float* const* channels, std::size_t count) override;
@@ -81,13 +81,7 @@ private:
     StftSettings settings_;
     int inputs_;
     const Writer* writer_ = nullptr;
-    host::RenderObserver* observer_ = nullptr;
+    host::HostMessageListener* observer_ = nullptr;
 };
-
-// The `render` path for spectral modules: reads job.input, writes one
-// channel per magnitude output to job.output. job.pinMaps and job.phaseFrom
-// as above. Throws host::HostError before the output exists for anything the
-// user can mend.
-host::RenderSummary renderSpectral(const host::RenderJob& job, host::RenderObserver& observer);
 
 }  // namespace quorveil::spectral

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 
+#include "host/hosting/Count.h"
+
 namespace quorveil::spectral {
 
 namespace {
 
-std::size_t count(int n) { return static_cast<std::size_t>(n); }
+using host::count;
 
 bool silent(const PhaseSource& source) {
     return std::all_of(source.weights.begin(), source.weights.end(),

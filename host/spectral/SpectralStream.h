@@ -15,8 +15,8 @@
 #include <memory>
 #include <vector>
 
-#include "host/ModuleSession.h"
-#include "host/ProcessBuffers.h"
+#include "host/hosting/ModuleSession.h"
+#include "host/hosting/ProcessBuffers.h"
 #include "host/spectral/Stft.h"
 
 namespace quorveil::spectral {

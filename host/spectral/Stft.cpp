@@ -5,7 +5,8 @@
 #include <cmath>
 #include <numbers>
 
-#include "host/ProcessBuffers.h"
+#include "host/hosting/Count.h"
+#include "host/hosting/ProcessBuffers.h"
 
 namespace quorveil::spectral {
 
@@ -13,7 +14,7 @@ namespace {
 
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
-std::size_t count(int n) { return static_cast<std::size_t>(n); }
+using host::count;
 
 }  // namespace
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "host/HostedInstance.h"
-#include "host/PluginLibrary.h"
+#include "host/hosting/HostedInstance.h"
+#include "host/hosting/PluginLibrary.h"
 
 namespace quorveil::testing {
 

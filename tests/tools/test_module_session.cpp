@@ -3,8 +3,8 @@
 // becomes messages and indicator tallies instead of an ever-growing log.
 #include <gtest/gtest.h>
 
-#include "host/ModuleSession.h"
-#include "host/RenderJob.h"
+#include "host/hosting/ModuleSession.h"
+#include "host/cli/RenderJob.h"
 #include "tests/tools/ToolSupport.h"
 
 namespace quorveil::testing {

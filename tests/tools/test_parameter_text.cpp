@@ -5,8 +5,8 @@
 #include <cmath>
 #include <limits>
 
-#include "host/ParameterText.h"
-#include "host/PluginLibrary.h"
+#include "host/hosting/ParameterText.h"
+#include "host/hosting/PluginLibrary.h"
 
 namespace quorveil::testing {
 namespace {

@@ -11,8 +11,8 @@
 #include <random>
 #include <sstream>
 
-#include "host/audio/SoundFile.h"
-#include "host/spectral/Upmix.h"
+#include "host/soundfiles/SoundFile.h"
+#include "host/cli/Upmix.h"
 #include "tests/tools/ToolSupport.h"
 
 namespace quorveil::spectral {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/ModuleTable.h"
+#include "library/ProductModules.h"
 
 namespace {
 
@@ -175,7 +175,7 @@ std::vector<Values> settingsFor(int32_t freqMode, int32_t mode, std::mt19937& rn
 
 TEST(ArcTanPlacement, MatchesTheReferenceBitForBitInEveryModeAndFreqMode) {
     const quorveil::ModuleEntry* row = nullptr;
-    for (const auto& entry : quorveil::moduleTable()) {
+    for (const auto& entry : quorveil::productModules()) {
         if (std::string(entry.uniqueId) == "audio.quorveil.ArcTan4_6") row = &entry;
     }
     ASSERT_TRUE(row != nullptr && row->create != nullptr);

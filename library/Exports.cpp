@@ -1,8 +1,8 @@
-#include "frame/Exports.h"
+#include "library/Exports.h"
 
 #include <cstring>
 
-#include "frame/ModuleTable.h"
+#include "frame/ModuleEntry.h"
 
 using plogue::biduleSDK::BidulePlugin;
 using plogue::biduleSDK::BiduleInfo;

@@ -1,4 +1,4 @@
-#include "host/ModuleSession.h"
+#include "host/hosting/ModuleSession.h"
 
 #include <algorithm>
 #include <charconv>

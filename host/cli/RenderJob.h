@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "host/ModuleSession.h"
-#include "host/ParameterText.h"
-#include "host/PluginLibrary.h"
-#include "host/ProcessBuffers.h"
+#include "host/hosting/ModuleSession.h"
+#include "host/hosting/ParameterText.h"
+#include "host/hosting/PluginLibrary.h"
+#include "host/hosting/ProcessBuffers.h"
 
 namespace quorveil::host {
 
@@ -47,16 +47,13 @@ struct RenderSummary {
 
 // What a render path tells the command line while it works. Every call comes
 // from the rendering thread; the defaults ignore everything.
-class RenderObserver {
+class RenderObserver : public HostMessageListener {
 public:
-    virtual ~RenderObserver() = default;
     // Once the instance is up and the files are open, before the first block.
     virtual void starting(ModuleSession& session, const std::string& plan) {
         (void)session;
         (void)plan;
     }
-    // What the module sent the host (values, enabled states, texts).
-    virtual void hostMessages(const std::vector<HostMessage>& messages) { (void)messages; }
     // After each block; `total` is -1 when the input does not tell its length.
     virtual void progress(int64_t done, int64_t total, int32_t sampleRate) {
         (void)done;

@@ -1,4 +1,4 @@
-#include "host/audio/SoundFile.h"
+#include "host/soundfiles/SoundFile.h"
 
 #include <fcntl.h>
 #include <sndfile.h>
@@ -11,8 +11,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "host/ParameterText.h"
-#include "host/PluginLibrary.h"
+#include "host/hosting/ParameterText.h"
+#include "host/hosting/PluginLibrary.h"
 
 namespace quorveil::host {
 

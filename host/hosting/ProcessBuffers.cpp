@@ -1,14 +1,10 @@
-#include "host/ProcessBuffers.h"
+#include "host/hosting/ProcessBuffers.h"
 
 #include <algorithm>
 
+#include "host/hosting/Count.h"
+
 namespace quorveil::host {
-
-namespace {
-
-std::size_t count(int32_t n) { return n > 0 ? static_cast<std::size_t>(n) : 0; }
-
-}  // namespace
 
 AudioPinBuffers::AudioPinBuffers(int32_t pins, int32_t blockSize)
     : blockSize_(blockSize), samples_(count(pins) * count(blockSize)), pointers_(count(pins)) {

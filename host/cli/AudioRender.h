@@ -5,8 +5,8 @@
 // whatever the file's length.
 #pragma once
 
-#include "host/ProcessBuffers.h"
-#include "host/RenderJob.h"
+#include "host/hosting/ProcessBuffers.h"
+#include "host/cli/RenderJob.h"
 
 namespace quorveil::host {
 

@@ -1,4 +1,4 @@
-#include "host/spectral/Upmix.h"
+#include "host/cli/Upmix.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +8,8 @@
 #include <numbers>
 #include <optional>
 
-#include "host/audio/SoundFile.h"
+#include "host/hosting/Count.h"
+#include "host/soundfiles/SoundFile.h"
 #include "host/spectral/SpectralRender.h"
 
 namespace quorveil::spectral {
@@ -17,7 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::size_t count(int n) { return static_cast<std::size_t>(n); }
+using host::count;
 
 // Output indices in file order.
 enum Speaker { FL, FR, FC, LFE, BL, BR };

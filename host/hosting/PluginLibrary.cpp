@@ -1,4 +1,4 @@
-#include "host/PluginLibrary.h"
+#include "host/hosting/PluginLibrary.h"
 
 #include <algorithm>
 #include <cctype>

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "frame/HostRecords.h"
-#include "host/PluginLibrary.h"
-#include "host/ProcessBuffers.h"
+#include "host/hosting/PluginLibrary.h"
+#include "host/hosting/ProcessBuffers.h"
 
 namespace quorveil::host {
 

@@ -1,27 +1,16 @@
-#include "host/audio/AudioRender.h"
+#include "host/cli/AudioRender.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "host/audio/SoundFile.h"
+#include "host/cli/Wording.h"
+#include "host/soundfiles/SoundFile.h"
 
 namespace quorveil::host {
 
 namespace {
 
 constexpr std::size_t kChunkFrames = 32768;
-
-std::string plural(int64_t count, const std::string& noun) {
-    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
-}
-
-std::string joined(const std::vector<std::string>& names) {
-    std::string text;
-    for (const std::string& name : names) {
-        text += (text.empty() ? "" : ", ") + (name.empty() ? std::string("unnamed") : name);
-    }
-    return text;
-}
 
 }  // namespace
 

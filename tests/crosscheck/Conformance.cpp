@@ -1,4 +1,4 @@
-#include "host/Conformance.h"
+#include "tests/crosscheck/Conformance.h"
 
 #include <cmath>
 #include <cstring>
@@ -8,8 +8,8 @@
 #include <ostream>
 #include <sstream>
 
-#include "host/HostedInstance.h"
-#include "host/ProcessBuffers.h"
+#include "host/hosting/HostedInstance.h"
+#include "host/hosting/ProcessBuffers.h"
 
 namespace quorveil::host {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "host/PluginLibrary.h"
+#include "host/hosting/PluginLibrary.h"
 
 namespace quorveil::host {
 

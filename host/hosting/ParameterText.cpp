@@ -1,4 +1,4 @@
-#include "host/ParameterText.h"
+#include "host/hosting/ParameterText.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "host/HostedInstance.h"
-#include "host/PluginLibrary.h"
+#include "host/hosting/HostedInstance.h"
+#include "host/hosting/PluginLibrary.h"
 
 namespace quorveil::host {
 

@@ -18,8 +18,8 @@
 #include <float.h>
 #endif
 
-#include "host/Conformance.h"
-#include "host/PluginLibrary.h"
+#include "tests/crosscheck/Conformance.h"
+#include "host/hosting/PluginLibrary.h"
 
 using namespace quorveil::host;
 

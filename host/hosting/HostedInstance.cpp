@@ -1,4 +1,4 @@
-#include "host/HostedInstance.h"
+#include "host/hosting/HostedInstance.h"
 
 #include <algorithm>
 #include <cstring>

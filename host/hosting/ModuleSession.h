@@ -22,10 +22,10 @@
 #include <vector>
 
 #include "frame/HostRecords.h"
-#include "host/HostedInstance.h"
-#include "host/ParameterText.h"
-#include "host/PluginLibrary.h"
-#include "host/ProcessBuffers.h"
+#include "host/hosting/HostedInstance.h"
+#include "host/hosting/ParameterText.h"
+#include "host/hosting/PluginLibrary.h"
+#include "host/hosting/ProcessBuffers.h"
 
 namespace quorveil::host {
 
@@ -35,6 +35,15 @@ struct HostMessage {
     Kind kind;
     std::string parameter;  // the parameter's label
     std::string value;      // the value as shown, "on"/"off" for Enabled
+};
+
+// Hears what modules tell the host while an engine runs them: values they
+// compute, controls they switch on or off, texts. Called on the thread that
+// runs the engine, after the process call that produced the messages.
+class HostMessageListener {
+public:
+    virtual ~HostMessageListener() = default;
+    virtual void hostMessages(const std::vector<HostMessage>& messages) { (void)messages; }
 };
 
 // How often an indicator parameter (such as Clip4_6's clip light) was lit.

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "host/PluginLibrary.h"
-#include "host/RenderJob.h"
+#include "host/hosting/PluginLibrary.h"
+#include "host/cli/RenderJob.h"
 #include "host/spectral/SpectralStream.h"
 
 namespace quorveil::spectral {
