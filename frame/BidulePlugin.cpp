@@ -22,15 +22,22 @@ void copyIntoEntries(void* arg, const TextList& texts, std::size_t entryLimit) {
     }
 }
 
-void appendEmptyNames(TextList& names, int32_t count) {
-    for (int32_t i = 0; i < count; ++i) {
-        names.emplace_back();
+// The family's announced names, or one empty name per pin when it has none.
+void appendNames(TextList& names, const PinFamily& family) {
+    if (family.names.empty()) {
+        for (int32_t i = 0; i < family.count; ++i) {
+            names.emplace_back();
+        }
+        return;
     }
+    names.insert(names.end(), family.names.begin(), family.names.end());
 }
 
 }  // namespace
 
-BidulePlugin::BidulePlugin(HostRecord* host) : engineInfo{}, pluginBlock{} {
+BidulePlugin::BidulePlugin(HostRecord* host, const PinTable& pins,
+                           std::span<const ParameterEntry> parameters)
+    : engineInfo{}, pluginBlock{}, pins_(pins), parameters_(parameters) {
     pluginBlock.version = kPluginBlockVersion;
     pluginBlock.dispatch = &BidulePlugin::dispatchEntry;
     pluginBlock.process = &BidulePlugin::processEntry;
@@ -74,22 +81,24 @@ int32_t BidulePlugin::describeParameters(int32_t* count, ParameterInfo* infos) {
     return 0;
 }
 
-int32_t BidulePlugin::getNumParameters() { return numParameters; }
+int32_t BidulePlugin::getNumParameters() { return static_cast<int32_t>(parameters_.size()); }
 
-void BidulePlugin::fillChoiceList(int32_t, TextList&) {}
+void BidulePlugin::fillParameterInfo(ParameterInfo* infos) {
+    writeParameterTable(infos, parameters_);
+}
 
-void BidulePlugin::getAudioInNames(TextList& names) { appendEmptyNames(names, numAudioIn); }
-void BidulePlugin::getAudioOutNames(TextList& names) { appendEmptyNames(names, numAudioOut); }
-void BidulePlugin::getMidiInNames(TextList& names) { appendEmptyNames(names, numMidiIn); }
-void BidulePlugin::getMidiOutNames(TextList& names) { appendEmptyNames(names, numMidiOut); }
-void BidulePlugin::getFrequencyInNames(TextList& names) { appendEmptyNames(names, numFrequencyIn); }
-void BidulePlugin::getFrequencyOutNames(TextList& names) {
-    appendEmptyNames(names, numFrequencyOut);
+void BidulePlugin::fillChoiceList(int32_t id, TextList& choices) {
+    appendChoices(parameters_, id, choices);
 }
-void BidulePlugin::getMagnitudeInNames(TextList& names) { appendEmptyNames(names, numMagnitudeIn); }
-void BidulePlugin::getMagnitudeOutNames(TextList& names) {
-    appendEmptyNames(names, numMagnitudeOut);
-}
+
+void BidulePlugin::getAudioInNames(TextList& names) { appendNames(names, pins_.audioIn); }
+void BidulePlugin::getAudioOutNames(TextList& names) { appendNames(names, pins_.audioOut); }
+void BidulePlugin::getMidiInNames(TextList& names) { appendNames(names, pins_.midiIn); }
+void BidulePlugin::getMidiOutNames(TextList& names) { appendNames(names, pins_.midiOut); }
+void BidulePlugin::getFrequencyInNames(TextList& names) { appendNames(names, pins_.frequencyIn); }
+void BidulePlugin::getFrequencyOutNames(TextList& names) { appendNames(names, pins_.frequencyOut); }
+void BidulePlugin::getMagnitudeInNames(TextList& names) { appendNames(names, pins_.magnitudeIn); }
+void BidulePlugin::getMagnitudeOutNames(TextList& names) { appendNames(names, pins_.magnitudeOut); }
 
 void BidulePlugin::onHostEvent20() {}
 
@@ -178,18 +187,21 @@ void BidulePlugin::processEntry(PluginBlock* block, AudioPins audioIn, AudioPins
     if (block == nullptr || block->object == nullptr) {
         return;
     }
+    const BlockBuffers buffers{audioIn,      audioOut,    midiIn,      midiOut,  frequencyIn,
+                               frequencyOut, magnitudeIn, magnitudeOut, hostArg9, hostArg10};
     try {
-        static_cast<BidulePlugin*>(block->object)
-            ->process(audioIn, audioOut, midiIn, midiOut, frequencyIn, frequencyOut, magnitudeIn,
-                      magnitudeOut, hostArg9, hostArg10);
+        static_cast<BidulePlugin*>(block->object)->process(buffers);
     } catch (...) {
     }
 }
 
 void BidulePlugin::copyPinNames(bool inputs, void* arg, int32_t* value) {
     if (arg == nullptr) {
-        *value = inputs ? numAudioIn + numMidiIn + numFrequencyIn + numMagnitudeIn
-                        : numAudioOut + numMidiOut + numFrequencyOut + numMagnitudeOut;
+        const PinTable& p = pins_;
+        *value = inputs ? p.audioIn.count + p.midiIn.count + p.frequencyIn.count +
+                              p.magnitudeIn.count
+                        : p.audioOut.count + p.midiOut.count + p.frequencyOut.count +
+                              p.magnitudeOut.count;
         return;
     }
     TextList names;
@@ -236,14 +248,14 @@ void BidulePlugin::dispatch(DispatchOp op, void* arg, int32_t* value) {
         return;
     }
     switch (op) {
-    case DispatchOp::AudioInCount: *value = numAudioIn; return;
-    case DispatchOp::AudioOutCount: *value = numAudioOut; return;
-    case DispatchOp::MidiInCount: *value = numMidiIn; return;
-    case DispatchOp::MidiOutCount: *value = numMidiOut; return;
-    case DispatchOp::FrequencyInCount: *value = numFrequencyIn; return;
-    case DispatchOp::FrequencyOutCount: *value = numFrequencyOut; return;
-    case DispatchOp::MagnitudeInCount: *value = numMagnitudeIn; return;
-    case DispatchOp::MagnitudeOutCount: *value = numMagnitudeOut; return;
+    case DispatchOp::AudioInCount: *value = pins_.audioIn.count; return;
+    case DispatchOp::AudioOutCount: *value = pins_.audioOut.count; return;
+    case DispatchOp::MidiInCount: *value = pins_.midiIn.count; return;
+    case DispatchOp::MidiOutCount: *value = pins_.midiOut.count; return;
+    case DispatchOp::FrequencyInCount: *value = pins_.frequencyIn.count; return;
+    case DispatchOp::FrequencyOutCount: *value = pins_.frequencyOut.count; return;
+    case DispatchOp::MagnitudeInCount: *value = pins_.magnitudeIn.count; return;
+    case DispatchOp::MagnitudeOutCount: *value = pins_.magnitudeOut.count; return;
     case DispatchOp::InputPinNames: copyPinNames(true, arg, value); return;
     case DispatchOp::OutputPinNames: copyPinNames(false, arg, value); return;
     case DispatchOp::DescribeParameters: {

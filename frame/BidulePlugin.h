@@ -3,7 +3,13 @@
 // The host never calls a member function: it calls the two entries stored in
 // the PluginBlock. The dispatcher decodes an op code into one of the virtual
 // operations below and converts between the host's fixed 128-byte entries and
-// our lists of texts; the process entry forwards its ten arguments unchanged.
+// our lists of texts; the process entry bundles its ten arguments into one
+// BlockBuffers and hands that to process().
+//
+// A module gives the base class two tables, its pins (PinTable) and its
+// parameters (ParameterEntry), and the base answers every count, name,
+// description and choice operation from them. What is left to a module is
+// start, parameterChanged and process.
 //
 // Module code talks back to the host only through the protected service
 // operations, which build the data in local storage, call hostCallback and
@@ -12,22 +18,41 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
-#include <vector>
 
 #include "frame/HostRecords.h"
+#include "frame/ParameterTable.h"
+#include "frame/PinTable.h"
+#include "frame/TextList.h"
 
 namespace plogue::biduleSDK {
 
-// An ordered, growable list of 8-bit texts, owned by the caller. Name and
-// choice operations only append to it.
-using TextList = std::vector<std::string>;
+// The host's buffers for one process call, as the process entry received
+// them, in the entry's argument order. Owner: the host; valid only until
+// process() returns [host-audio]. Audio pins carry blockSize floats each;
+// spectral pins a table of frameCount frames of binCount floats each.
+struct BlockBuffers {
+    AudioPins audioIn;
+    AudioPins audioOut;
+    void* midiIn;
+    void* midiOut;
+    SpectralPins frequencyIn;
+    SpectralPins frequencyOut;
+    SpectralPins magnitudeIn;
+    SpectralPins magnitudeOut;
+    void* hostArg9;   // carried, not read
+    void* hostArg10;  // carried, not read
+};
 
 class BidulePlugin {
 public:
     // Fills the block (version, both entries, this object, the host's record)
-    // and zeroes flags, pin counts, parameter count and the engine settings.
-    explicit BidulePlugin(HostRecord* host);
+    // and zeroes flags and the engine settings. `pins` and `parameters` are
+    // the module's tables; `parameters` must outlive the object (a module's
+    // constexpr table does), `pins` is copied.
+    BidulePlugin(HostRecord* host, const PinTable& pins,
+                 std::span<const ParameterEntry> parameters);
     BidulePlugin(const BidulePlugin&) = delete;
     BidulePlugin& operator=(const BidulePlugin&) = delete;
 
@@ -47,17 +72,13 @@ public:
     // count; otherwise fills the array when *count equals it.
     virtual int32_t describeParameters(int32_t* count, ParameterInfo* infos);
     virtual int32_t getNumParameters();
-    // Writes exactly numParameters records into the host's array.
-    virtual void fillParameterInfo(ParameterInfo* infos) = 0;
-    // Dispatcher op 19: appends the choices of parameter `id`.
+    // Writes exactly one record per row of the parameter table.
+    virtual void fillParameterInfo(ParameterInfo* infos);
+    // Dispatcher op 19: appends the choices of parameter `id` from the table.
     virtual void fillChoiceList(int32_t id, TextList& choices);
-    // The process entry: one block. Buffers are the host's, valid for the call.
-    virtual void process(AudioPins audioIn, AudioPins audioOut, void* midiIn, void* midiOut,
-                         SpectralPins frequencyIn, SpectralPins frequencyOut,
-                         SpectralPins magnitudeIn, SpectralPins magnitudeOut, void* hostArg9,
-                         void* hostArg10) = 0;
-    // Pin names, one family each, appended in pin order. The base appends one
-    // empty name per declared pin of the family.
+    // The process entry: one block [host-audio].
+    virtual void process(const BlockBuffers& buffers) = 0;
+    // Pin names, one family each, appended in pin order, from the pin table.
     virtual void getAudioInNames(TextList& names);
     virtual void getAudioOutNames(TextList& names);
     virtual void getMidiInNames(TextList& names);
@@ -85,19 +106,13 @@ protected:
 
     EngineInfo engineInfo;
     uint32_t flags = 0;
-    int32_t numAudioIn = 0;
-    int32_t numAudioOut = 0;
-    int32_t numMidiIn = 0;
-    int32_t numMidiOut = 0;
-    int32_t numFrequencyIn = 0;
-    int32_t numFrequencyOut = 0;
-    int32_t numMagnitudeIn = 0;
-    int32_t numMagnitudeOut = 0;
-    int32_t numParameters = 0;
     PluginBlock pluginBlock;
 
 private:
     int32_t callHost(HostOp op, int32_t id, void* data);
+
+    const PinTable pins_;
+    const std::span<const ParameterEntry> parameters_;
 
     static void dispatchEntry(PluginBlock* block, int32_t op, void* arg, int32_t* value);
     static void processEntry(PluginBlock* block, AudioPins audioIn, AudioPins audioOut,

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <span>
 
-#include "frame/BidulePlugin.h"
 #include "frame/HostRecords.h"
+#include "frame/TextList.h"
 
 namespace plogue::biduleSDK {
 

@@ -35,17 +35,20 @@ constexpr std::array kParameters{
                   1),
 };
 
-constexpr int32_t kFrequencyInputs = 2;
-constexpr int32_t kMagnitudeInputs = 2;
+constexpr const char* kFrequencyInputNames[] = {"L frequency in", "R frequency in"};
+constexpr const char* kMagnitudeInputNames[] = {"Left magnitude in", "Right magnitude in"};
+// Ten speaker levels, then the position and the ring angle of each bin.
+constexpr const char* kMagnitudeOutputNames[] = {
+    "LF dominant out", "RF dominant out", "C dominant out", "LS dominant out", "RS dominant out",
+    "LF lesser out",   "RF lesser out",   "C lesser out",   "LS lesser out",   "RS lesser out",
+    "1",               "2"};
+constexpr PinTable kPins{.frequencyIn = {2, kFrequencyInputNames},
+                         .magnitudeIn = {2, kMagnitudeInputNames},
+                         .magnitudeOut = {arctan::kOutputPins, kMagnitudeOutputNames}};
 
 }  // namespace
 
-ArcTan4_6::ArcTan4_6(HostRecord* host) : BidulePlugin(host) {
-    numFrequencyIn = kFrequencyInputs;
-    numMagnitudeIn = kMagnitudeInputs;
-    numMagnitudeOut = arctan::kOutputPins;
-    numParameters = static_cast<int32_t>(kParameters.size());
-}
+ArcTan4_6::ArcTan4_6(HostRecord* host) : BidulePlugin(host, kPins, kParameters) {}
 
 bool ArcTan4_6::start() {
     setTextValue(kVersionId, informationText.text);
@@ -77,43 +80,16 @@ void ArcTan4_6::parameterChanged(int32_t id) {
     placement.updatePlacement(values);
 }
 
-void ArcTan4_6::fillParameterInfo(ParameterInfo* infos) { writeParameterTable(infos, kParameters); }
-
-void ArcTan4_6::fillChoiceList(int32_t id, TextList& choices) {
-    appendChoices(kParameters, id, choices);
-}
-
-void ArcTan4_6::process(AudioPins, AudioPins, void*, void*, SpectralPins frequencyIn, SpectralPins,
-                        SpectralPins magnitudeIn, SpectralPins magnitudeOut, void*, void*) {
+void ArcTan4_6::process(const BlockBuffers& buffers) {
+    const SpectralPins frequencyIn = buffers.frequencyIn;
+    const SpectralPins magnitudeIn = buffers.magnitudeIn;
+    const SpectralPins magnitudeOut = buffers.magnitudeOut;
     if (frequencyIn == nullptr || magnitudeIn == nullptr || magnitudeOut == nullptr) {
         return;
     }
     placement.processBlock(frequencyIn, magnitudeIn, magnitudeOut,
                            loopCount(engineInfo.frameCount),
                            loopCount(engineInfo.binCount));
-}
-
-void ArcTan4_6::getAudioInNames(TextList&) {}
-void ArcTan4_6::getAudioOutNames(TextList&) {}
-void ArcTan4_6::getMidiInNames(TextList&) {}
-void ArcTan4_6::getMidiOutNames(TextList&) {}
-
-void ArcTan4_6::getFrequencyInNames(TextList& names) {
-    names.insert(names.end(), {"L frequency in", "R frequency in"});
-}
-
-void ArcTan4_6::getFrequencyOutNames(TextList&) {}
-
-void ArcTan4_6::getMagnitudeInNames(TextList& names) {
-    names.insert(names.end(), {"Left magnitude in", "Right magnitude in"});
-}
-
-// Ten speaker levels, then the position and the ring angle of each bin.
-void ArcTan4_6::getMagnitudeOutNames(TextList& names) {
-    names.insert(names.end(), {"LF dominant out", "RF dominant out", "C dominant out",
-                               "LS dominant out", "RS dominant out", "LF lesser out",
-                               "RF lesser out", "C lesser out", "LS lesser out", "RS lesser out",
-                               "1", "2"});
 }
 
 }  // namespace quorveil

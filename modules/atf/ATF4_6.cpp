@@ -29,14 +29,18 @@ constexpr std::array kParameters{
     realParameter(ATF4_6::kRearWidthId, "Rear Width", 90.0, 0.0, 180.0, "degrees", 1),
 };
 
+constexpr const char* kFrequencyInputNames[] = {"L", "R"};
+constexpr const char* kMagnitudeInputNames[] = {"LF", "RF", "C", "LS", "RS"};
+constexpr const char* kMagnitudeOutputNames[] = {"LF magnitude out", "RF magnitude out",
+                                                 "C magnitude out", "LS magnitude out",
+                                                 "RS magnitude out"};
+constexpr PinTable kPins{.frequencyIn = {2, kFrequencyInputNames},
+                         .magnitudeIn = {atf::kChannels, kMagnitudeInputNames},
+                         .magnitudeOut = {atf::kChannels, kMagnitudeOutputNames}};
+
 }  // namespace
 
-ATF4_6::ATF4_6(HostRecord* host) : BidulePlugin(host) {
-    numFrequencyIn = 2;
-    numMagnitudeIn = atf::kChannels;
-    numMagnitudeOut = atf::kChannels;
-    numParameters = static_cast<int32_t>(kParameters.size());
-}
+ATF4_6::ATF4_6(HostRecord* host) : BidulePlugin(host, kPins, kParameters) {}
 
 bool ATF4_6::start() {
     // "Rear Width" shows a gain the module computes; the user does not set it.
@@ -62,22 +66,22 @@ void ATF4_6::parameterChanged(int32_t id) {
     depthFactor = atf::depthFactor(depth);
 }
 
-void ATF4_6::fillParameterInfo(ParameterInfo* infos) { writeParameterTable(infos, kParameters); }
-
 // Only "Mode" is a choice, and a host asks only for a choice's list.
 void ATF4_6::fillChoiceList(int32_t, TextList& choices) {
     choices.insert(choices.end(), kModeChoices.begin(), kModeChoices.end());
 }
 
-void ATF4_6::process(AudioPins, AudioPins, void*, void*, SpectralPins frequencyIn, SpectralPins,
-                     SpectralPins magnitudeIn, SpectralPins magnitudeOut, void*, void*) {
+void ATF4_6::process(const BlockBuffers& buffers) {
+    const SpectralPins frequencyIn = buffers.frequencyIn;
+    const SpectralPins magnitudeIn = buffers.magnitudeIn;
+    const SpectralPins magnitudeOut = buffers.magnitudeOut;
     if (frequencyIn == nullptr || magnitudeIn == nullptr || magnitudeOut == nullptr) {
         return;
     }
     const atf::CrossFadeSettings settings{binScale, depthFactor, atf::modeFromChoice(mode)};
     const auto frameCount = loopCount(engineInfo.frameCount);
     const auto binCount = loopCount(engineInfo.binCount);
-    float lastCosine = static_cast<float>(rearWidth);
+    float lastCosine = static_cast<float>(lastCosineGain);
     for (uint32_t j = 0; j < frameCount; ++j) {
         atf::FramePins pins{frequencyIn[0][j], frequencyIn[1][j], {}, {}};
         for (int k = 0; k < atf::kChannels; ++k) {
@@ -87,28 +91,10 @@ void ATF4_6::process(AudioPins, AudioPins, void*, void*, SpectralPins frequencyI
         lastCosine = atf::crossFadeFrame(pins, binCount, settings, tables, lastCosine);
     }
     if (frameCount != 0 && binCount != 0) {
-        rearWidth = static_cast<double>(lastCosine);
+        lastCosineGain = static_cast<double>(lastCosine);
     }
 }
 
-void ATF4_6::getAudioInNames(TextList&) {}
-void ATF4_6::getAudioOutNames(TextList&) {}
-void ATF4_6::getMidiInNames(TextList&) {}
-void ATF4_6::getMidiOutNames(TextList&) {}
-
-void ATF4_6::getFrequencyInNames(TextList& names) { names.insert(names.end(), {"L", "R"}); }
-
-void ATF4_6::getFrequencyOutNames(TextList&) {}
-
-void ATF4_6::getMagnitudeInNames(TextList& names) {
-    names.insert(names.end(), {"LF", "RF", "C", "LS", "RS"});
-}
-
-void ATF4_6::getMagnitudeOutNames(TextList& names) {
-    names.insert(names.end(), {"LF magnitude out", "RF magnitude out", "C magnitude out",
-                               "LS magnitude out", "RS magnitude out"});
-}
-
-void ATF4_6::onHostEvent20() { setRealValue(kRearWidthId, rearWidth); }
+void ATF4_6::onHostEvent20() { setRealValue(kRearWidthId, lastCosineGain); }
 
 }  // namespace quorveil

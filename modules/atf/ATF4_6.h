@@ -30,37 +30,27 @@ public:
 
     bool start() override;
     void parameterChanged(int32_t id) override;
-    void fillParameterInfo(plogue::biduleSDK::ParameterInfo* infos) override;
     void fillChoiceList(int32_t id, plogue::biduleSDK::TextList& choices) override;
-    void process(plogue::biduleSDK::AudioPins audioIn, plogue::biduleSDK::AudioPins audioOut,
-                 void* midiIn, void* midiOut, plogue::biduleSDK::SpectralPins frequencyIn,
-                 plogue::biduleSDK::SpectralPins frequencyOut,
-                 plogue::biduleSDK::SpectralPins magnitudeIn,
-                 plogue::biduleSDK::SpectralPins magnitudeOut, void* hostArg9,
-                 void* hostArg10) override;
-    void getAudioInNames(plogue::biduleSDK::TextList& names) override;
-    void getAudioOutNames(plogue::biduleSDK::TextList& names) override;
-    void getMidiInNames(plogue::biduleSDK::TextList& names) override;
-    void getMidiOutNames(plogue::biduleSDK::TextList& names) override;
-    void getFrequencyInNames(plogue::biduleSDK::TextList& names) override;
-    void getFrequencyOutNames(plogue::biduleSDK::TextList& names) override;
-    void getMagnitudeInNames(plogue::biduleSDK::TextList& names) override;
-    void getMagnitudeOutNames(plogue::biduleSDK::TextList& names) override;
+    void process(const plogue::biduleSDK::BlockBuffers& buffers) override;
     void onHostEvent20() override;
 
 private:
     // Parameter values as last read from the host; 0 until it reports them.
     double depth = 0.0;
+    int32_t mode = 0;
+    // Read and stored, never used: the cross-fade depends only on the L/R
+    // frequency difference, "Depth" and "Mode". Hosts still show and save
+    // these seven controls, so the module keeps accepting them.
     double centerWidth = 0.0;
     double frontWidth = 0.0;
-    // Not the user's setting: the cosine gain of the last bin processed.
-    double rearWidth = 0.0;
     double lfSpeakerAngle = 0.0;
     double rfSpeakerAngle = 0.0;
     double cSpeakerAngle = 0.0;
     double lsSpeakerAngle = 0.0;
     double rsSpeakerAngle = 0.0;
-    int32_t mode = 0;
+    // Not a user setting: the cosine gain of the last bin processed, which
+    // the host shows in "Rear Width" (sent on host event 20).
+    double lastCosineGain = 0.0;
 
     float depthFactor = 0.0f;  // derived from depth
     float binScale = 0.0f;     // from the engine settings at start

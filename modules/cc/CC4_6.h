@@ -19,21 +19,7 @@ public:
 
     bool start() override;
     void parameterChanged(int32_t id) override;
-    void fillParameterInfo(plogue::biduleSDK::ParameterInfo* infos) override;
-    void process(plogue::biduleSDK::AudioPins audioIn, plogue::biduleSDK::AudioPins audioOut,
-                 void* midiIn, void* midiOut, plogue::biduleSDK::SpectralPins frequencyIn,
-                 plogue::biduleSDK::SpectralPins frequencyOut,
-                 plogue::biduleSDK::SpectralPins magnitudeIn,
-                 plogue::biduleSDK::SpectralPins magnitudeOut, void* hostArg9,
-                 void* hostArg10) override;
-    void getAudioInNames(plogue::biduleSDK::TextList& names) override;
-    void getAudioOutNames(plogue::biduleSDK::TextList& names) override;
-    void getMidiInNames(plogue::biduleSDK::TextList& names) override;
-    void getMidiOutNames(plogue::biduleSDK::TextList& names) override;
-    void getFrequencyInNames(plogue::biduleSDK::TextList& names) override;
-    void getFrequencyOutNames(plogue::biduleSDK::TextList& names) override;
-    void getMagnitudeInNames(plogue::biduleSDK::TextList& names) override;
-    void getMagnitudeOutNames(plogue::biduleSDK::TextList& names) override;
+    void process(const plogue::biduleSDK::BlockBuffers& buffers) override;
 
 private:
     // Parameter values as the host last reported them; 0 until it does.

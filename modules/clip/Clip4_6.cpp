@@ -19,13 +19,15 @@ constexpr std::array kParameters{
 
 constexpr int kFftDelayPin = clip::kChannels;
 
+constexpr const char* kInputNames[] = {"LF in", "RF in", "C in", "LFE in", "LS in", "RS in"};
+constexpr const char* kOutputNames[] = {"LF out",  "RF out", "C out",    "LFE out",
+                                        "LS out",  "RS out", "FFT Delay"};
+constexpr PinTable kPins{.audioIn = {clip::kChannels, kInputNames},
+                         .audioOut = {clip::kChannels + 1, kOutputNames}};
+
 }  // namespace
 
-Clip4_6::Clip4_6(HostRecord* host) : BidulePlugin(host) {
-    numAudioIn = clip::kChannels;
-    numAudioOut = clip::kChannels + 1;
-    numParameters = static_cast<int32_t>(kParameters.size());
-}
+Clip4_6::Clip4_6(HostRecord* host) : BidulePlugin(host, kPins, kParameters) {}
 
 bool Clip4_6::start() {
     setTextValue(kVersionId, informationText.text);
@@ -34,10 +36,9 @@ bool Clip4_6::start() {
 
 void Clip4_6::parameterChanged(int32_t) {}
 
-void Clip4_6::fillParameterInfo(ParameterInfo* infos) { writeParameterTable(infos, kParameters); }
-
-void Clip4_6::process(AudioPins audioIn, AudioPins audioOut, void*, void*, SpectralPins,
-                      SpectralPins, SpectralPins, SpectralPins, void*, void*) {
+void Clip4_6::process(const BlockBuffers& buffers) {
+    const AudioPins audioIn = buffers.audioIn;
+    const AudioPins audioOut = buffers.audioOut;
     if (audioIn == nullptr || audioOut == nullptr) {
         return;
     }
@@ -53,15 +54,6 @@ void Clip4_6::process(AudioPins audioIn, AudioPins audioOut, void*, void*, Spect
             setIntValue(kClipIndicatorId, 1);
         }
     }
-}
-
-void Clip4_6::getAudioInNames(TextList& names) {
-    names.insert(names.end(), {"LF in", "RF in", "C in", "LFE in", "LS in", "RS in"});
-}
-
-void Clip4_6::getAudioOutNames(TextList& names) {
-    names.insert(names.end(),
-                 {"LF out", "RF out", "C out", "LFE out", "LS out", "RS out", "FFT Delay"});
 }
 
 }  // namespace quorveil

@@ -17,15 +17,7 @@ public:
 
     bool start() override;
     void parameterChanged(int32_t id) override;
-    void fillParameterInfo(plogue::biduleSDK::ParameterInfo* infos) override;
-    void process(plogue::biduleSDK::AudioPins audioIn, plogue::biduleSDK::AudioPins audioOut,
-                 void* midiIn, void* midiOut, plogue::biduleSDK::SpectralPins frequencyIn,
-                 plogue::biduleSDK::SpectralPins frequencyOut,
-                 plogue::biduleSDK::SpectralPins magnitudeIn,
-                 plogue::biduleSDK::SpectralPins magnitudeOut, void* hostArg9,
-                 void* hostArg10) override;
-    void getAudioInNames(plogue::biduleSDK::TextList& names) override;
-    void getAudioOutNames(plogue::biduleSDK::TextList& names) override;
+    void process(const plogue::biduleSDK::BlockBuffers& buffers) override;
 
 private:
     InformationText informationText{"Clip4_6"};

@@ -31,13 +31,15 @@ constexpr std::array kParameters{
     textItem(Panner::kVersionId, "\nVersion:"),
 };
 
+constexpr const char* kInputNames[] = {"audio in"};
+constexpr const char* kOutputNames[] = {"LF", "RF", "C", "LS", "RS"};
+constexpr PinTable kPins{.audioIn = {1, kInputNames},
+                         .audioOut = {static_cast<int32_t>(panner::kSpeakers), kOutputNames}};
+
 }  // namespace
 
-ConstantPowerPanner4_6::ConstantPowerPanner4_6(HostRecord* host) : BidulePlugin(host) {
-    numAudioIn = 1;
-    numAudioOut = static_cast<int32_t>(panner::kSpeakers);
-    numParameters = static_cast<int32_t>(kParameters.size());
-}
+ConstantPowerPanner4_6::ConstantPowerPanner4_6(HostRecord* host)
+    : BidulePlugin(host, kPins, kParameters) {}
 
 bool ConstantPowerPanner4_6::start() {
     setTextValue(kVersionId, informationText.text);
@@ -57,25 +59,15 @@ void ConstantPowerPanner4_6::parameterChanged(int32_t id) {
     }
 }
 
-void ConstantPowerPanner4_6::fillParameterInfo(ParameterInfo* infos) {
-    writeParameterTable(infos, kParameters);
-}
-
-void ConstantPowerPanner4_6::process(AudioPins audioIn, AudioPins audioOut, void*, void*,
-                                     SpectralPins, SpectralPins, SpectralPins, SpectralPins, void*,
-                                     void*) {
+void ConstantPowerPanner4_6::process(const BlockBuffers& buffers) {
+    const AudioPins audioIn = buffers.audioIn;
+    const AudioPins audioOut = buffers.audioOut;
     // Once per block, even an empty one: the gains jump at block boundaries.
     panner::updateGains(angles, working, gains);
     if (audioIn == nullptr || audioOut == nullptr) {
         return;
     }
     panner::applyGains(gains, audioIn[0], audioOut, loopCount(engineInfo.blockSize));
-}
-
-void ConstantPowerPanner4_6::getAudioInNames(TextList& names) { names.emplace_back("audio in"); }
-
-void ConstantPowerPanner4_6::getAudioOutNames(TextList& names) {
-    names.insert(names.end(), {"LF", "RF", "C", "LS", "RS"});
 }
 
 }  // namespace quorveil

@@ -4,6 +4,7 @@
 
 #include "frame/ParameterTable.h"
 #include "modules/common/LoopCount.h"
+#include "modules/common/PassthroughPinNames.h"
 #include "modules/slice/SliceKernel.h"
 
 namespace quorveil {
@@ -25,13 +26,24 @@ constexpr std::array kParameters{
     textItem(Slice4_6::kVersionId, "\nVersion:"),
 };
 
+constexpr const char* kInputNames[] = {"L", "R"};
+constexpr const char* kOutputNames[] = {"LF", "RF", "C", "LS", "RS"};
+
+// Only the magnitude family has pins. The host takes the first names of the
+// concatenated lists, audio first, so the audio names are the ones it shows
+// on the magnitude pins.
+constexpr PinTable kPins{.audioIn = {0, kInputNames},
+                         .audioOut = {0, kOutputNames},
+                         .midiIn = {0, kPassthroughMidiIn},
+                         .midiOut = {0, kPassthroughMidiOut},
+                         .frequencyIn = {0, kPassthroughFrequencyIn},
+                         .frequencyOut = {0, kPassthroughFrequencyOut},
+                         .magnitudeIn = {2, kInputNames},
+                         .magnitudeOut = {static_cast<int32_t>(slice::kOutputs), kOutputNames}};
+
 }  // namespace
 
-Slice4_6::Slice4_6(HostRecord* host) : BidulePlugin(host) {
-    numMagnitudeIn = 2;
-    numMagnitudeOut = static_cast<int32_t>(slice::kOutputs);
-    numParameters = static_cast<int32_t>(kParameters.size());
-}
+Slice4_6::Slice4_6(HostRecord* host) : BidulePlugin(host, kPins, kParameters) {}
 
 bool Slice4_6::start() {
     setTextValue(kVersionId, informationText.text);
@@ -53,10 +65,9 @@ void Slice4_6::parameterChanged(int32_t id) {
     }
 }
 
-void Slice4_6::fillParameterInfo(ParameterInfo* infos) { writeParameterTable(infos, kParameters); }
-
-void Slice4_6::process(AudioPins, AudioPins, void*, void*, SpectralPins, SpectralPins,
-                       SpectralPins magnitudeIn, SpectralPins magnitudeOut, void*, void*) {
+void Slice4_6::process(const BlockBuffers& buffers) {
+    const SpectralPins magnitudeIn = buffers.magnitudeIn;
+    const SpectralPins magnitudeOut = buffers.magnitudeOut;
     if (magnitudeIn == nullptr || magnitudeOut == nullptr) {
         return;
     }
@@ -71,26 +82,6 @@ void Slice4_6::process(AudioPins, AudioPins, void*, void*, SpectralPins, Spectra
                                              magnitudeOut[slice::RS][f]};
         slice::sliceFrame(settings, magnitudeIn[0][f], magnitudeIn[1][f], out, bins);
     }
-}
-
-// Only the magnitude family has pins. The host takes the first names of the
-// concatenated lists, audio first, so the audio names are the ones it shows
-// on the magnitude pins; the names after them never reach it.
-void Slice4_6::getAudioInNames(TextList& names) { names.insert(names.end(), {"L", "R"}); }
-void Slice4_6::getAudioOutNames(TextList& names) {
-    names.insert(names.end(), {"LF", "RF", "C", "LS", "RS"});
-}
-void Slice4_6::getMidiInNames(TextList& names) { names.emplace_back("Passthrough MIDI in"); }
-void Slice4_6::getMidiOutNames(TextList& names) { names.emplace_back("Passthrough MIDI out"); }
-void Slice4_6::getFrequencyInNames(TextList& names) {
-    names.emplace_back("Passthrough frequency in");
-}
-void Slice4_6::getFrequencyOutNames(TextList& names) {
-    names.emplace_back("Passthrough frequency out");
-}
-void Slice4_6::getMagnitudeInNames(TextList& names) { names.insert(names.end(), {"L", "R"}); }
-void Slice4_6::getMagnitudeOutNames(TextList& names) {
-    names.insert(names.end(), {"LF", "RF", "C", "LS", "RS"});
 }
 
 }  // namespace quorveil

@@ -61,7 +61,7 @@ struct RecordingHost {
 // A module that exposes the protected services to the test.
 class ServiceProbe final : public BidulePlugin {
 public:
-    using BidulePlugin::BidulePlugin;
+    explicit ServiceProbe(HostRecord* host) : BidulePlugin(host, {}, {}) {}
     using BidulePlugin::getIntValue;
     using BidulePlugin::getRealValue;
     using BidulePlugin::getTextValue;
@@ -72,9 +72,7 @@ public:
     using BidulePlugin::setTextValue;
     bool start() override { return true; }
     void parameterChanged(int32_t) override {}
-    void fillParameterInfo(ParameterInfo*) override {}
-    void process(AudioPins, AudioPins, void*, void*, SpectralPins, SpectralPins, SpectralPins,
-                 SpectralPins, void*, void*) override {}
+    void process(const BlockBuffers&) override {}
 };
 
 TEST(HostServices, ReadsPresetZeroAndYieldItWhenTheHostStoresNothing) {
