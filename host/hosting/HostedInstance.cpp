@@ -59,6 +59,7 @@ void HostedInstance::serve(HostOp op, int32_t id, void* data) {
         break;
     case HostOp::SetIntValue:
         stored.integer = call.integer = *static_cast<const int32_t*>(data);
+        stored.raised += call.integer != 0 ? 1 : 0;
         break;
     case HostOp::SetParameterEnabled:
         call.integer = *static_cast<const int32_t*>(data);
@@ -73,7 +74,9 @@ void HostedInstance::serve(HostOp op, int32_t id, void* data) {
     default:
         break;
     }
-    serviceLog_.push_back(std::move(call));
+    if (logKept_) {
+        serviceLog_.push_back(std::move(call));
+    }
 }
 
 void HostedInstance::dispatch(DispatchOp op, void* arg, int32_t* value) {

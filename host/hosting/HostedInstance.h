@@ -21,6 +21,9 @@ struct StoredParameter {
     int32_t integer = 0;
     std::string text;
     bool enabled = true;
+    // How often the module set a non-zero integer here (an indicator lit),
+    // counted whether or not the service log is kept.
+    uint64_t raised = 0;
 };
 
 // One call a module made to the host's callback, with the value that crossed.
@@ -71,6 +74,14 @@ public:
     const std::vector<ServiceCall>& serviceLog() const { return serviceLog_; }
     void clearServiceLog() { serviceLog_.clear(); }
 
+    // The log is kept unless switched off. Off, a module's calls still
+    // update the stored values and their `raised` counts but append nothing,
+    // so a process call allocates nothing on the host's side (for engines
+    // on an audio thread) as long as the ids it touches are already stored
+    // (parameter(id) stores one) and it sends no text. Main thread, between
+    // process calls.
+    void setServiceLogKept(bool kept) { logKept_ = kept; }
+
     // The process entry with host-shaped buffers.
     void process(ProcessBuffers& buffers);
 
@@ -91,6 +102,7 @@ private:
     plogue::biduleSDK::PluginBlock* block_ = nullptr;
     std::map<int32_t, StoredParameter> parameters_;
     std::vector<ServiceCall> serviceLog_;
+    bool logKept_ = true;
 };
 
 // Reads a NUL-terminated text out of a fixed host field of `bytes` bytes.

@@ -133,6 +133,12 @@ void ChannelAnalyzer::analyse(const float* newSamples, float* magnitude, float* 
     first_ = false;
 }
 
+void ChannelAnalyzer::reset() {
+    std::fill(history_.begin(), history_.end(), 0.0f);
+    std::fill(previous_.begin(), previous_.end(), std::complex<float>());
+    first_ = true;
+}
+
 void unitPhasors(const std::complex<float>* spectrum, std::complex<float>* phasors, int bins) {
     const float* in = reinterpret_cast<const float*>(spectrum);
     float* out = reinterpret_cast<float*>(phasors);
@@ -161,7 +167,15 @@ void ChannelSynthesizer::synthesise(const float* magnitude, const std::complex<f
     overlapAdd(fft_.time(), out);
 }
 
+void ChannelSynthesizer::synthesiseBins(const std::complex<float>* bins, float* out) {
+    std::copy(bins, bins + settings_.binCount(), fft_.spectrum());
+    fft_.inverse();
+    overlapAdd(fft_.time(), out);
+}
+
 void ChannelSynthesizer::synthesiseSilence(float* out) { overlapAdd(nullptr, out); }
+
+void ChannelSynthesizer::reset() { std::fill(accumulator_.begin(), accumulator_.end(), 0.0f); }
 
 void ChannelSynthesizer::overlapAdd(const float* frame, float* out) {
     const std::size_t n = accumulator_.size();

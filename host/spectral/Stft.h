@@ -93,6 +93,9 @@ public:
     void analyse(const float* newSamples, float* magnitude, float* frequency,
                  std::complex<float>* spectrum);
 
+    // Forgets the past: silence before the next frame, as when built.
+    void reset();
+
 private:
     StftSettings settings_;
     const StftWindows& windows_;
@@ -117,8 +120,16 @@ public:
     // this frame completes.
     void synthesise(const float* magnitude, const std::complex<float>* phasor, float* out);
 
+    // The same for a frame given as complex bins, scaled as magnitudes are
+    // (a sine of amplitude A shows A in its peak bin): writes the hop samples
+    // this frame completes.
+    void synthesiseBins(const std::complex<float>* bins, float* out);
+
     // Adds a silent frame: writes the next hop samples.
     void synthesiseSilence(float* out);
+
+    // Forgets the frames still overlapping: silence from here, as when built.
+    void reset();
 
 private:
     void overlapAdd(const float* frame, float* out);

@@ -1,0 +1,135 @@
+#include "host/cli/UpmixJob.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+#include "host/cli/DemoSignal.h"
+#include "host/soundfiles/SoundFile.h"
+#include "host/spectral/UpmixStream.h"
+
+namespace quorveil::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using spectral::kUpmixChannels;
+
+std::string defaultOutput(const UpmixJob& job) {
+    if (!job.output.empty()) return job.output;
+    if (job.input.empty()) return kDemoFileName;
+    fs::path path(job.input);
+    return (path.parent_path() / (path.stem().string() + "-5.1.wav")).string();
+}
+
+// The stereo source, interleaved: the file, or the demo made in code.
+class StereoSource {
+public:
+    explicit StereoSource(const std::string& input) {
+        if (!input.empty()) file_.emplace(input);
+    }
+    int32_t channels() const { return file_ ? file_->channels() : 2; }
+    int32_t sampleRate() const {
+        return file_ ? file_->sampleRate() : static_cast<int32_t>(DemoSignal::kSampleRate);
+    }
+    int64_t frames() const {
+        return file_ ? file_->frames() : static_cast<int64_t>(DemoSignal::kLength);
+    }
+    std::size_t read(float* interleaved, std::size_t frames) {
+        return file_ ? static_cast<std::size_t>(file_->read(interleaved, static_cast<int64_t>(frames)))
+                     : demo_.read(interleaved, frames);
+    }
+
+private:
+    std::optional<host::SoundFileReader> file_;
+    DemoSignal demo_;
+};
+
+std::string secondsAt(std::size_t frame, int32_t sampleRate) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(frame) / sampleRate);
+    return text;
+}
+
+}  // namespace
+
+UpmixSummary runUpmix(const UpmixJob& job, const host::PluginLibrary& library,
+                      host::RenderObserver& observer, const ReportLine& report) {
+    StereoSource source(job.input);
+    if (source.channels() != 2) {
+        throw host::HostError("'" + job.input + "' has " + std::to_string(source.channels()) +
+                              " channels; upmix takes stereo");
+    }
+    spectral::UpmixSetup setup = job.setup;
+    setup.sampleRate = source.sampleRate();
+
+    UpmixSummary summary;
+    summary.output = defaultOutput(job);
+    summary.sampleRate = setup.sampleRate;
+    std::error_code ignored;
+    if (!job.input.empty() && fs::equivalent(summary.output, job.input, ignored)) {
+        throw host::HostError("the output would overwrite the input '" + job.input + "'");
+    }
+    host::OutputFormat format = host::outputFormatFor(summary.output, "");
+    format.layout = host::ChannelLayout::Surround51;
+
+    // Everything that can refuse the run does so before the output exists.
+    spectral::UpmixEngine engine(library, setup);
+    observer.hostMessages(engine.takeSetupMessages());
+    LevelReport levels(job.report ? &report : nullptr, setup.sampleRate);
+    host::SoundFileWriter writer(summary.output, format, kUpmixChannels, source.sampleRate(),
+                                 source.frames());
+    const spectral::UpmixControls& controls = setup.controls;
+    host::ModuleSession& placement = engine.placementSession(controls.method);
+    observer.starting(placement, "upmix with " + placement.module().name +
+                                     (controls.atf ? " and ATF4_6" : "") + ": " +
+                                     std::to_string(source.sampleRate()) + " Hz, FFT " +
+                                     std::to_string(setup.fftSize) + " overlap " +
+                                     std::to_string(setup.overlap) + ", " +
+                                     host::formatName(format) + ", 5.1 (FL FR FC LFE BL BR)");
+
+    std::vector<float> interleaved;
+    std::size_t taken = 0;
+    spectral::upmixStream(
+        engine,
+        [&](float* left, float* right, std::size_t frames) {
+            interleaved.resize(2 * frames);
+            const std::size_t got = source.read(interleaved.data(), frames);
+            for (std::size_t i = 0; i < got; ++i) {
+                left[i] = interleaved[2 * i];
+                right[i] = interleaved[2 * i + 1];
+                if (!std::isfinite(left[i]) || !std::isfinite(right[i])) {
+                    throw host::HostError("'" + job.input + "' holds a sample that is not a " +
+                                          "finite number at " +
+                                          secondsAt(taken + i, source.sampleRate()));
+                }
+            }
+            taken += got;
+            observer.progress(static_cast<int64_t>(taken), source.frames(), source.sampleRate());
+            return got;
+        },
+        [&](const float* const* channels, std::size_t frames) {
+            interleaved.resize(kUpmixChannels * frames);
+            for (std::size_t c = 0; c < kUpmixChannels; ++c) {
+                for (std::size_t i = 0; i < frames; ++i) {
+                    const float s = channels[c][i];
+                    interleaved[i * kUpmixChannels + c] = s;
+                    summary.peak[c] = std::max(summary.peak[c], std::fabs(s));
+                    summary.energy[c] += static_cast<double>(s) * s;
+                }
+            }
+            levels.add(channels, frames);
+            writer.write(interleaved.data(), static_cast<int64_t>(frames));
+            summary.frames += frames;
+        });
+    levels.finish();
+    writer.commit();
+    summary.clippedSamples = engine.clippedSamples();
+    return summary;
+}
+
+}  // namespace quorveil::cli

@@ -1,0 +1,48 @@
+// `surround-host upmix` as a job: the stereo file (or the built-in demo) fed
+// through the streaming upmix engine (host/spectral/UpmixEngine.h), the six
+// channels written to a 5.1 file with the engine's latency hidden, the level
+// report and the clip count on the way. This is the only place the upmix
+// meets files.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "host/cli/LevelReport.h"
+#include "host/cli/RenderJob.h"
+#include "host/hosting/PluginLibrary.h"
+#include "host/spectral/UpmixEngine.h"
+
+namespace quorveil::cli {
+
+inline constexpr const char* kDemoFileName = "upmix-demo.wav";
+
+struct UpmixJob {
+    std::string input;   // empty: the built-in demo
+    std::string output;  // empty: kDemoFileName for the demo, else "<input stem>-5.1.wav"
+    // FFT size, overlap, --set, --force and the controls; the sample rate
+    // is the input's.
+    spectral::UpmixSetup setup;
+    bool report = false;
+};
+
+struct UpmixSummary {
+    std::string output;
+    double sampleRate = 0.0;
+    std::size_t frames = 0;       // per channel, equal to the input's
+    uint64_t clippedSamples = 0;  // sample positions Clip4_6 flagged
+    std::array<float, spectral::kUpmixChannels> peak{};     // largest |sample|
+    std::array<double, spectral::kUpmixChannels> energy{};  // sum of squares
+};
+
+// Runs the job with the modules of `library`. With job.report, hands each
+// second's levels to `report` as it goes; `observer` hears the plan, what the
+// modules tell the host, and the progress. Throws host::HostError for
+// anything the user can mend (a sample that is not a number in the input
+// included); the output exists only when this returns.
+UpmixSummary runUpmix(const UpmixJob& job, const host::PluginLibrary& library,
+                      host::RenderObserver& observer, const ReportLine& report);
+
+}  // namespace quorveil::cli

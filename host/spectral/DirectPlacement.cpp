@@ -1,0 +1,215 @@
+#include "host/spectral/DirectPlacement.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "host/hosting/Count.h"
+
+namespace quorveil::spectral {
+
+namespace {
+
+using host::count;
+
+// The upmix's own defaults, set before the user's --set values, so that the
+// front image lands on FL-FC-FR (see the header).
+struct UpmixDefault {
+    const char* module;
+    const char* parameter;
+    const char* value;
+};
+constexpr UpmixDefault kUpmixDefaults[] = {
+    {"Slice4_6", "Stage Two Humidity", "0"},
+    {"ArcTan4_6", "Total Image Width", "30"},
+};
+
+// The common part stood in both channels: in one speaker it keeps its power
+// at √2 times its level in each.
+constexpr float kCommonToCentre = std::numbers::sqrt2_v<float>;
+// Slice4_6 scales its fronts by 2·h1 + 1, 3 at the default Stage One Humidity.
+constexpr float kSliceFrontScale = 1.0f / 3.0f;
+
+enum SlicePin { SliceLF = 0, SliceRF = 1, SliceC = 2, SliceLS = 3, SliceRS = 4 };
+enum CCPin { CCC = 0, CCLS = 1, CCRS = 2 };
+constexpr int kArcTanLesser = 5;  // pins 5..9: the lesser images, LF..RS
+
+std::unique_ptr<GraphModule> makeModule(const host::PluginLibrary& library, const char* name,
+                                        const plogue::biduleSDK::EngineInfo& engine) {
+    return std::make_unique<GraphModule>(library, library.findModule(name), engine);
+}
+
+}  // namespace
+
+UpmixMethod parseUpmixMethod(const std::string& name) {
+    const std::string n = host::foldCase(host::trimmed(name));
+    for (UpmixMethod method : {UpmixMethod::Slice, UpmixMethod::ArcTan, UpmixMethod::CC}) {
+        if (n == methodName(method)) return method;
+    }
+    throw host::HostError("unknown upmix method '" + name + "' (slice, arctan, cc)");
+}
+
+const char* methodName(UpmixMethod method) {
+    switch (method) {
+    case UpmixMethod::ArcTan: return "arctan";
+    case UpmixMethod::CC: return "cc";
+    default: return "slice";
+    }
+}
+
+const char* placementModule(UpmixMethod method) {
+    switch (method) {
+    case UpmixMethod::ArcTan: return "ArcTan4_6";
+    case UpmixMethod::CC: return "CC4_6";
+    default: return "Slice4_6";
+    }
+}
+
+DirectPlacement::DirectPlacement(const host::PluginLibrary& library,
+                                 const plogue::biduleSDK::EngineInfo& engine,
+                                 const std::vector<host::ParameterAssignment>& settings,
+                                 bool force)
+    : slice_(makeModule(library, "Slice4_6", engine)),
+      arcTan_(makeModule(library, "ArcTan4_6", engine)), cc_(makeModule(library, "CC4_6", engine)),
+      atf_(makeModule(library, "ATF4_6", engine)), bins_(count(engine.binCount)) {
+    for (std::vector<float>& weight : weights_) weight.assign(bins_, 0.0f);
+
+    std::vector<host::ModuleSession*> chain{&slice_->session, &arcTan_->session, &cc_->session,
+                                            &atf_->session};
+    for (const UpmixDefault& preset : kUpmixDefaults) {
+        for (host::ModuleSession* module : chain) {
+            if (module->className() == preset.module) {
+                module->set({preset.parameter, preset.value, preset.module}, false);
+            }
+        }
+    }
+    // A setting goes to every module that has the parameter (or to the one
+    // it names); one that reaches none is a mistake.
+    for (const host::ParameterAssignment& setting : settings) {
+        bool applied = false;
+        std::string names;
+        for (host::ModuleSession* module : chain) {
+            names += (names.empty() ? "" : ", ") + module->className();
+            if (!setting.module.empty() &&
+                host::foldCase(setting.module) != host::foldCase(module->className())) {
+                continue;
+            }
+            if (module->lookUpParameter(setting.name) != nullptr || !setting.module.empty()) {
+                module->set(setting, force);
+                applied = true;
+            }
+        }
+        if (!applied) {
+            throw host::HostError("no parameter '" + setting.name + "'" +
+                                  (setting.module.empty() ? "" : " in " + setting.module) +
+                                  " among " + names);
+        }
+    }
+    for (host::ModuleSession* module : chain) {
+        for (host::HostMessage& message : module->takeMessages()) {
+            messages_.push_back(std::move(message));
+        }
+        // From here on the audio thread runs them: every id stored, no log.
+        for (const host::ParameterDescription& parameter : module->parameters()) {
+            module->instance().parameter(parameter.id);
+        }
+        module->instance().setServiceLogKept(false);
+    }
+}
+
+DirectPlacement::~DirectPlacement() = default;
+
+std::vector<host::HostMessage> DirectPlacement::takeMessages() {
+    std::vector<host::HostMessage> messages;
+    messages.swap(messages_);
+    return messages;
+}
+
+GraphModule& DirectPlacement::moduleFor(UpmixMethod method) {
+    switch (method) {
+    case UpmixMethod::ArcTan: return *arcTan_;
+    case UpmixMethod::CC: return *cc_;
+    default: return *slice_;
+    }
+}
+
+host::ModuleSession& DirectPlacement::session(UpmixMethod method) {
+    return moduleFor(method).session;
+}
+
+void DirectPlacement::place(UpmixMethod method, bool atf, const float* leftLevel,
+                            const float* rightLevel, const float* leftHz, const float* rightHz) {
+    GraphModule& module = moduleFor(method);
+    host::ProcessBuffers& buffers = module.buffers;
+    std::copy(leftLevel, leftLevel + bins_, buffers.magnitudeIn.frame(0, 0));
+    std::copy(rightLevel, rightLevel + bins_, buffers.magnitudeIn.frame(1, 0));
+    if (buffers.frequencyIn.pinCount() >= 2) {
+        std::copy(leftHz, leftHz + bins_, buffers.frequencyIn.frame(0, 0));
+        std::copy(rightHz, rightHz + bins_, buffers.frequencyIn.frame(1, 0));
+    }
+    module.process();
+    route(method);
+    if (atf) crossFade(leftHz, rightHz);
+}
+
+void DirectPlacement::route(UpmixMethod method) {
+    const host::SpectralPinBuffers& out = moduleFor(method).buffers.magnitudeOut;
+    float* fl = weights_[MainFL].data();
+    float* fr = weights_[MainFR].data();
+    float* fc = weights_[MainFC].data();
+    float* bl = weights_[MainBL].data();
+    float* br = weights_[MainBR].data();
+    switch (method) {
+    case UpmixMethod::Slice: {
+        const float *lf = out.frame(SliceLF, 0), *rf = out.frame(SliceRF, 0),
+                    *c = out.frame(SliceC, 0), *ls = out.frame(SliceLS, 0),
+                    *rs = out.frame(SliceRS, 0);
+        for (std::size_t k = 0; k < bins_; ++k) {
+            fl[k] = lf[k] * kSliceFrontScale + ls[k];
+            fr[k] = rf[k] * kSliceFrontScale + rs[k];
+            fc[k] = c[k] * kCommonToCentre;
+            bl[k] = 0.0f;
+            br[k] = 0.0f;
+        }
+        break;
+    }
+    case UpmixMethod::CC: {
+        const float *c = out.frame(CCC, 0), *ls = out.frame(CCLS, 0), *rs = out.frame(CCRS, 0);
+        for (std::size_t k = 0; k < bins_; ++k) {
+            fl[k] = ls[k];
+            fr[k] = rs[k];
+            fc[k] = c[k] * kCommonToCentre;
+            bl[k] = 0.0f;
+            br[k] = 0.0f;
+        }
+        break;
+    }
+    case UpmixMethod::ArcTan:
+        for (int s = 0; s < kMainSpeakers; ++s) {
+            const float* dominant = out.frame(s, 0);
+            const float* lesser = out.frame(s + kArcTanLesser, 0);
+            float* w = weights_[static_cast<std::size_t>(s)].data();
+            for (std::size_t k = 0; k < bins_; ++k) {
+                w[k] = std::sqrt(dominant[k] * dominant[k] + lesser[k] * lesser[k]);
+            }
+        }
+        break;
+    }
+}
+
+void DirectPlacement::crossFade(const float* leftHz, const float* rightHz) {
+    host::ProcessBuffers& buffers = atf_->buffers;
+    for (int s = 0; s < kMainSpeakers; ++s) {
+        const std::vector<float>& w = weights_[static_cast<std::size_t>(s)];
+        std::copy(w.begin(), w.end(), buffers.magnitudeIn.frame(s, 0));
+    }
+    std::copy(leftHz, leftHz + bins_, buffers.frequencyIn.frame(0, 0));
+    std::copy(rightHz, rightHz + bins_, buffers.frequencyIn.frame(1, 0));
+    atf_->process();
+    for (int s = 0; s < kMainSpeakers; ++s) {
+        const float* crossed = buffers.magnitudeOut.frame(s, 0);
+        std::copy(crossed, crossed + bins_, weights_[static_cast<std::size_t>(s)].begin());
+    }
+}
+
+}  // namespace quorveil::spectral
