@@ -91,7 +91,7 @@ void fillLfeShares(float* shares, std::size_t bins, double cutoffHz, double samp
             continue;
         }
         const double ratio = static_cast<double>(k) * sampleRate / fftSize / cutoffHz;
-        shares[k] = static_cast<float>(1.0 / std::sqrt(1.0 + std::pow(ratio, 16.0)));
+        shares[k] = static_cast<float>(1.0 / std::sqrt(1.0 + std::pow(ratio, 24.0)));
     }
 }
 
