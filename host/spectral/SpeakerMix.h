@@ -48,7 +48,7 @@ struct MixInputs {
     const std::complex<float>* ambientLeft;
     const std::complex<float>* ambientRight;
     std::array<const float*, kMainSpeakers> weights;  // FL FR FC BL BR
-    const float* lfeShare;                            // h per bin, 0 without an LFE
+    const float* lfeShare;                            // h per bin; null: no LFE
 };
 
 // Levels for the frame, as linear factors.
@@ -59,8 +59,8 @@ struct MixLevels {
     float scale = 1.0f;     // analyser bins to the synthesisers' scale
 };
 
-// Writes the six output spectra (file order), binCount bins each. No
-// allocation; one pass over the bins.
+// Writes the six output spectra (file order), binCount bins each; without
+// lfeShare, every one but the LFE's. No allocation; one pass over the bins.
 void mixSpeakers(const MixInputs& in, const MixLevels& levels,
                  const std::array<std::complex<float>*, kUpmixChannels>& out, std::size_t bins);
 
