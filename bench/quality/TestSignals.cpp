@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <numeric>
 #include <numbers>
 
 #include "host/cli/DemoSignal.h"
@@ -42,27 +43,43 @@ void scaleToRms(std::vector<float>& samples, double rms) {
     for (float& s : samples) s = static_cast<float>(s * factor);
 }
 
-// Band-limited resampling by a windowed sinc (Blackman, 32 zero crossings
-// each side), cut off below the lower Nyquist frequency.
-std::vector<float> resampled(const std::vector<float>& in, double fromRate, double toRate) {
+// Band-limited resampling by a rational factor up/down with a windowed sinc
+// (Blackman, 32 zero crossings each side), cut off below the lower Nyquist
+// frequency. The kernel of each of the `up` phases is computed once.
+std::vector<float> resampled(const std::vector<float>& in, long fromRate, long toRate) {
     if (fromRate == toRate) return in;
-    constexpr int kHalfTaps = 32;
-    const double ratio = toRate / fromRate;
-    const double cutoff = std::min(1.0, ratio) * 0.95;  // of the input's Nyquist
-    const auto length = static_cast<std::size_t>(static_cast<double>(in.size()) * ratio);
-    std::vector<float> out(length);
-    const double reach = kHalfTaps / cutoff;
-    for (std::size_t i = 0; i < length; ++i) {
-        const double at = static_cast<double>(i) / ratio;
-        const auto first = static_cast<long>(std::ceil(at - reach));
-        const auto last = static_cast<long>(std::floor(at + reach));
-        double sum = 0.0;
-        for (long j = std::max(first, 0L); j <= last && j < static_cast<long>(in.size()); ++j) {
-            const double x = (static_cast<double>(j) - at) * cutoff;
+    constexpr long kHalfTaps = 32;
+    const long common = std::gcd(fromRate, toRate);
+    const long up = toRate / common, down = fromRate / common;
+    const double cutoff = std::min(1.0, static_cast<double>(up) / static_cast<double>(down)) * 0.95;
+    const long reach = static_cast<long>(std::ceil(kHalfTaps / cutoff));
+    // phase p, tap j: the input sample j - reach + 1 away from floor(position).
+    const long taps = 2 * reach;
+    std::vector<double> kernels(static_cast<std::size_t>(up * taps));
+    for (long p = 0; p < up; ++p) {
+        const double fraction = static_cast<double>(p) / static_cast<double>(up);
+        for (long j = 0; j < taps; ++j) {
+            const double x = (static_cast<double>(j - reach + 1) - fraction) * cutoff;
             const double sinc = x == 0.0 ? 1.0 : std::sin(kPi * x) / (kPi * x);
-            const double w = 0.42 + 0.5 * std::cos(kPi * x / kHalfTaps) +
-                             0.08 * std::cos(2.0 * kPi * x / kHalfTaps);
-            sum += in[static_cast<std::size_t>(j)] * cutoff * sinc * w;
+            const double w = std::fabs(x) >= kHalfTaps
+                                 ? 0.0
+                                 : 0.42 + 0.5 * std::cos(kPi * x / kHalfTaps) +
+                                       0.08 * std::cos(2.0 * kPi * x / kHalfTaps);
+            kernels[static_cast<std::size_t>(p * taps + j)] = cutoff * sinc * w;
+        }
+    }
+    const auto length = static_cast<std::size_t>(static_cast<long>(in.size()) * up / down);
+    std::vector<float> out(length);
+    for (std::size_t i = 0; i < length; ++i) {
+        const long position = static_cast<long>(i) * down;  // in units of 1/up input samples
+        const long base = position / up, phase = position % up;
+        const double* kernel = kernels.data() + phase * taps;
+        double sum = 0.0;
+        for (long j = 0; j < taps; ++j) {
+            const long at = base + j - reach + 1;
+            if (at >= 0 && at < static_cast<long>(in.size())) {
+                sum += in[static_cast<std::size_t>(at)] * kernel[j];
+            }
         }
         out[i] = static_cast<float>(sum);
     }
@@ -214,7 +231,7 @@ Speech loadSpeech(const std::string& scratch) {
             }
             std::filesystem::remove(path);
             if (!mono.empty()) {
-                return {resampled(mono, reader.sampleRate(), kSampleRate), "espeak-ng"};
+                return {resampled(mono, reader.sampleRate(), static_cast<long>(kSampleRate)), "espeak-ng"};
             }
         } catch (const std::exception&) {
             // fall through to the synthetic voice

@@ -111,13 +111,21 @@ Upmixer hostUpmixer(const std::string& host, const std::string& method, const st
     return upmixer;
 }
 
-std::vector<QualityRow> measureAll(const Upmixer& upmixer, const std::vector<TestSignal>& signals) {
+std::vector<QualityRow> measureAll(const Upmixer& upmixer, const std::vector<TestSignal>& signals,
+                                   bool everywhere) {
     std::vector<QualityRow> rows;
     for (const TestSignal& signal : signals) {
+        const bool named = signal.kind == SignalKind::Dialogue || signal.kind == SignalKind::Demo;
+        const bool downmix = everywhere || named;
+        const bool lfe = everywhere || named || (signal.kind == SignalKind::Panned && signal.pan == 0.0);
         const Surround plain = upmixer.run(signal, {});
-        const Surround noDelay = upmixer.hasRearDelay ? upmixer.run(signal, {true, false}) : plain;
-        const Surround withLfe = upmixer.hasLfeCutoff ? upmixer.run(signal, {false, true}) : plain;
-        rows.push_back(measure(signal, plain, noDelay, &withLfe));
+        const Surround noDelay =
+            upmixer.hasRearDelay && downmix ? upmixer.run(signal, {true, false}) : plain;
+        const Surround withLfe =
+            upmixer.hasLfeCutoff && lfe ? upmixer.run(signal, {false, true}) : plain;
+        QualityRow row = measure(signal, plain, noDelay, lfe ? &withLfe : nullptr);
+        if (!downmix) row.downmixDb = NAN;
+        rows.push_back(row);
     }
     return rows;
 }

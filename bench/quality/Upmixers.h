@@ -42,7 +42,12 @@ Upmixer ffmpegUpmixer(const std::string& scratch);
 Upmixer hostUpmixer(const std::string& host, const std::string& method, const std::string& args,
                     const std::string& scratch);
 
-// Every signal through `upmixer`, measured.
-std::vector<QualityRow> measureAll(const Upmixer& upmixer, const std::vector<TestSignal>& signals);
+// Every signal through `upmixer`, measured. Each signal runs at default
+// settings, again with the rear delay at 0 for the downmix and again with
+// the LFE at 120 Hz for its leakage. `everywhere` false keeps the extra runs
+// to the signals the targets name (downmix: dialogue and demo; LFE: the
+// centred noise, dialogue and demo) and leaves NaN elsewhere: for quick tests.
+std::vector<QualityRow> measureAll(const Upmixer& upmixer, const std::vector<TestSignal>& signals,
+                                   bool everywhere = true);
 
 }  // namespace quorveil::quality

@@ -23,9 +23,12 @@
 //     whose channels are in anti-phase shares nothing and is all ambience,
 //     so wide effects and out-of-phase room sound go behind instead of
 //     cancelling in the centre;
-//   - before the split, c² loses the squared coherence that two independent
-//     noises still show after this averaging (coherenceFloor), so that
-//     decorrelated sound is not mistaken for a direct one.
+//   - before the split, c² loses the bias of its estimate: averaged over
+//     the equivalent of N independent frames, a squared coherence γ² shows
+//     γ² + (1 − γ²)²/N on average (the usual bias of the magnitude-squared
+//     coherence), so decorrelated sound is not mistaken for a direct one
+//     while a coherent source keeps all of its power. 1/N is what two
+//     independent noises show after this averaging (coherenceFloor).
 #pragma once
 
 #include <complex>
