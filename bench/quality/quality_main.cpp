@@ -102,6 +102,111 @@ void printTable(const std::string& title, const std::vector<QualityRow>& rows, b
     }
 }
 
+// The targets of the upmix, one line each, for every upmixer measured.
+struct Target {
+    const char* measure;
+    const char* goal;
+    std::string (*value)(const std::vector<QualityRow>& rows);
+};
+
+const QualityRow* rowNamed(const std::vector<QualityRow>& rows, const std::string& name) {
+    for (const QualityRow& row : rows) {
+        if (row.signal == name) return &row;
+    }
+    return nullptr;
+}
+
+double behind(const QualityRow& row) { return row.share[BL] + row.share[BR]; }
+
+template <class Value>
+double worstOver(const std::vector<QualityRow>& rows, const char* prefix, Value value) {
+    double worst = -INFINITY;
+    for (const QualityRow& row : rows) {
+        if (row.signal.rfind(prefix, 0) == 0 && !std::isnan(value(row))) {
+            worst = std::max(worst, value(row));
+        }
+    }
+    return worst;
+}
+
+const Target kTargets[] = {
+    {"dry pans: largest azimuth error (deg)", "<= 5",
+     [](const std::vector<QualityRow>& rows) {
+         return cell(worstOver(rows, "pan", [](const QualityRow& r) {
+                         return std::fabs(r.vector.azimuth - r.expectedAzimuth);
+                     }), "%.1f");
+     }},
+    {"dry pans: most in BL+BR (%)", "<= 5",
+     [](const std::vector<QualityRow>& rows) { return cell(worstOver(rows, "pan", behind), "%.1f"); }},
+    {"decorrelated: in BL+BR (%)", ">= 50",
+     [](const std::vector<QualityRow>& rows) {
+         return cell(behind(*rowNamed(rows, "decorrelated")), "%.1f");
+     }},
+    {"L = -R: out/in (dB); in BL+BR (%)", "+-1; >= 80",
+     [](const std::vector<QualityRow>& rows) {
+         const QualityRow& r = *rowNamed(rows, "L = -R");
+         return cell(r.powerDb, "%+.1f") + "; " + cell(behind(r), "%.0f");
+     }},
+    {"out/in power, every signal (dB)", "+-1",
+     [](const std::vector<QualityRow>& rows) {
+         double low = INFINITY, high = -INFINITY;
+         for (const QualityRow& r : rows) {
+             low = std::min(low, r.powerDb);
+             high = std::max(high, r.powerDb);
+         }
+         return cell(low, "%+.1f") + " to " + cell(high, "%+.1f");
+     }},
+    {"downmix error: dialogue; demo (dB)", "<= -15",
+     [](const std::vector<QualityRow>& rows) {
+         return cell(rowNamed(rows, "dialogue")->downmixDb, "%.1f") + "; " +
+                cell(rowNamed(rows, "demo")->downmixDb, "%.1f");
+     }},
+    {"dialogue-to-rest in FC (dB)", ">= +15",
+     [](const std::vector<QualityRow>& rows) {
+         return cell(rowNamed(rows, "dialogue")->dialogueDb, "%+.1f");
+     }},
+    {"LFE above 200 Hz: noise; dialogue; demo (dB)", "<= -30",
+     [](const std::vector<QualityRow>& rows) {
+         return cell(rowNamed(rows, "pan +0.0")->lfeLeakDb, "%.0f") + "; " +
+                cell(rowNamed(rows, "dialogue")->lfeLeakDb, "%.0f") + "; " +
+                cell(rowNamed(rows, "demo")->lfeLeakDb, "%.0f");
+     }},
+    {"highest peak (dBFS)", "",
+     [](const std::vector<QualityRow>& rows) {
+         return cell(worstOver(rows, "", [](const QualityRow& r) { return r.peakDb; }), "%+.1f");
+     }},
+};
+
+void printTargets(const std::vector<std::string>& names,
+                  const std::vector<std::vector<QualityRow>>& results, bool markdown) {
+    std::vector<std::string> head{"measure", "target"};
+    head.insert(head.end(), names.begin(), names.end());
+    std::vector<std::vector<std::string>> lines{head};
+    for (const Target& target : kTargets) {
+        std::vector<std::string> line{target.measure, target.goal};
+        for (const auto& rows : results) line.push_back(target.value(rows));
+        lines.push_back(line);
+    }
+    std::printf("\n%sTargets\n\n", markdown ? "#### " : "");
+    std::vector<std::size_t> widths(head.size(), 0);
+    for (const auto& line : lines) {
+        for (std::size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], line[c].size());
+    }
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::string text = markdown ? "|" : "";
+        for (std::size_t c = 0; c < lines[i].size(); ++c) {
+            const std::string pad(widths[c] - lines[i][c].size(), ' ');
+            text += markdown ? " " + lines[i][c] + " |" : (c == 0 ? "" : "  ") + lines[i][c] + pad;
+        }
+        std::printf("%s\n", text.c_str());
+        if (markdown && i == 0) {
+            std::string rule = "|";
+            for (std::size_t c = 0; c < lines[i].size(); ++c) rule += "---|";
+            std::printf("%s\n", rule.c_str());
+        }
+    }
+}
+
 void writeLongStereo(const std::string& path, double minutes) {
     const std::size_t block = static_cast<std::size_t>(60.0 * kSampleRate);
     const std::vector<float> source = pinkNoise(block, 7), left = pinkNoise(block, 8),
@@ -199,6 +304,8 @@ int run(int argc, char** argv) {
     }
 
     std::vector<RingPanel> panels;
+    std::vector<std::string> names;
+    std::vector<std::vector<QualityRow>> results;
     for (const Upmixer& upmixer : upmixers) {
         const std::vector<QualityRow> rows = measureAll(upmixer, signals);
         const std::string title =
@@ -206,7 +313,10 @@ int run(int argc, char** argv) {
                                      : upmixer.name;
         printTable(title, rows, o.markdown);
         panels.push_back({upmixer.name == "ffmpeg" ? "FFmpeg surround" : upmixer.name, rows});
+        names.push_back(upmixer.name);
+        results.push_back(rows);
     }
+    printTargets(names, results, o.markdown);
     if (!o.svg.empty()) {
         std::ofstream(o.svg) << ringPicture(panels);
         std::printf("\nwrote %s\n", o.svg.c_str());
