@@ -1,8 +1,8 @@
-// The picture for the README: for each upmixer, the speaker ring seen from
-// above (front at the top, left on the left) and where each test source
-// lands: a dot at its energy vector (direction, and length as the distance
-// from the middle: 1 on the ring is one speaker, 0 all around), with a ring
-// mark where a panned source belongs.
+// The picture for the README: for each upmixer (columns) and kind of test
+// source (rows), the speaker ring seen from above (front at the top, left on
+// the left) and where the source lands: for the dry pans a dot where each
+// one's energy vector points and a ring where it belongs; for the others a
+// disc at each speaker whose area is its share of the energy.
 #pragma once
 
 #include <string>

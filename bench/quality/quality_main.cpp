@@ -198,6 +198,7 @@ void printTargets(const std::vector<std::string>& names,
             const std::string pad(widths[c] - lines[i][c].size(), ' ');
             text += markdown ? " " + lines[i][c] + " |" : (c == 0 ? "" : "  ") + lines[i][c] + pad;
         }
+        while (!text.empty() && text.back() == ' ') text.pop_back();
         std::printf("%s\n", text.c_str());
         if (markdown && i == 0) {
             std::string rule = "|";
