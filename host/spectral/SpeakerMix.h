@@ -60,14 +60,17 @@ struct MixLevels {
 };
 
 // Writes the six output spectra (file order), binCount bins each; without
-// lfeShare, every one but the LFE's. No allocation; one pass over the bins.
+// lfeShare, every one but the LFE's. Called by the engine once per hop on
+// the audio thread; the caller owns every array. No allocation; one pass
+// over the bins.
 void mixSpeakers(const MixInputs& in, const MixLevels& levels,
                  const std::array<std::complex<float>*, kUpmixChannels>& out, std::size_t bins);
 
 // The LFE share h of each bin for `cutoffHz` (0: none): a Butterworth
 // magnitude of order 12, 1/√(1 + (f/fc)^24), so the LFE holds next to
 // nothing of a note two thirds of an octave above its cutoff (−63 dB at
-// 220 Hz for 120 Hz). Writes `bins` values.
+// 220 Hz for 120 Hz). Writes `bins` values; no allocation (the engine calls
+// it when the cutoff changes, on whichever thread sets the controls).
 void fillLfeShares(float* shares, std::size_t bins, double cutoffHz, double sampleRate,
                    int fftSize);
 
