@@ -24,13 +24,37 @@ std::atomic<bool> counting{false};
 std::atomic<long> allocations{0};
 }  // namespace
 
-void* operator new(std::size_t size) {
+namespace {
+void* counted(std::size_t size) {
     if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1);
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }
+}  // namespace
+
+// Every plain form, so that no allocation meets a delete of another family.
+void* operator new(std::size_t size) { return counted(size); }
+void* operator new[](std::size_t size) { return counted(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return counted(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return counted(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
 void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace quorveil::spectral {
 namespace {
