@@ -134,9 +134,9 @@ private:
         instance.start();
         writeCalls("start", instance);
 
-        // As a host does with a fresh instance: every parameter at its default.
+        // As a host does with a fresh instance: every setting at its default.
         for (const ParameterInfo& info : parameters) {
-            setDefault(instance, info);
+            instance.setToDefault(info);
         }
         writeCalls("defaults", instance);
 
@@ -159,7 +159,7 @@ private:
             }
             if (!probesOf(info).empty()) {
                 out_ << "restore " << info.id << '\n';
-                setDefault(instance, info);
+                instance.setToDefault(info);
                 writeCalls("changed", instance);
             }
         }
@@ -206,10 +206,6 @@ private:
         }
     }
 
-    static bool isSwitch(const ParameterInfo& info) {
-        return info.kind == static_cast<int32_t>(ParameterKind::Integer) && info.controlStyle == 2;
-    }
-
     // The values a host would deliver for this parameter; indicators and text
     // items are the module's to write, not the host's.
     static std::vector<std::string> probesOf(const ParameterInfo& info) {
@@ -224,7 +220,7 @@ private:
             for (int32_t c = 0; c < info.integerDefault.choiceCount; ++c) {
                 probes.push_back(std::to_string(c));
             }
-        } else if (isSwitch(info)) {
+        } else if (isHostSetting(info)) {  // a switch
             probes = {"0", "1"};
         }
         return probes;
@@ -238,14 +234,6 @@ private:
             instance.setRealParameter(info.id, value);
         } else {
             instance.setIntParameter(info.id, std::stoi(probe));
-        }
-    }
-
-    static void setDefault(HostedInstance& instance, const ParameterInfo& info) {
-        if (info.kind == static_cast<int32_t>(ParameterKind::Real)) {
-            instance.setRealParameter(info.id, info.defaultValue);
-        } else if (info.kind == static_cast<int32_t>(ParameterKind::Choice) || isSwitch(info)) {
-            instance.setIntParameter(info.id, info.integerDefault.defaultInt);
         }
     }
 
