@@ -35,7 +35,8 @@ TEST(CrossFadeKernel, GainTablesFollowTheirDefinitionBitForBit) {
     tables.fill();
     const DefinedGains defined;
     for (std::size_t i = 0; i <= 360; ++i) {
-        EXPECT_EQ(std::bit_cast<uint32_t>(tables.sineTable[i]), std::bit_cast<uint32_t>(defined.sine[i]))
+        EXPECT_EQ(std::bit_cast<uint32_t>(tables.sineTable[i]),
+                  std::bit_cast<uint32_t>(defined.sine[i]))
             << "sine " << i;
         EXPECT_EQ(std::bit_cast<uint32_t>(tables.cosineTable[i]),
                   std::bit_cast<uint32_t>(defined.cosine[i]))
