@@ -25,6 +25,8 @@ constexpr int kBlocksPerProbe = 2;
 constexpr double kRangeFractions[] = {0.3, 0.7};
 // What an output buffer holds before each block, so an unwritten value shows.
 constexpr uint32_t kUnwrittenBits = 0x7fc0dead;
+// The record of a module the library would not create.
+constexpr const char* kRefused = "refused";
 
 // A small, exact pseudo-random source: integer arithmetic only, so both
 // targets draw the same numbers.
@@ -101,7 +103,7 @@ public:
             HostRecord probe{nullptr};
             PluginBlock* block = library_.newInstance(row.uniqueId.c_str(), &probe);
             if (block == nullptr) {
-                out_ << "refused\n";
+                out_ << kRefused << '\n';
                 continue;
             }
             library_.deleteInstance(block);
@@ -446,6 +448,13 @@ Comparison compareRecords(std::istream& expected, std::istream& actual) {
             ++result.structural;
             note("line " + std::to_string(result.lines) + ": one record ends before the other");
             break;
+        }
+        if (left == kRefused || right == kRefused) {
+            // A module of the table that neither side creates compares equal
+            // and covers nothing: a refusal fails the cross-check.
+            ++result.structural;
+            note("line " + std::to_string(result.lines) + ": a module of the table was refused");
+            continue;
         }
         if (left == right) {
             for (const std::string& token : tokens(left)) {

@@ -11,8 +11,6 @@
 namespace quorveil::spectral {
 namespace {
 
-using testing::moduleBuilt;
-
 using testing::HostRun;
 using testing::readSound;
 using testing::runHost;
@@ -53,7 +51,7 @@ TEST(SpectralRender, ReadsPinMapsCountingChannelsFromOne) {
 }
 
 TEST(SpectralRender, SliceRenderedAloneMatchesTheSliceUpmix) {
-    REQUIRE_MODULE("Slice4_6");
+    ASSERT_MODULE_LOADS("Slice4_6");
     ScratchFolder folder;
     const Sound input = stereoNoise(30001);
     writeSound(folder.file("in.wav"), input);
@@ -79,7 +77,7 @@ TEST(SpectralRender, SliceRenderedAloneMatchesTheSliceUpmix) {
 }
 
 TEST(SpectralRender, MapsChooseTheChannelsEachPinReads) {
-    REQUIRE_MODULE("ATF4_6");
+    ASSERT_MODULE_LOADS("ATF4_6");
     ScratchFolder folder;
     writeSound(folder.file("in.wav"), stereoNoise(5000));
     // ATF4_6: five magnitude inputs, two frequency inputs.
@@ -92,7 +90,7 @@ TEST(SpectralRender, MapsChooseTheChannelsEachPinReads) {
 }
 
 TEST(SpectralRender, MistakesGetOneLineExitTwoAndNoOutput) {
-    REQUIRE_MODULE("Slice4_6");
+    ASSERT_MODULE_LOADS("Slice4_6");
     const struct {
         std::vector<std::string> args;
         std::string message;
