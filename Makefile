@@ -3,12 +3,11 @@
 
 JOBS ?= 2
 MAKEFLAGS += --no-print-directory
-CMAKE_NATIVE = cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Release
-CMAKE_ASAN = cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DQUORVEIL_SANITIZE=ON \
-             -DQUORVEIL_TOOLS=OFF -DQUORVEIL_BENCH=OFF
-# The host's own target: the 32-bit Windows DLL, its tests run under Wine.
-CMAKE_WIN32 = cmake -S . -B build/win32 -DCMAKE_BUILD_TYPE=Release --no-warn-unused-cli \
-              -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake
+# Build folders and their settings are the presets of CMakePresets.json:
+# native, asan, win32 (the host's own target, tests under Wine) and release.
+CMAKE_NATIVE = cmake --preset native
+CMAKE_ASAN = cmake --preset asan
+CMAKE_WIN32 = cmake --preset win32 --no-warn-unused-cli
 WINE_PREFIX = $(CURDIR)/build/win32/wineprefix
 
 .PHONY: all deps deps-windows native asan win32 demo quality test test-native test-asan \

@@ -198,6 +198,15 @@ enum class ParameterKind : int32_t {
     Choice = 3,   // value travels as an int32 choice index; controlStyle 3
 };
 
+// The control a host draws for a parameter (ParameterInfo::controlStyle).
+enum class ControlStyle : int32_t {
+    Slider = 1,      // Real
+    Switch = 2,      // Integer on/off
+    ChoiceMenu = 3,  // Choice
+    Label = 8,       // Text
+    Indicator = 9,   // Integer written by the module only
+};
+
 // ParameterInfo: one 1176-byte description record.
 // Owner: the host, which provides an array of numParameters records for the
 // second call of dispatcher op 12 [host-main]. The module writes the first six

@@ -12,15 +12,6 @@
 
 namespace plogue::biduleSDK {
 
-// Control styles the host understands.
-enum class ControlStyle : int32_t {
-    Slider = 1,     // Real
-    Switch = 2,     // Integer on/off
-    ChoiceMenu = 3, // Choice
-    Label = 8,      // Text
-    Indicator = 9,  // Integer written by the module only
-};
-
 struct ParameterEntry {
     int32_t id;
     const char* name;

@@ -1,10 +1,13 @@
 // ArcTan4_6 through the host's interface: pins, parameter records and choices,
 // start, the rear width sent back on every notification, and the placement of
 // characteristic bins on the speaker ring.
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <random>
 
 #include "tests/support/LibraryFixture.h"
 #include "tests/support/RecordChecks.h"
@@ -303,6 +306,76 @@ TEST(ArcTan, EmptyBlocksAndMissingPinTablesWriteNothing) {
     for (int32_t pin = 0; pin < 12; ++pin) {
         for (int32_t frame = 0; frame < 2; ++frame) {
             for (int32_t bin = 0; bin < 3; ++bin) ASSERT_EQ(run.out(pin, frame, bin), -7.0f);
+        }
+    }
+}
+
+// A host may hand an input frame back as an output frame. Each bin reads its
+// four inputs before it writes, so whichever outputs land on which inputs,
+// every output equals the run into frames of its own, bit for bit, in every
+// mode and with the frequency streams taking part.
+TEST(ArcTan, OutputsSharingInputFramesMatchSeparateBuffersBitForBit) {
+    constexpr int32_t kFrames = 3, kBins = 131;
+    enum Input { LeftFrequency, RightFrequency, LeftMagnitude, RightMagnitude };
+    const struct {
+        const char* what;
+        std::vector<std::pair<Pin, Input>> shared;  // output pin written over an input
+    } patterns[] = {
+        {"position over L magnitude", {{Position, LeftMagnitude}}},
+        {"ring angle over R magnitude", {{RingAngle, RightMagnitude}}},
+        {"first and last speakers over the frequencies",
+         {{LFd, LeftFrequency}, {RSl, RightFrequency}}},
+        {"every input overwritten",
+         {{Cd, LeftFrequency},
+          {LSl, RightFrequency},
+          {RFd, LeftMagnitude},
+          {Position, RightMagnitude}}},
+    };
+    std::mt19937 random(4627);
+    std::uniform_real_distribution<float> frequency(0.0f, 24000.0f), magnitude(0.0f, 4.0f);
+    for (double mode : {0.0, 1.0, 2.0}) {  // "Sum", "Across", "Diagonal"
+        const std::initializer_list<Setting> settings{{1, 0.5}, {2, 0}, {7, mode}};
+        ArcTanRun separate(settings, kFrames, kBins);
+        for (int32_t f = 0; f < kFrames; ++f) {
+            for (int32_t b = 0; b < kBins; ++b) {
+                const float left = magnitude(random);
+                separate.input(f, b, {frequency(random), frequency(random), left,
+                                      b % 7 == 0 ? left : magnitude(random)});
+            }
+        }
+        separate.arctan->process(separate.buffers);
+
+        for (const auto& pattern : patterns) {
+            SCOPED_TRACE(::testing::Message() << pattern.what << ", mode " << mode);
+            ArcTanRun shared(settings, kFrames, kBins);
+            auto& in = shared.buffers;
+            float** inputs[] = {in.frequencyIn.table()[0], in.frequencyIn.table()[1],
+                                in.magnitudeIn.table()[0], in.magnitudeIn.table()[1]};
+            for (int32_t f = 0; f < kFrames; ++f) {
+                for (int32_t p = 0; p < 4; ++p) {
+                    const auto& source =
+                        p < 2 ? separate.buffers.frequencyIn : separate.buffers.magnitudeIn;
+                    std::copy_n(source.frame(p % 2, f), kBins, inputs[p][f]);
+                }
+            }
+            std::vector<float**> outputs(in.magnitudeOut.table(), in.magnitudeOut.table() + 12);
+            for (auto [pin, input] : pattern.shared) {
+                outputs[static_cast<std::size_t>(pin)] = inputs[input];
+            }
+
+            auto* block = shared.arctan->block();
+            block->process(block, nullptr, nullptr, nullptr, nullptr, in.frequencyIn.table(),
+                           nullptr, in.magnitudeIn.table(), outputs.data(), nullptr, nullptr);
+            for (int32_t pin = 0; pin < 12; ++pin) {
+                for (int32_t f = 0; f < kFrames; ++f) {
+                    for (int32_t b = 0; b < kBins; ++b) {
+                        const float got = outputs[static_cast<std::size_t>(pin)][f][b];
+                        const float want = separate.out(pin, f, b);
+                        ASSERT_EQ(std::bit_cast<uint32_t>(got), std::bit_cast<uint32_t>(want))
+                            << "pin " << pin << " frame " << f << " bin " << b;
+                    }
+                }
+            }
         }
     }
 }

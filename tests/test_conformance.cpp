@@ -97,6 +97,15 @@ TEST(CrossCheck, ComparisonAllowsOneUlpPerValueAndNothingElse) {
     }
 }
 
+// A module both sides refuse would compare equal and be checked nowhere.
+TEST(CrossCheck, AModuleRefusedOnBothSidesFailsTheComparison) {
+    const std::string record = "modules 1\nmodule 0 \"audio.quorveil.Clip4_6\" \"Clip4_6\" "
+                               "\"Z\\x09Clip\\x204.6\"\nrefused\nend\n";
+    const host::Comparison result = compare(record, record);
+    EXPECT_EQ(result.structural, 1u);
+    EXPECT_FALSE(result.passed());
+}
+
 // The record must depend on nothing but the library: no uninitialised host
 // or module state, nothing carried from one instance to the next.
 TEST(CrossCheck, BatteryIsRepeatableAndCoversEveryRow) {
@@ -116,6 +125,7 @@ TEST(CrossCheck, BatteryIsRepeatableAndCoversEveryRow) {
     EXPECT_NE(record.find("\nmodule 0 \"audio.quorveil.Clip4_6\""), std::string::npos);
     EXPECT_NE(record.find("\naudio 0 6 "), std::string::npos) << "Clip4_6's FFT delay pin";
     EXPECT_EQ(record.substr(record.size() - 4), "end\n");
+    EXPECT_EQ(record.find("\nrefused\n"), std::string::npos) << "a module of the table was refused";
 }
 
 }  // namespace

@@ -106,15 +106,28 @@ TEST(Dispatcher, UnknownAndReservedOpsDoNothing) {
     EXPECT_TRUE(clip->serviceLog().empty());
 }
 
+// Every op that needs a value or an arg and gets none is dropped before it
+// reaches the module: nothing is notified, set or answered.
 TEST(Dispatcher, OpsMissingTheirValueOrArgDoNothing) {
-    auto clip = instanceOf("Clip4_6");
-    for (int32_t op = 1; op <= 19; ++op) {
-        clip->dispatch(op, nullptr, nullptr);  // must not crash
+    for (const host::ModuleRow& row : library().modules()) {
+        SCOPED_TRACE(row.name);
+        auto module = std::make_unique<host::HostedInstance>(library(), row.uniqueId);
+        for (int32_t op = 1; op <= 19; ++op) {
+            module->dispatch(op, nullptr, nullptr);
+        }
+        int32_t value = 5;  // a flag mask for op 13, a parameter id for op 19
+        module->dispatch(DispatchOp::HasFlags, nullptr, &value);
+        module->dispatch(DispatchOp::ChoiceList, nullptr, &value);
+        EXPECT_EQ(value, 5);
+        EXPECT_TRUE(module->serviceLog().empty()) << "op 14 without an id notified the module";
     }
-    int32_t value = 0;
-    clip->dispatch(DispatchOp::HasFlags, nullptr, &value);
-    clip->dispatch(DispatchOp::ChoiceList, nullptr, &value);
-    SUCCEED();
+    // Op 1 without settings leaves the engine settings empty: no block to write.
+    auto clip = instanceOf("Clip4_6");
+    clip->dispatch(DispatchOp::SetEngineInfo, nullptr, nullptr);
+    host::ProcessBuffers buffers(clip->pinCounts(), host::makeEngineInfo(48000, 8, 1024, 4, 1));
+    buffers.audioOut.fill(-3.0f);
+    clip->process(buffers);
+    EXPECT_EQ(buffers.audioOut.pin(6)[0], -3.0f);
 }
 
 TEST(Dispatcher, NullBlockOrObjectIsIgnoredByBothEntries) {

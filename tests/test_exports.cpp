@@ -101,11 +101,19 @@ TEST(NewInstance, TwoInstancesOfOneModuleAreIndependent) {
     EXPECT_EQ(b.audioOut.pin(6)[0], 1536.0f);
 }
 
+// A block without object is the host's own record: it is neither written
+// nor followed to the instance whose entries it carries, which lives on.
 TEST(DeleteInstance, IgnoresNullBlocksAndBlocksWithoutObject) {
     library().deleteInstance(nullptr);
-    plogue::biduleSDK::PluginBlock orphan{};
+    auto clip = instanceOf("Clip4_6");
+    plogue::biduleSDK::PluginBlock orphan = *clip->block();
+    orphan.object = nullptr;
+    unsigned char before[sizeof orphan];
+    std::memcpy(before, &orphan, sizeof orphan);
     library().deleteInstance(&orphan);
-    SUCCEED();
+    EXPECT_EQ(std::memcmp(&orphan, before, sizeof orphan), 0);
+    EXPECT_EQ(clip->pinCount(plogue::biduleSDK::DispatchOp::AudioOutCount), 7);
+    EXPECT_NE(clip->block()->object, nullptr);
 }
 
 }  // namespace

@@ -171,6 +171,26 @@ std::vector<std::string> HostedInstance::choiceList(int32_t id, int32_t choiceCo
     return choices;
 }
 
+bool isHostSetting(const ParameterInfo& info) {
+    switch (static_cast<ParameterKind>(info.kind)) {
+    case ParameterKind::Real:
+    case ParameterKind::Choice: return true;
+    case ParameterKind::Integer: return info.controlStyle == static_cast<int32_t>(ControlStyle::Switch);
+    default: return false;
+    }
+}
+
+void HostedInstance::setToDefault(const ParameterInfo& info) {
+    if (!isHostSetting(info)) {
+        return;
+    }
+    if (info.kind == static_cast<int32_t>(ParameterKind::Real)) {
+        setRealParameter(info.id, info.defaultValue);
+    } else {
+        setIntParameter(info.id, info.integerDefault.defaultInt);
+    }
+}
+
 void HostedInstance::setRealParameter(int32_t id, double value) {
     parameters_[id].real = value;
     notifyParameterChanged(id);

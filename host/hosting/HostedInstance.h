@@ -62,6 +62,15 @@ public:
     void hostEvent(plogue::biduleSDK::DispatchOp eventOp);           // 15, 16, 20
     std::vector<std::string> choiceList(int32_t id, int32_t choiceCount);  // 19
 
+    // The start-up every host runs on a fresh instance once it has its engine
+    // settings and descriptions: op 0, then every setting at its declared
+    // default. Tools and the cross-check both start instances through these
+    // two calls, so they start them alike.
+    //   setToDefault: stores the declared default of a host setting (a Real,
+    //   a switch or a choice) and notifies it with op 14. Indicators and text
+    //   items are the module's to write: nothing is stored or notified.
+    void setToDefault(const plogue::biduleSDK::ParameterInfo& info);
+
     // "Set parameter" as a host does it: store the value, then op 14.
     void setRealParameter(int32_t id, double value);
     void setIntParameter(int32_t id, int32_t value);
@@ -104,6 +113,10 @@ private:
     std::vector<ServiceCall> serviceLog_;
     bool logKept_ = true;
 };
+
+// A parameter the host sets (and a user may change): a Real, a switch or a
+// choice. Indicators and text items are written by the module only.
+bool isHostSetting(const plogue::biduleSDK::ParameterInfo& info);
 
 // Reads a NUL-terminated text out of a fixed host field of `bytes` bytes.
 std::string fieldText(const char* field, std::size_t bytes);

@@ -7,6 +7,7 @@ namespace quorveil::host {
 
 using plogue::biduleSDK::EngineInfo;
 using plogue::biduleSDK::HostOp;
+using plogue::biduleSDK::ParameterInfo;
 using plogue::biduleSDK::ParameterKind;
 
 namespace {
@@ -25,7 +26,8 @@ ModuleSession::ModuleSession(const PluginLibrary& library, ModuleRow module,
     inputNames_ = instance_->inputPinNames();
     outputNames_ = instance_->outputPinNames();
 
-    for (const auto& info : instance_->describeParameters()) {
+    const std::vector<ParameterInfo> infos = instance_->describeParameters();
+    for (const ParameterInfo& info : infos) {
         ParameterDescription parameter = describe(info);
         if (parameter.kind == ParameterKind::Choice) {
             const int32_t count = std::clamp(info.integerDefault.choiceCount, 0, kMostChoices);
@@ -44,12 +46,8 @@ ModuleSession::ModuleSession(const PluginLibrary& library, ModuleRow module,
 
     // A host starts every control at its declared default and tells the
     // module, so the module's members leave their constructor values.
-    for (const ParameterDescription& parameter : parameters_) {
-        if (parameter.kind == ParameterKind::Real) {
-            instance_->setRealParameter(parameter.id, parameter.defaultReal);
-        } else if (parameter.carriesValue()) {
-            instance_->setIntParameter(parameter.id, parameter.defaultInt);
-        }
+    for (const ParameterInfo& info : infos) {
+        instance_->setToDefault(info);
         collect();
     }
 }

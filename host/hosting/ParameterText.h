@@ -26,10 +26,10 @@ struct ParameterDescription {
     bool carriesValue() const { return kind != plogue::biduleSDK::ParameterKind::Text; }
     // The clip light: an Integer the module writes and never reads.
     bool isIndicator() const {
-        return kind == plogue::biduleSDK::ParameterKind::Integer && controlStyle == 9;
+        return kind == plogue::biduleSDK::ParameterKind::Integer && controlStyle == static_cast<int32_t>(plogue::biduleSDK::ControlStyle::Indicator);
     }
     bool isSwitch() const {
-        return kind == plogue::biduleSDK::ParameterKind::Integer && controlStyle == 2;
+        return kind == plogue::biduleSDK::ParameterKind::Integer && controlStyle == static_cast<int32_t>(plogue::biduleSDK::ControlStyle::Switch);
     }
 };
 

@@ -6,12 +6,12 @@
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 
 #include "host/hosting/ParameterText.h"
+#include "host/soundfiles/InterruptGuard.h"
 #include "host/hosting/PluginLibrary.h"
 
 namespace quorveil::host {
@@ -29,37 +29,6 @@ std::string libraryMessage(SNDFILE* file) {
     }
     return message;
 }
-
-// Ctrl-C during a render: the temporary file goes, then the signal does what
-// it would have done. One render at a time, so one path to remember.
-constexpr int kInterrupts[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
-char pendingPath[4096];
-volatile std::sig_atomic_t pendingArmed = 0;
-
-extern "C" void removePendingAndReraise(int signal) {
-    if (pendingArmed != 0) {
-        ::unlink(pendingPath);
-    }
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-void armInterruptCleanup(const std::string& path) {
-    static const bool installed = [] {
-        for (int signal : kInterrupts) {
-            std::signal(signal, removePendingAndReraise);
-        }
-        return true;
-    }();
-    (void)installed;
-    pendingArmed = 0;
-    if (path.size() < sizeof pendingPath) {
-        std::memcpy(pendingPath, path.c_str(), path.size() + 1);
-        pendingArmed = 1;
-    }
-}
-
-void disarmInterruptCleanup() { pendingArmed = 0; }
 
 int bytesPerSample(SampleEncoding encoding) {
     return encoding == SampleEncoding::Pcm16 ? 2 : encoding == SampleEncoding::Pcm24 ? 3 : 4;
@@ -221,20 +190,17 @@ SoundFileWriter::SoundFileWriter(const std::string& target, const OutputFormat& 
         name.append("-");
         name.append(std::to_string(serial++));
         temporary_ = (folder / name).string();
-        // An interrupt between creating the file and remembering it would
+        // An interrupt between creating the file and protecting it would
         // leave it behind: hold such signals until both are done.
-        sigset_t interrupts, previous;
-        sigemptyset(&interrupts);
-        for (int signal : kInterrupts) {
-            sigaddset(&interrupts, signal);
+        int openError = 0;
+        {
+            InterruptGuard::HeldSignals held;
+            descriptor = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            openError = errno;
+            if (descriptor >= 0) {
+                InterruptGuard::protect(temporary_);
+            }
         }
-        ::sigprocmask(SIG_BLOCK, &interrupts, &previous);
-        descriptor = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        const int openError = errno;
-        if (descriptor >= 0) {
-            armInterruptCleanup(temporary_);
-        }
-        ::sigprocmask(SIG_SETMASK, &previous, nullptr);
         if (descriptor < 0 && openError != EEXIST) {
             throw HostError("cannot write " + inQuotes(target) + ": " + std::strerror(openError));
         }
@@ -300,7 +266,7 @@ void SoundFileWriter::discard() {
     if (!temporary_.empty()) {
         ::unlink(temporary_.c_str());
     }
-    disarmInterruptCleanup();
+    InterruptGuard::release();
 }
 
 void SoundFileWriter::write(const float* interleaved, int64_t frames) {
@@ -323,7 +289,7 @@ void SoundFileWriter::commit() {
         throw HostError("cannot write " + inQuotes(target_) + ": " + std::strerror(errno));
     }
     committed_ = true;
-    disarmInterruptCleanup();
+    InterruptGuard::release();
 }
 
 }  // namespace quorveil::host

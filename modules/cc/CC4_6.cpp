@@ -5,7 +5,7 @@
 #include "frame/ParameterTable.h"
 #include "modules/cc/CCKernel.h"
 #include "modules/common/LoopCount.h"
-#include "modules/common/PassthroughPinNames.h"
+#include "modules/common/StereoSplitterPins.h"
 
 namespace quorveil {
 
@@ -22,20 +22,9 @@ constexpr std::array kParameters{
     textItem(CC4_6::kVersionId, "\nVersion:"),
 };
 
-constexpr const char* kInputNames[] = {"L", "R"};
-constexpr const char* kOutputNames[] = {"C", "LS", "RS"};
-
-// Only the magnitude family has pins. The host takes the first names of the
-// concatenated lists, audio first, so the audio names are the ones it shows
-// on the magnitude pins.
-constexpr PinTable kPins{.audioIn = {0, kInputNames},
-                         .audioOut = {0, kOutputNames},
-                         .midiIn = {0, kPassthroughMidiIn},
-                         .midiOut = {0, kPassthroughMidiOut},
-                         .frequencyIn = {0, kPassthroughFrequencyIn},
-                         .frequencyOut = {0, kPassthroughFrequencyOut},
-                         .magnitudeIn = {2, kInputNames},
-                         .magnitudeOut = {static_cast<int32_t>(cc::kOutputs), kOutputNames}};
+constexpr const char* kSpeakerNames[] = {"C", "LS", "RS"};
+static_assert(std::size(kSpeakerNames) == cc::kOutputs);
+constexpr PinTable kPins = stereoSplitterPins(kSpeakerNames);
 
 }  // namespace
 

@@ -22,8 +22,9 @@ inline constexpr int32_t kBatteryFftSize = 2048;
 inline constexpr int32_t kBatteryOverlap = 4;
 inline constexpr int32_t kBatteryFrameCount = 2;
 
-// Runs the battery over every row of the module table (rows the library
-// refuses to create are recorded as refused) and writes the record to `out`.
+// Runs the battery over every row of the module table (a row the library
+// refuses to create is recorded as refused, which fails any comparison of the
+// record) and writes the record to `out`.
 // Values appear as "f" + 8 hex digits (float) or "d" + 16 (double); texts
 // are quoted with every byte outside printable ASCII, the space, the quote
 // and the backslash escaped as \xHH, so no token holds a space.

@@ -1,7 +1,10 @@
-// ATF4_6's kernel on its own: where a step argument lands in the tables, the
-// bin scale of common engine settings, and a frame processed in place.
+// ATF4_6's kernel on its own: the gain tables against their definition,
+// where a step argument lands in them, the bin scale of common engine
+// settings, and a frame processed in place.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -10,6 +13,36 @@
 namespace {
 
 using namespace quorveil::atf;
+
+// The gains by their definition, independently of the kernel: step i is the
+// angle (float)(i * 0.0175) radian, its sine and cosine taken in double and
+// rounded to float, and the sine of the last step is exactly 0. Computed in a
+// loop at run time, so both sides use the same C runtime's sine and cosine.
+struct DefinedGains {
+    std::array<float, 361> sine{}, cosine{};
+    DefinedGains() {
+        for (int i = 0; i <= 360; ++i) {
+            const auto angle = static_cast<double>(static_cast<float>(i * 0.0175));
+            sine[static_cast<std::size_t>(i)] = static_cast<float>(std::sin(angle));
+            cosine[static_cast<std::size_t>(i)] = static_cast<float>(std::cos(angle));
+        }
+        sine[360] = 0.0f;
+    }
+};
+
+TEST(CrossFadeKernel, GainTablesFollowTheirDefinitionBitForBit) {
+    GainTables tables;
+    tables.fill();
+    const DefinedGains defined;
+    for (std::size_t i = 0; i <= 360; ++i) {
+        EXPECT_EQ(std::bit_cast<uint32_t>(tables.sineTable[i]),
+                  std::bit_cast<uint32_t>(defined.sine[i]))
+            << "sine " << i;
+        EXPECT_EQ(std::bit_cast<uint32_t>(tables.cosineTable[i]),
+                  std::bit_cast<uint32_t>(defined.cosine[i]))
+            << "cosine " << i;
+    }
+}
 
 TEST(CrossFadeKernel, StepTruncatesAndStaysInTheTables) {
     const float inf = std::numeric_limits<float>::infinity();
@@ -44,7 +77,8 @@ TEST(CrossFadeKernel, FrameProcessedInPlaceReadsEachBinBeforeWriting) {
     const FramePins pins{left, right, {lf, rf, c, ls, rs}, {lf, rf, c, ls, rs}};
     const CrossFadeSettings settings{binScale(44100.0, 2048, 4), 0.0f, Mode::Across};
     const float last = crossFadeFrame(pins, 2, settings, tables, -2.0f);
-    const float cosine = tables.cosineTable[69], sine = tables.sineTable[69];
+    const DefinedGains defined;
+    const float cosine = defined.cosine[69], sine = defined.sine[69];
     EXPECT_EQ(lf[0], 1.0f * cosine + 2.0f * sine);
     EXPECT_EQ(rf[0], 2.0f * cosine + 1.0f * sine);
     EXPECT_EQ(rs[0], (3.0f * sine) * 0.5f + 4.0f * sine + 5.0f * cosine);
