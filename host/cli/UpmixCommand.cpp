@@ -3,7 +3,9 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstdio>
 
 #include "host/cli/CommandLine.h"
 #include "host/cli/UpmixJob.h"
@@ -18,36 +20,32 @@ struct UpmixCommandOptions {
     ParameterOptions parameters;
 };
 
+// What --help shows for the value: the unit in capitals (DB, MS, HZ), X for
+// a plain number.
+std::string valueName(const char* unit) {
+    std::string name = *unit != '\0' ? unit : "x";
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return name;
+}
+
+// --atf, then one option per row of the control table.
 void addControlOptions(CLI::App& command, spectral::UpmixControls& c) {
     command.add_flag("--atf", c.atf,
                      "Follow the placement with ATF4_6: cross-fades the speakers by the L/R "
                      "frequency difference");
-    command.add_option("--width", c.width,
-                       "Front image: 1 spans FL-FC-FR, 0.5 half as wide, 0 all in FC")
-        ->capture_default_str()
-        ->type_name("0..1");
-    command.add_option("--ambience", c.ambienceDb,
-                       "Level of the ambience (what L and R do not share, mostly behind)")
-        ->capture_default_str()
-        ->type_name("DB");
-    command.add_option("--centre,--center", c.centreDb, "Level of the centre speaker")
-        ->capture_default_str()
-        ->type_name("DB");
-    command.add_option("--rear-delay", c.rearDelayMs, "Delay of BL and BR, 0 to 100 ms")
-        ->capture_default_str()
-        ->type_name("MS");
-    command.add_option("--smooth", c.smoothMs,
-                       "Time constant of the per-bin averages that decide direct, ambience and "
-                       "placement, 10 to 2000 ms: longer is steadier, shorter follows faster")
-        ->capture_default_str()
-        ->type_name("MS");
-    command.add_option("--lfe-cutoff", c.lfeCutoffHz,
-                       "Crossover to the LFE, 20 to 500 Hz: the LFE takes the sound below it, the "
-                       "mains keep the rest (default 0: a silent LFE)")
-        ->type_name("HZ");
-    command.add_option("--gain", c.gainDb, "Output level, -120 to 60 dB")
-        ->capture_default_str()
-        ->type_name("DB");
+    for (const spectral::UpmixControlEntry& entry : spectral::upmixControlTable()) {
+        std::string names = std::string("--") + entry.symbol;
+        if (entry.alias != nullptr) names += std::string(",--") + entry.alias;
+        char range[96];
+        std::snprintf(range, sizeof range, " (%g to %g%s%s%s%s)", entry.minimum, entry.maximum,
+                      *entry.unit != '\0' ? " " : "", entry.unit,
+                      entry.offText != nullptr ? ", or " : "",
+                      entry.offText != nullptr ? entry.offText : "");
+        const std::string help = entry.help + std::string(range);
+        command.add_option(names, c.*entry.field, help)
+            ->capture_default_str()
+            ->type_name(valueName(entry.unit));
+    }
 }
 
 }  // namespace

@@ -14,14 +14,6 @@ using host::count;
 
 float decibels(double db) { return static_cast<float>(std::pow(10.0, db / 20.0)); }
 
-std::string range(const char* option, double low, double high, const char* unit) {
-    char line[160];
-    std::snprintf(line, sizeof line, "%s wants %g to %g%s", option, low, high, unit);
-    return line;
-}
-
-bool within(double value, double low, double high) { return value >= low && value <= high; }
-
 StftSettings checkedSettings(const UpmixSetup& setup) {
     const StftSettings settings{setup.sampleRate, setup.fftSize, setup.overlap};
     if (std::string problem = checkSettings(settings); !problem.empty()) {
@@ -34,30 +26,6 @@ StftSettings checkedSettings(const UpmixSetup& setup) {
 }
 
 }  // namespace
-
-std::string checkControls(const UpmixControls& c) {
-    if (!within(c.width, 0.0, kWidestImage)) return range("--width", 0.0, kWidestImage, "");
-    if (!within(c.ambienceDb, kLowestLevelDb, kHighestLevelDb)) {
-        return range("--ambience", kLowestLevelDb, kHighestLevelDb, " dB");
-    }
-    if (!within(c.centreDb, kLowestLevelDb, kHighestLevelDb)) {
-        return range("--centre", kLowestLevelDb, kHighestLevelDb, " dB");
-    }
-    if (!within(c.rearDelayMs, 0.0, kLongestRearDelayMs)) {
-        return range("--rear-delay", 0.0, kLongestRearDelayMs, " ms");
-    }
-    if (!within(c.smoothMs, kShortestSmoothMs, kLongestSmoothMs)) {
-        return range("--smooth", kShortestSmoothMs, kLongestSmoothMs, " ms");
-    }
-    if (!(c.lfeCutoffHz == 0.0 || within(c.lfeCutoffHz, kLowestLfeCutoffHz, kHighestLfeCutoffHz))) {
-        return range("--lfe-cutoff", kLowestLfeCutoffHz, kHighestLfeCutoffHz,
-                      " Hz (or 0 for a silent LFE)");
-    }
-    if (!within(c.gainDb, kLowestGainDb, kHighestGainDb)) {
-        return range("--gain", kLowestGainDb, kHighestGainDb, " dB");
-    }
-    return {};
-}
 
 UpmixEngine::UpmixEngine(const host::PluginLibrary& library, const UpmixSetup& setup)
     : settings_(checkedSettings(setup)), hop_(count(settings_.hop())),
@@ -81,7 +49,8 @@ UpmixEngine::UpmixEngine(const host::PluginLibrary& library, const UpmixSetup& s
     clip.setServiceLogKept(false);
 
     lineLength_ =
-        static_cast<std::size_t>(std::ceil(kLongestRearDelayMs * settings_.sampleRate / 1000.0)) +
+        static_cast<std::size_t>(std::ceil(controlEntry(&UpmixControls::rearDelayMs).maximum *
+                                           settings_.sampleRate / 1000.0)) +
         hop_;
     rearLines_.assign(2 * lineLength_, 0.0f);
     configure(controls_, true);
@@ -99,19 +68,7 @@ uint64_t UpmixEngine::clippedSamples() const {
 void UpmixEngine::setControls(const UpmixControls& wanted) { configure(wanted, false); }
 
 void UpmixEngine::configure(const UpmixControls& wanted, bool first) {
-    UpmixControls c = wanted;
-    auto clamp = [](double value, double low, double high, double fallback) {
-        return std::isnan(value) ? fallback : std::clamp(value, low, high);
-    };
-    c.width = clamp(c.width, 0.0, kWidestImage, 1.0);
-    c.ambienceDb = clamp(c.ambienceDb, kLowestLevelDb, kHighestLevelDb, 0.0);
-    c.centreDb = clamp(c.centreDb, kLowestLevelDb, kHighestLevelDb, 0.0);
-    c.rearDelayMs = clamp(c.rearDelayMs, 0.0, kLongestRearDelayMs, 0.0);
-    c.smoothMs = clamp(c.smoothMs, kShortestSmoothMs, kLongestSmoothMs, 100.0);
-    c.lfeCutoffHz = c.lfeCutoffHz > 0.0
-                        ? clamp(c.lfeCutoffHz, kLowestLfeCutoffHz, kHighestLfeCutoffHz, 0.0)
-                        : 0.0;
-    c.gainDb = clamp(c.gainDb, kLowestGainDb, kHighestGainDb, 0.0);
+    const UpmixControls c = clampedControls(wanted);
 
     // Only what changed is derived again: the averages' weight and floor,
     // and the LFE shares, cost a pass over the window or the bins.

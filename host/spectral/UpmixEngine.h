@@ -49,33 +49,9 @@
 #include "host/spectral/SpeakerMix.h"
 #include "host/spectral/SpectralStream.h"
 #include "host/spectral/Stft.h"
+#include "host/spectral/UpmixControlTable.h"
 
 namespace quorveil::spectral {
-
-// What may change while the engine runs. Ranges in checkControls.
-struct UpmixControls {
-    UpmixMethod method = UpmixMethod::Slice;
-    bool atf = false;           // ATF4_6 after the placement
-    double width = 1.0;         // front image: 1 spans FL-FC-FR, 0 puts it all in FC
-    double ambienceDb = 0.0;    // level of the ambience (mostly behind)
-    double centreDb = 0.0;      // level of FC
-    double rearDelayMs = 10.0;  // BL and BR come this much later
-    double smoothMs = 100.0;    // time constant of the per-bin averages
-    double lfeCutoffHz = 0.0;   // 0: a silent LFE
-    double gainDb = 0.0;        // output level, before Clip4_6
-};
-
-// The ranges, in the words of the command line's options.
-inline constexpr double kWidestImage = 1.0;
-inline constexpr double kLowestLevelDb = -60.0, kHighestLevelDb = 12.0;  // --ambience, --centre
-inline constexpr double kLongestRearDelayMs = 100.0;
-inline constexpr double kShortestSmoothMs = 10.0, kLongestSmoothMs = 2000.0;
-inline constexpr double kLowestLfeCutoffHz = 20.0, kHighestLfeCutoffHz = 500.0;
-inline constexpr double kLowestGainDb = -120.0, kHighestGainDb = 60.0;
-
-// Empty when every control is in range (and a number); otherwise one line
-// naming the option and its range.
-std::string checkControls(const UpmixControls& controls);
 
 struct UpmixSetup {
     double sampleRate = 44100.0;
@@ -107,7 +83,8 @@ public:
     const UpmixControls& controls() const { return controls_; }
 
     // [audio thread, between process calls; no allocation] New controls from
-    // the next hop on; values outside their ranges are clamped.
+    // the next hop on; values outside their ranges (upmixControlTable) are
+    // clamped.
     void setControls(const UpmixControls& controls);
 
     // [audio thread; no allocation, no locks, no I/O] Takes `frames` samples

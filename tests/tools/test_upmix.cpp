@@ -265,6 +265,19 @@ TEST_F(Upmix, SurroundFilesNameTheirSpeakersWhateverTheirHeader) {
                  host::HostError);
 }
 
+// The control table is where options come from: each row's default lies in
+// its range, and the command line offers it under its symbol.
+TEST_F(Upmix, EveryControlOfTheTableIsAnOptionWithADefaultInRange) {
+    const auto help = testing::runHost({"upmix", "--help"});
+    ASSERT_EQ(help.exitCode, 0);
+    for (const spectral::UpmixControlEntry& entry : spectral::upmixControlTable()) {
+        SCOPED_TRACE(entry.symbol);
+        EXPECT_TRUE(entry.accepts(entry.defaultValue()));
+        EXPECT_EQ(entry.clamped(entry.defaultValue()), entry.defaultValue());
+        EXPECT_NE(help.out.find(std::string("--") + entry.symbol), std::string::npos);
+    }
+}
+
 TEST_F(Upmix, BadInputGetsOneLineExitTwoAndNoOutput) {
     const std::string stereo = write("stereo.wav", 2, 44100, 1000, [](std::size_t, int) { return 0.1f; });
     write("mono.wav", 1, 44100, 1000, [](std::size_t, int) { return 0.1f; });

@@ -336,7 +336,8 @@ TEST_F(UpmixEngineTest, ControlsOutOfRangeAreNamedAndClampedOnTheAudioThread) {
     UpmixEngine engine(library, UpmixSetup{});
     engine.setControls(wild);
     EXPECT_EQ(engine.controls().width, 1.0);
-    EXPECT_EQ(engine.controls().gainDb, kHighestGainDb);
+    EXPECT_EQ(engine.controls().gainDb, controlEntry(&UpmixControls::gainDb).maximum);
+    EXPECT_EQ(engine.controls().smoothMs, UpmixControls{}.smoothMs);
     EXPECT_EQ(checkControls(engine.controls()), "");
 }
 

@@ -1,0 +1,74 @@
+#include "host/spectral/UpmixControlTable.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+namespace quorveil::spectral {
+
+namespace {
+
+constexpr std::array kControls{
+    UpmixControlEntry{"width", nullptr, "", 0.0, 1.0, 0.0, nullptr,
+                      "Front image: 1 spans FL-FC-FR, 0.5 keeps a quarter of a side's power at "
+                      "the side, 0 puts it all in FC",
+                      &UpmixControls::width},
+    UpmixControlEntry{"centre", "center", "dB", -60.0, 12.0, 0.0, nullptr,
+                      "Level of the centre speaker", &UpmixControls::centreDb},
+    UpmixControlEntry{"ambience", nullptr, "dB", -60.0, 12.0, 0.0, nullptr,
+                      "Level of the ambience (what L and R do not share, mostly behind)",
+                      &UpmixControls::ambienceDb},
+    UpmixControlEntry{"rear-delay", nullptr, "ms", 0.0, 100.0, 0.0, nullptr,
+                      "Delay of BL and BR", &UpmixControls::rearDelayMs},
+    UpmixControlEntry{"smooth", nullptr, "ms", 10.0, 2000.0, 0.0, nullptr,
+                      "Time constant of the per-bin averages that decide direct sound, ambience "
+                      "and placement: longer is steadier, shorter follows faster",
+                      &UpmixControls::smoothMs},
+    UpmixControlEntry{"lfe-cutoff", nullptr, "Hz", 20.0, 500.0, 0.0, "0 for a silent LFE",
+                      "Crossover to the LFE: the LFE takes the sound below it, the mains keep "
+                      "the rest",
+                      &UpmixControls::lfeCutoffHz},
+    UpmixControlEntry{"gain", nullptr, "dB", -120.0, 60.0, 0.0, nullptr,
+                      "Output level, before Clip4_6", &UpmixControls::gainDb},
+};
+
+}  // namespace
+
+double UpmixControlEntry::clamped(double value) const {
+    if (std::isnan(value)) return defaultValue();
+    if (offText != nullptr && value == off) return value;
+    return std::clamp(value, minimum, maximum);
+}
+
+std::string UpmixControlEntry::rangeText() const {
+    char text[160];
+    std::snprintf(text, sizeof text, "--%s wants %g to %g%s%s%s%s", symbol, minimum, maximum,
+                  *unit != '\0' ? " " : "", unit, offText != nullptr ? " (or " : "",
+                  offText != nullptr ? offText : "");
+    return std::string(text) + (offText != nullptr ? ")" : "");
+}
+
+std::span<const UpmixControlEntry> upmixControlTable() { return kControls; }
+
+const UpmixControlEntry& controlEntry(double UpmixControls::*field) {
+    for (const UpmixControlEntry& entry : kControls) {
+        if (entry.field == field) return entry;
+    }
+    return kControls.front();  // every level field has its row
+}
+
+std::string checkControls(const UpmixControls& controls) {
+    for (const UpmixControlEntry& entry : kControls) {
+        if (!entry.accepts(controls.*entry.field)) return entry.rangeText();
+    }
+    return {};
+}
+
+UpmixControls clampedControls(const UpmixControls& controls) {
+    UpmixControls c = controls;
+    for (const UpmixControlEntry& entry : kControls) c.*entry.field = entry.clamped(c.*entry.field);
+    return c;
+}
+
+}  // namespace quorveil::spectral

@@ -1,0 +1,63 @@
+// The upmix's level-like controls as data: one entry per control, from which
+// the engine checks and clamps, and the command line declares its options
+// (a real-time plug-in would declare its ports from the same rows), so names,
+// ranges, units and defaults cannot drift apart. The defaults are those of
+// UpmixControls itself. The method and ATF are not levels: the method names
+// are in DirectPlacement.h, ATF is a switch.
+#pragma once
+
+#include <span>
+#include <string>
+
+#include "host/spectral/DirectPlacement.h"
+
+namespace quorveil::spectral {
+
+// What may change while the engine runs.
+struct UpmixControls {
+    UpmixMethod method = UpmixMethod::Slice;
+    bool atf = false;           // ATF4_6 after the placement
+    double width = 1.0;         // front image: 1 spans FL-FC-FR, 0 puts it all in FC
+    double centreDb = 0.0;      // level of FC
+    double ambienceDb = 0.0;    // level of the ambience (mostly behind)
+    double rearDelayMs = 10.0;  // BL and BR come this much later
+    double smoothMs = 100.0;    // time constant of the per-bin averages
+    double lfeCutoffHz = 0.0;   // 0: a silent LFE
+    double gainDb = 0.0;        // output level, before Clip4_6
+};
+
+struct UpmixControlEntry {
+    const char* symbol;  // "rear-delay": the option --rear-delay, a port's symbol
+    const char* alias;   // another spelling of the option, or null
+    const char* unit;    // "dB", "ms", "Hz", or "" for a plain number
+    double minimum, maximum;
+    // A value outside [minimum, maximum] that is also taken, with what it
+    // means; `offText` null when there is none.
+    double off;
+    const char* offText;
+    const char* help;
+    double UpmixControls::*field;
+
+    double defaultValue() const { return UpmixControls{}.*field; }
+    bool accepts(double value) const {
+        return (value >= minimum && value <= maximum) || (offText != nullptr && value == off);
+    }
+    // The value the engine runs with: in range, the default for a NaN.
+    double clamped(double value) const;
+    // "--rear-delay wants 0 to 100 ms".
+    std::string rangeText() const;
+};
+
+// Width, centre, ambience, rear delay, smoothing, LFE cutoff, gain.
+std::span<const UpmixControlEntry> upmixControlTable();
+// The entry of one control: controlEntry(&UpmixControls::rearDelayMs).
+const UpmixControlEntry& controlEntry(double UpmixControls::*field);
+
+// Empty when every control is in range (and a number); otherwise one line
+// naming the first option out of range and its range.
+std::string checkControls(const UpmixControls& controls);
+
+// The same controls with every value brought into range.
+UpmixControls clampedControls(const UpmixControls& controls);
+
+}  // namespace quorveil::spectral
