@@ -58,10 +58,13 @@ std::function<void()> addUpmixCommand(CLI::App& command, Context& context) {
                            std::string(kDemoFileName) + " with its level report");
     command.add_option("OUT", job.output,
                        "5.1 file to write, FL FR FC LFE BL BR (default: IN's name + -5.1.wav)");
+    std::string methods;
+    for (const spectral::UpmixMethodEntry& entry : spectral::upmixMethodTable()) {
+        methods += (methods.empty() ? "" : ", ") + std::string(entry.name) + " (" + entry.module + ")";
+    }
     command
         .add_option("--method", options->method,
-                    "Module that places the direct sound on FL-FC-FR: slice (Slice4_6), arctan "
-                    "(ArcTan4_6), cc (CC4_6)")
+                    "Module that places the direct sound on FL-FC-FR: " + methods)
         ->capture_default_str();
     addControlOptions(command, job.setup.controls);
     addParameterOptions(command, options->parameters);

@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "host/hosting/Count.h"
+#include "host/spectral/UpmixControlTable.h"
 
 namespace quorveil::spectral {
 
@@ -41,36 +42,13 @@ std::unique_ptr<GraphModule> makeModule(const host::PluginLibrary& library, cons
 
 }  // namespace
 
-UpmixMethod parseUpmixMethod(const std::string& name) {
-    const std::string n = host::foldCase(host::trimmed(name));
-    for (UpmixMethod method : {UpmixMethod::Slice, UpmixMethod::ArcTan, UpmixMethod::CC}) {
-        if (n == methodName(method)) return method;
-    }
-    throw host::HostError("unknown upmix method '" + name + "' (slice, arctan, cc)");
-}
-
-const char* methodName(UpmixMethod method) {
-    switch (method) {
-    case UpmixMethod::ArcTan: return "arctan";
-    case UpmixMethod::CC: return "cc";
-    default: return "slice";
-    }
-}
-
-const char* placementModule(UpmixMethod method) {
-    switch (method) {
-    case UpmixMethod::ArcTan: return "ArcTan4_6";
-    case UpmixMethod::CC: return "CC4_6";
-    default: return "Slice4_6";
-    }
-}
-
 DirectPlacement::DirectPlacement(const host::PluginLibrary& library,
                                  const plogue::biduleSDK::EngineInfo& engine,
                                  const std::vector<host::ParameterAssignment>& settings,
                                  bool force)
-    : slice_(makeModule(library, "Slice4_6", engine)),
-      arcTan_(makeModule(library, "ArcTan4_6", engine)), cc_(makeModule(library, "CC4_6", engine)),
+    : slice_(makeModule(library, placementModule(UpmixMethod::Slice), engine)),
+      arcTan_(makeModule(library, placementModule(UpmixMethod::ArcTan), engine)),
+      cc_(makeModule(library, placementModule(UpmixMethod::CC), engine)),
       atf_(makeModule(library, "ATF4_6", engine)), bins_(count(engine.binCount)) {
     for (std::size_t s = 0; s < kMainSpeakers; ++s) {
         weights_[s].assign(bins_, 0.0f);

@@ -36,13 +36,8 @@
 
 namespace quorveil::spectral {
 
+// The methods' names and modules are rows of UpmixControlTable.h.
 enum class UpmixMethod { Slice, ArcTan, CC };
-
-// "slice", "arctan", "cc" (any letter case); throws host::HostError.
-UpmixMethod parseUpmixMethod(const std::string& name);
-const char* methodName(UpmixMethod method);
-// The module that places the direct part: "Slice4_6", "ArcTan4_6", "CC4_6".
-const char* placementModule(UpmixMethod method);
 
 // The five main speakers, in the order the modules use (LF RF C LS RS).
 inline constexpr int kMainSpeakers = 5;

@@ -5,9 +5,25 @@
 #include <cmath>
 #include <cstdio>
 
+#include "host/hosting/ParameterText.h"
+#include "host/hosting/PluginLibrary.h"
+
 namespace quorveil::spectral {
 
 namespace {
+
+constexpr std::array kMethods{
+    UpmixMethodEntry{UpmixMethod::Slice, "slice", "Slice4_6"},
+    UpmixMethodEntry{UpmixMethod::ArcTan, "arctan", "ArcTan4_6"},
+    UpmixMethodEntry{UpmixMethod::CC, "cc", "CC4_6"},
+};
+
+const UpmixMethodEntry& methodEntry(UpmixMethod method) {
+    for (const UpmixMethodEntry& entry : kMethods) {
+        if (entry.method == method) return entry;
+    }
+    return kMethods.front();
+}
 
 constexpr std::array kControls{
     UpmixControlEntry{"width", nullptr, "", 0.0, 1.0, 0.0, nullptr,
@@ -34,6 +50,22 @@ constexpr std::array kControls{
 };
 
 }  // namespace
+
+std::span<const UpmixMethodEntry> upmixMethodTable() { return kMethods; }
+
+UpmixMethod parseUpmixMethod(const std::string& name) {
+    const std::string wanted = host::foldCase(host::trimmed(name));
+    std::string names;
+    for (const UpmixMethodEntry& entry : kMethods) {
+        if (wanted == entry.name) return entry.method;
+        names += (names.empty() ? "" : ", ") + std::string(entry.name);
+    }
+    throw host::HostError("unknown upmix method '" + name + "' (" + names + ")");
+}
+
+const char* methodName(UpmixMethod method) { return methodEntry(method).name; }
+
+const char* placementModule(UpmixMethod method) { return methodEntry(method).module; }
 
 double UpmixControlEntry::clamped(double value) const {
     if (std::isnan(value)) return defaultValue();

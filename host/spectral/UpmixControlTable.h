@@ -1,9 +1,8 @@
-// The upmix's level-like controls as data: one entry per control, from which
-// the engine checks and clamps, and the command line declares its options
-// (a real-time plug-in would declare its ports from the same rows), so names,
-// ranges, units and defaults cannot drift apart. The defaults are those of
-// UpmixControls itself. The method and ATF are not levels: the method names
-// are in DirectPlacement.h, ATF is a switch.
+// The upmix's controls as data: the methods, and one entry per level-like
+// control, from which the engine checks and clamps and the command line
+// declares its options (a real-time plug-in would declare its ports from the
+// same rows), so names, ranges, units and defaults cannot drift apart. The
+// defaults are those of UpmixControls itself. ATF is a plain switch.
 #pragma once
 
 #include <span>
@@ -25,6 +24,17 @@ struct UpmixControls {
     double lfeCutoffHz = 0.0;   // 0: a silent LFE
     double gainDb = 0.0;        // output level, before Clip4_6
 };
+
+struct UpmixMethodEntry {
+    UpmixMethod method;
+    const char* name;    // "slice": the value of --method
+    const char* module;  // "Slice4_6": the module that places the direct sound
+};
+std::span<const UpmixMethodEntry> upmixMethodTable();
+// "slice", "arctan", "cc" (any letter case); throws host::HostError.
+UpmixMethod parseUpmixMethod(const std::string& name);
+const char* methodName(UpmixMethod method);
+const char* placementModule(UpmixMethod method);
 
 struct UpmixControlEntry {
     const char* symbol;  // "rear-delay": the option --rear-delay, a port's symbol
