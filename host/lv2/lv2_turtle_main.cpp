@@ -8,6 +8,8 @@
 #include "host/lv2/Lv2Entry.h"
 #include "host/lv2/PannerPlugin.h"
 #include "host/lv2/Turtle.h"
+#include "host/lv2/UpmixPlugin.h"
+#include "host/spectral/UpmixEngine.h"
 
 namespace {
 
@@ -33,6 +35,11 @@ int main(int argc, char** argv) {
         PluginDescription plugin;
         if (which == "panner") {
             plugin = quorveil::lv2::pannerDescription(library);
+        } else if (which == "upmix") {
+            // The latency a host reads before the first run(): the engine's
+            // at the default settings, whatever the sample rate.
+            plugin = quorveil::lv2::upmixDescription(quorveil::spectral::UpmixEngine(
+                library, quorveil::spectral::UpmixSetup{}).latency());
         } else {
             std::fprintf(stderr, "quorveil-lv2-turtle: unknown plug-in '%s'\n", which.c_str());
             return 2;

@@ -45,6 +45,20 @@ std::vector<PluginCase> pluginCases() {
           "Symbol:      ls_angle", "Default:     120.000000",
           "Designation: http://lv2plug.in/ns/ext/port-groups#rearLeft",
           "Group:       https://quorveil.audio/lv2/panner#speakers"}},
+        {"https://quorveil.audio/lv2/upmix",
+         "quorveil-upmix.lv2",
+         "quorveil_upmix.so",
+         18,
+         {true, true, true, true, true, true, true, true},
+         {0, 1},
+         {2, 3, 4, 5, 6, 7},
+         {{8, 1.0f}, {9, 1.0f}, {10, 0.5f}, {11, -6.0f}, {12, -3.0f}, {13, 20.0f}, {14, 200.0f},
+          {15, 120.0f}, {16, -6.0f}},
+         {"Has latency:       yes, reported by port 17", "Symbol:      lfe_cutoff",
+          "Designation: http://lv2plug.in/ns/ext/port-groups#lowFrequencyEffects",
+          "Group:       https://quorveil.audio/lv2/upmix#surround_out",
+          "Group:       https://quorveil.audio/lv2/upmix#stereo_in", "1.0 = \"arctan\"",
+          "Symbol:      rear_delay", "Maximum:     100.000000", "lv2core#toggled"}},
     };
 }
 
@@ -157,6 +171,54 @@ TEST(Lv2Hosts, PannerThroughLv2applyEqualsSurroundHostBitForBit) {
         ASSERT_EQ(a.channels, 5);
         ASSERT_EQ(a.samples.size(), b.samples.size());
         EXPECT_EQ(a.samples, b.samples);
+    }
+}
+
+// lv2apply feeds the plug-in and reads its latency port; the file it writes
+// starts with that latency, so the command line's upmix of the same file is
+// the plug-in's output shifted by it, sample for sample.
+TEST(Lv2Hosts, UpmixThroughLv2applyEqualsSurroundHostShiftedByItsLatency) {
+    ScratchFolder folder;
+    const std::string in = folder.file("stereo.wav");
+    Sound stereo{2, 48000, noise(2 * 72000, 5)};
+    for (std::size_t i = 0; i < stereo.frames(); ++i) {
+        stereo.samples[2 * i + 1] = 0.5f * stereo.samples[2 * i + 1] + 0.5f * stereo.samples[2 * i];
+    }
+    writeSound(in, stereo);
+    struct Settings {
+        std::string ports, options;
+    };
+    const Settings settings[] = {
+        {"", ""},
+        {"-c method 1 -c atf 1 -c lfe_cutoff 120", "--method arctan --atf --lfe-cutoff 120"},
+        {"-c method 2 -c width 0.5 -c ambience -6 -c rear_delay 0 -c gain -3",
+         "--method cc --width 0.5 --ambience -6 --rear-delay 0 --gain -3"},
+    };
+    for (const Settings& s : settings) {
+        SCOPED_TRACE(s.options);
+        const std::string viaLv2 = folder.file("lv2.wav"), viaHost = folder.file("host.wav");
+        int status = 0;
+        const std::string log = runCommand(withLv2Path("lv2apply -i '" + in + "' -o '" + viaLv2 +
+                                                       "' " + s.ports +
+                                                       " https://quorveil.audio/lv2/upmix"),
+                                           &status);
+        ASSERT_EQ(status, 0) << log;
+        std::vector<std::string> args{"upmix", in, viaHost, "-q"};
+        std::istringstream options(s.options);
+        for (std::string word; options >> word;) args.push_back(word);
+        const HostRun run = runHost(args);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const Sound plugin = readSound(viaLv2), host = readSound(viaHost);
+        ASSERT_EQ(plugin.channels, 6);
+        ASSERT_EQ(plugin.frames(), host.frames());
+        const std::size_t latency = 2048;
+        std::size_t differing = 0;
+        for (std::size_t i = latency; i < plugin.frames(); ++i) {
+            for (int c = 0; c < 6; ++c) {
+                differing += plugin.at(i, c) != host.at(i - latency, c);
+            }
+        }
+        EXPECT_EQ(differing, 0u);
     }
 }
 
