@@ -11,8 +11,8 @@ CMAKE_WIN32 = cmake -S . -B build/win32 -DCMAKE_BUILD_TYPE=Release --no-warn-unu
               -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake
 WINE_PREFIX = $(CURDIR)/build/win32/wineprefix
 
-.PHONY: all deps deps-windows native asan win32 demo test test-native test-asan test-win32 \
-        cross-check bench clean
+.PHONY: all deps deps-windows native asan win32 demo quality test test-native test-asan \
+        test-win32 cross-check bench clean
 
 all: native
 
@@ -36,6 +36,11 @@ win32: deps-windows
 
 demo: native
 	@./build/native/surround-host upmix
+
+# The upmix's quality table for every method, FFmpeg's `surround` beside it,
+# and the picture the README shows.
+quality: native
+	@./build/native/surround-quality --svg docs/upmix-ring.svg
 
 test-native: native
 	@cd build/native && ctest --output-on-failure -j $(JOBS)

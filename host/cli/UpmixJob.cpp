@@ -49,6 +49,23 @@ private:
     DemoSignal demo_;
 };
 
+// Σ x² in four running sums, so the additions need not wait on each other.
+double sumOfSquares(const float* x, std::size_t n) {
+    double sums[4] = {};
+    std::size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        for (std::size_t j = 0; j < 4; ++j) sums[j] += static_cast<double>(x[i + j]) * x[i + j];
+    }
+    for (; i < n; ++i) sums[0] += static_cast<double>(x[i]) * x[i];
+    return (sums[0] + sums[1]) + (sums[2] + sums[3]);
+}
+
+float largestMagnitude(const float* x, std::size_t n) {
+    float largest = 0.0f;
+    for (std::size_t i = 0; i < n; ++i) largest = std::max(largest, std::fabs(x[i]));
+    return largest;
+}
+
 std::string secondsAt(std::size_t frame, int32_t sampleRate) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(frame) / sampleRate);
@@ -115,12 +132,10 @@ UpmixSummary runUpmix(const UpmixJob& job, const host::PluginLibrary& library,
         [&](const float* const* channels, std::size_t frames) {
             interleaved.resize(kUpmixChannels * frames);
             for (std::size_t c = 0; c < kUpmixChannels; ++c) {
-                for (std::size_t i = 0; i < frames; ++i) {
-                    const float s = channels[c][i];
-                    interleaved[i * kUpmixChannels + c] = s;
-                    summary.peak[c] = std::max(summary.peak[c], std::fabs(s));
-                    summary.energy[c] += static_cast<double>(s) * s;
-                }
+                const float* channel = channels[c];
+                for (std::size_t i = 0; i < frames; ++i) interleaved[i * kUpmixChannels + c] = channel[i];
+                summary.peak[c] = std::max(summary.peak[c], largestMagnitude(channel, frames));
+                summary.energy[c] += sumOfSquares(channel, frames);
             }
             levels.add(channels, frames);
             writer.write(interleaved.data(), static_cast<int64_t>(frames));

@@ -72,7 +72,10 @@ DirectPlacement::DirectPlacement(const host::PluginLibrary& library,
     : slice_(makeModule(library, "Slice4_6", engine)),
       arcTan_(makeModule(library, "ArcTan4_6", engine)), cc_(makeModule(library, "CC4_6", engine)),
       atf_(makeModule(library, "ATF4_6", engine)), bins_(count(engine.binCount)) {
-    for (std::vector<float>& weight : weights_) weight.assign(bins_, 0.0f);
+    for (std::size_t s = 0; s < kMainSpeakers; ++s) {
+        weights_[s].assign(bins_, 0.0f);
+        placed_[s] = weights_[s].data();
+    }
 
     std::vector<host::ModuleSession*> chain{&slice_->session, &arcTan_->session, &cc_->session,
                                             &atf_->session};
@@ -148,17 +151,33 @@ void DirectPlacement::place(UpmixMethod method, bool atf, const float* leftLevel
         std::copy(rightHz, rightHz + bins_, buffers.frequencyIn.frame(1, 0));
     }
     module.process();
-    route(method);
-    if (atf) crossFade(leftHz, rightHz);
+    // With ATF4_6 the weights go straight into its inputs, and come from its
+    // outputs.
+    std::array<float*, kMainSpeakers> into{};
+    for (int s = 0; s < kMainSpeakers; ++s) {
+        into[static_cast<std::size_t>(s)] = atf ? atf_->buffers.magnitudeIn.frame(s, 0)
+                                                : weights_[static_cast<std::size_t>(s)].data();
+    }
+    route(method, into);
+    if (atf) {
+        crossFade(leftHz, rightHz);
+        for (int s = 0; s < kMainSpeakers; ++s) {
+            placed_[static_cast<std::size_t>(s)] = atf_->buffers.magnitudeOut.frame(s, 0);
+        }
+    } else {
+        for (int s = 0; s < kMainSpeakers; ++s) {
+            placed_[static_cast<std::size_t>(s)] = weights_[static_cast<std::size_t>(s)].data();
+        }
+    }
 }
 
-void DirectPlacement::route(UpmixMethod method) {
+void DirectPlacement::route(UpmixMethod method, const std::array<float*, kMainSpeakers>& into) {
     const host::SpectralPinBuffers& out = moduleFor(method).buffers.magnitudeOut;
-    float* fl = weights_[MainFL].data();
-    float* fr = weights_[MainFR].data();
-    float* fc = weights_[MainFC].data();
-    float* bl = weights_[MainBL].data();
-    float* br = weights_[MainBR].data();
+    float* fl = into[MainFL];
+    float* fr = into[MainFR];
+    float* fc = into[MainFC];
+    float* bl = into[MainBL];
+    float* br = into[MainBR];
     switch (method) {
     case UpmixMethod::Slice: {
         const float *lf = out.frame(SliceLF, 0), *rf = out.frame(SliceRF, 0),
@@ -188,7 +207,7 @@ void DirectPlacement::route(UpmixMethod method) {
         for (int s = 0; s < kMainSpeakers; ++s) {
             const float* dominant = out.frame(s, 0);
             const float* lesser = out.frame(s + kArcTanLesser, 0);
-            float* w = weights_[static_cast<std::size_t>(s)].data();
+            float* w = into[static_cast<std::size_t>(s)];
             for (std::size_t k = 0; k < bins_; ++k) {
                 w[k] = std::sqrt(dominant[k] * dominant[k] + lesser[k] * lesser[k]);
             }
@@ -199,17 +218,9 @@ void DirectPlacement::route(UpmixMethod method) {
 
 void DirectPlacement::crossFade(const float* leftHz, const float* rightHz) {
     host::ProcessBuffers& buffers = atf_->buffers;
-    for (int s = 0; s < kMainSpeakers; ++s) {
-        const std::vector<float>& w = weights_[static_cast<std::size_t>(s)];
-        std::copy(w.begin(), w.end(), buffers.magnitudeIn.frame(s, 0));
-    }
     std::copy(leftHz, leftHz + bins_, buffers.frequencyIn.frame(0, 0));
     std::copy(rightHz, rightHz + bins_, buffers.frequencyIn.frame(1, 0));
     atf_->process();
-    for (int s = 0; s < kMainSpeakers; ++s) {
-        const float* crossed = buffers.magnitudeOut.frame(s, 0);
-        std::copy(crossed, crossed + bins_, weights_[static_cast<std::size_t>(s)].begin());
-    }
 }
 
 }  // namespace quorveil::spectral

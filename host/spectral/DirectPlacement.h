@@ -67,20 +67,23 @@ public:
     // Afterwards weight(s) holds speaker s's weight per bin (not normalised).
     void place(UpmixMethod method, bool atf, const float* leftLevel, const float* rightLevel,
                const float* leftHz, const float* rightHz);
-    const float* weight(int speaker) const { return weights_[static_cast<std::size_t>(speaker)].data(); }
+    const float* weight(int speaker) const { return placed_[static_cast<std::size_t>(speaker)]; }
 
     // [main thread] What the modules told the host while being set up.
     std::vector<host::HostMessage> takeMessages();
     host::ModuleSession& session(UpmixMethod method);
 
 private:
-    void route(UpmixMethod method);
+    // Writes the method's weights into `into` (five arrays of bins).
+    void route(UpmixMethod method, const std::array<float*, kMainSpeakers>& into);
     void crossFade(const float* leftHz, const float* rightHz);
     GraphModule& moduleFor(UpmixMethod method);
 
     std::unique_ptr<GraphModule> slice_, arcTan_, cc_, atf_;
     std::size_t bins_;
     std::array<std::vector<float>, kMainSpeakers> weights_;
+    // Where the last frame's weights are: weights_, or ATF4_6's outputs.
+    std::array<const float*, kMainSpeakers> placed_{};
     std::vector<host::HostMessage> messages_;
 };
 

@@ -23,9 +23,12 @@
 //     whose channels are in anti-phase shares nothing and is all ambience,
 //     so wide effects and out-of-phase room sound go behind instead of
 //     cancelling in the centre;
-//   - before the split, c² loses the squared coherence that two independent
-//     noises still show after this averaging (coherenceFloor), so that
-//     decorrelated sound is not mistaken for a direct one.
+//   - before the split, c² loses the bias of its estimate: averaged over
+//     the equivalent of N independent frames, a squared coherence γ² shows
+//     γ² + (1 − γ²)²/N on average (the usual bias of the magnitude-squared
+//     coherence), so decorrelated sound is not mistaken for a direct one
+//     while a coherent source keeps all of its power. 1/N is what two
+//     independent noises show after this averaging (coherenceFloor).
 #pragma once
 
 #include <complex>
@@ -42,13 +45,15 @@ float smoothingWeight(double timeConstantSeconds, int hop, double sampleRate);
 // `hop` samples (overlapping frames are not independent, which raises it).
 float coherenceFloor(const std::vector<float>& window, int hop, float weight);
 
-// Per-bin state and results; sized once, then nothing allocates.
+// Per-bin state and results, owned by the engine that runs it. Sized once
+// when built (set-up, main thread, allocates); every call after that is for
+// the audio thread and allocates nothing.
 class PrimaryAmbientSplit {
 public:
     explicit PrimaryAmbientSplit(int bins);
 
     // Smoothing for the frames that follow: the per-hop weight and the
-    // coherence floor that goes with it. Any thread, between frames.
+    // coherence floor that goes with it. Between frames.
     void setSmoothing(float weight, float floor) {
         weight_ = weight;
         floor_ = floor;
@@ -57,8 +62,9 @@ public:
     // Forgets the averages: the next frame starts from silence.
     void reset();
 
-    // One frame of complex bins of L and R (the analyser's scale). Updates
-    // the averages and fills every array below.
+    // One frame of complex bins of L and R (the analyser's scale), once per
+    // hop. Updates the averages and fills every array below; they belong to
+    // this object and hold until the next call.
     void split(const std::complex<float>* left, const std::complex<float>* right);
 
     // The direct signal, carrying the direct power of both channels.

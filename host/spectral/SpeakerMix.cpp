@@ -14,72 +14,98 @@ using Complex = std::complex<float>;
 // bin whose estimates all vanish while its input does not would need more.
 constexpr float kMostLift = 16.0f;
 
-float squared(Complex z) { return z.real() * z.real() + z.imag() * z.imag(); }
+// Complex arrays as float pairs, and selects instead of branches, so the
+// compiler runs several bins at once.
+const float* pairs(const Complex* z) { return reinterpret_cast<const float*>(z); }
+float* pairs(Complex* z) { return reinterpret_cast<float*>(z); }
 
 // A weight the placement gave, or 0 for anything that is not a level.
 float level(float w) { return w > 0.0f && w <= FLT_MAX ? w : 0.0f; }
 
-struct DirectGains {
-    float fl, fr, fc, bl, br;
-};
+// One frame; with an LFE when `lfeShare` is given.
+template <bool WithLfe>
+void mixFrame(const MixInputs& in, const MixLevels& levels,
+              const std::array<Complex*, kUpmixChannels>& out, std::size_t bins) {
+    const float *x = pairs(in.left), *y = pairs(in.right), *d = pairs(in.direct),
+                *al = pairs(in.ambientLeft), *ar = pairs(in.ambientRight);
+    const float *wfl = in.weights[MainFL], *wfr = in.weights[MainFR], *wfc = in.weights[MainFC],
+                *wbl = in.weights[MainBL], *wbr = in.weights[MainBR], *share = in.lfeShare;
+    float *ofl = pairs(out[FL]), *ofr = pairs(out[FR]), *ofc = pairs(out[FC]),
+          *olfe = pairs(out[LFE]), *obl = pairs(out[BL]), *obr = pairs(out[BR]);
+    const float width = levels.width, narrowing = 1.0f - width * width;
+    const float front = kAmbienceFront * levels.ambience, rear = kAmbienceRear * levels.ambience;
+    const float centre = levels.centre, scale = levels.scale;
+    // No output shares memory with an input or another output: tell the
+    // compiler, which cannot see it across so many arrays.
+#pragma GCC ivdep
+    for (std::size_t k = 0; k < bins; ++k) {
+        const std::size_t re = 2 * k, im = 2 * k + 1;
+        // Direct gains: the weights normalised (FC alone when all are 0),
+        // then narrowed: FL and FR give 1 - width^2 of their power to FC.
+        float fl = level(wfl[k]), fr = level(wfr[k]), fc = level(wfc[k]), bl = level(wbl[k]),
+              br = level(wbr[k]);
+        const float sum = fl * fl + fr * fr + fc * fc + bl * bl + br * br;
+        const bool placed = sum > 0.0f && sum <= FLT_MAX;
+        const float inverse = 1.0f / std::sqrt(placed ? sum : 1.0f);
+        fl = placed ? fl * inverse : 0.0f;
+        fr = placed ? fr * inverse : 0.0f;
+        fc = placed ? fc * inverse : 1.0f;
+        bl = placed ? bl * inverse : 0.0f;
+        br = placed ? br * inverse : 0.0f;
+        fc = std::sqrt(fc * fc + narrowing * (fl * fl + fr * fr));
+        fl *= width;
+        fr *= width;
 
-DirectGains directGains(const std::array<const float*, kMainSpeakers>& weights, std::size_t k,
-                        float width) {
-    DirectGains g{level(weights[MainFL][k]), level(weights[MainFR][k]), level(weights[MainFC][k]),
-                  level(weights[MainBL][k]), level(weights[MainBR][k])};
-    const float sum = g.fl * g.fl + g.fr * g.fr + g.fc * g.fc + g.bl * g.bl + g.br * g.br;
-    if (!(sum > 0.0f) || !(sum <= FLT_MAX)) return {0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
-    const float inverse = 1.0f / std::sqrt(sum);
-    g = {g.fl * inverse, g.fr * inverse, g.fc * inverse, g.bl * inverse, g.br * inverse};
-    // Narrowing: FL and FR give up 1 − width² of their power to FC.
-    const float sides = g.fl * g.fl + g.fr * g.fr;
-    g.fc = std::sqrt(g.fc * g.fc + (1.0f - width * width) * sides);
-    g.fl *= width;
-    g.fr *= width;
-    return g;
-}
+        // At unit levels first, for the power to keep.
+        const float flr = fl * d[re] + kAmbienceFront * al[re], fli = fl * d[im] + kAmbienceFront * al[im];
+        const float frr = fr * d[re] + kAmbienceFront * ar[re], fri = fr * d[im] + kAmbienceFront * ar[im];
+        const float fcr = fc * d[re], fci = fc * d[im];
+        const float blr = bl * d[re] + kAmbienceRear * al[re], bli = bl * d[im] + kAmbienceRear * al[im];
+        const float brr = br * d[re] + kAmbienceRear * ar[re], bri = br * d[im] + kAmbienceRear * ar[im];
+        const float produced = flr * flr + fli * fli + frr * frr + fri * fri + fcr * fcr +
+                               fci * fci + blr * blr + bli * bli + brr * brr + bri * bri;
+        const float input = x[re] * x[re] + x[im] * x[im] + y[re] * y[re] + y[im] * y[im];
+        const float ratio = produced > 0.0f ? input / (produced > 0.0f ? produced : 1.0f) : 0.0f;
+        float mains = std::min(std::sqrt(ratio), kMostLift) * scale;
 
-// X_L + X_R, or the louder channel where they are more than 90° apart.
-Complex lfeReference(Complex left, Complex right) {
-    const float together = left.real() * right.real() + left.imag() * right.imag();
-    if (together >= 0.0f) return left + right;
-    return squared(left) >= squared(right) ? left : right;
-}
+        if constexpr (WithLfe) {
+            // The LFE's share of the power, with the phase of X_L + X_R, or
+            // of the louder channel where the two are more than 90 degrees
+            // apart (so it never cancels).
+            const float h = share[k];
+            mains *= std::sqrt(std::max(1.0f - h * h, 0.0f));
+            const bool together = x[re] * y[re] + x[im] * y[im] >= 0.0f;
+            const bool leftLouder = x[re] * x[re] + x[im] * x[im] >= y[re] * y[re] + y[im] * y[im];
+            const float mr = together ? x[re] + y[re] : (leftLouder ? x[re] : y[re]);
+            const float mi = together ? x[im] + y[im] : (leftLouder ? x[im] : y[im]);
+            const float length = std::sqrt(mr * mr + mi * mi);
+            const bool silent = !(length > 0.0f);
+            const float lfe = h * std::sqrt(input) * scale / (silent ? 1.0f : length);
+            olfe[re] = silent ? lfe : lfe * mr;
+            olfe[im] = silent ? 0.0f : lfe * mi;
+        }
 
-Complex unit(Complex z) {
-    const float length = std::sqrt(squared(z));
-    return length > 0.0f ? z * (1.0f / length) : Complex(1.0f, 0.0f);
+        ofl[re] = mains * (fl * d[re] + front * al[re]);
+        ofl[im] = mains * (fl * d[im] + front * al[im]);
+        ofr[re] = mains * (fr * d[re] + front * ar[re]);
+        ofr[im] = mains * (fr * d[im] + front * ar[im]);
+        ofc[re] = mains * centre * fcr;
+        ofc[im] = mains * centre * fci;
+        obl[re] = mains * (bl * d[re] + rear * al[re]);
+        obl[im] = mains * (bl * d[im] + rear * al[im]);
+        obr[re] = mains * (br * d[re] + rear * ar[re]);
+        obr[im] = mains * (br * d[im] + rear * ar[im]);
+    }
 }
 
 }  // namespace
 
 void mixSpeakers(const MixInputs& in, const MixLevels& levels,
                  const std::array<Complex*, kUpmixChannels>& out, std::size_t bins) {
-    for (std::size_t k = 0; k < bins; ++k) {
-        const DirectGains g = directGains(in.weights, k, levels.width);
-        const Complex d = in.direct[k], al = in.ambientLeft[k], ar = in.ambientRight[k];
-
-        // At unit levels first, for the power to keep.
-        const Complex fl = g.fl * d + kAmbienceFront * al;
-        const Complex fr = g.fr * d + kAmbienceFront * ar;
-        const Complex fc = g.fc * d;
-        const Complex bl = g.bl * d + kAmbienceRear * al;
-        const Complex br = g.br * d + kAmbienceRear * ar;
-        const float produced = squared(fl) + squared(fr) + squared(fc) + squared(bl) + squared(br);
-        const float input = squared(in.left[k]) + squared(in.right[k]);
-        const float lift =
-            produced > 0.0f ? std::min(std::sqrt(input / produced), kMostLift) : 0.0f;
-
-        const float h = in.lfeShare[k];
-        const float mains = lift * std::sqrt(std::max(1.0f - h * h, 0.0f)) * levels.scale;
-        const float front = kAmbienceFront * levels.ambience;
-        const float rear = kAmbienceRear * levels.ambience;
-        out[FL][k] = mains * (g.fl * d + front * al);
-        out[FR][k] = mains * (g.fr * d + front * ar);
-        out[FC][k] = mains * levels.centre * g.fc * d;
-        out[BL][k] = mains * (g.bl * d + rear * al);
-        out[BR][k] = mains * (g.br * d + rear * ar);
-        out[LFE][k] = (h * std::sqrt(input) * levels.scale) * unit(lfeReference(in.left[k], in.right[k]));
+    if (in.lfeShare != nullptr) {
+        mixFrame<true>(in, levels, out, bins);
+    } else {
+        mixFrame<false>(in, levels, out, bins);
     }
 }
 
@@ -91,7 +117,7 @@ void fillLfeShares(float* shares, std::size_t bins, double cutoffHz, double samp
             continue;
         }
         const double ratio = static_cast<double>(k) * sampleRate / fftSize / cutoffHz;
-        shares[k] = static_cast<float>(1.0 / std::sqrt(1.0 + std::pow(ratio, 16.0)));
+        shares[k] = static_cast<float>(1.0 / std::sqrt(1.0 + std::pow(ratio, 24.0)));
     }
 }
 

@@ -189,7 +189,7 @@ void UpmixEngine::processHop() {
                        {placement_.weight(MainFL), placement_.weight(MainFR),
                         placement_.weight(MainFC), placement_.weight(MainBL),
                         placement_.weight(MainBR)},
-                       lfeShares_.data()};
+                       lfeSilent_ ? nullptr : lfeShares_.data()};
     mixSpeakers(in, levels_, spectra, bins_);
 
     for (std::size_t c = 0; c < kUpmixChannels; ++c) {

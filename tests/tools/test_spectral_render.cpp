@@ -1,8 +1,11 @@
 // Spectral modules rendered over a stream with `surround-host render`: pin
-// mapping, phase references by output name, agreement with the upmix built
-// from the same module, and maps that cannot work refused before any output.
+// mapping, phase references by output name, the upmix's placement checked
+// against the module rendered alone, and maps that cannot work refused
+// before any output.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <numbers>
 #include <random>
 
 #include "host/spectral/SpectralRender.h"
@@ -52,29 +55,44 @@ TEST(SpectralRender, ReadsPinMapsCountingChannelsFromOne) {
     }
 }
 
-TEST(SpectralRender, SliceRenderedAloneMatchesTheSliceUpmix) {
-    REQUIRE_MODULE("Slice4_6");
-    ScratchFolder folder;
-    const Sound input = stereoNoise(30001);
-    writeSound(folder.file("in.wav"), input);
-    const HostRun render =
-        runHost({"render", "Slice4_6", folder.file("in.wav"), folder.file("render.wav")});
-    ASSERT_EQ(render.exitCode, 0) << render.err;
-    EXPECT_EQ(render.err, "");
-    const HostRun upmix = runHost({"upmix", folder.file("in.wav"), folder.file("upmix.wav")});
-    ASSERT_EQ(upmix.exitCode, 0) << upmix.err;
+double energyOf(const Sound& sound, int channel) {
+    double sum = 0.0;
+    for (std::size_t t = 0; t < sound.frames(); ++t) {
+        sum += static_cast<double>(sound.at(t, channel)) * sound.at(t, channel);
+    }
+    return sum;
+}
 
-    const Sound rendered = readSound(folder.file("render.wav"));
-    const Sound surround = readSound(folder.file("upmix.wav"));
-    ASSERT_EQ(rendered.channels, 5);
-    ASSERT_EQ(rendered.frames(), input.frames());
-    ASSERT_EQ(surround.frames(), input.frames());
-    const int fileChannel[5] = {0, 1, 2, 4, 5};  // LF RF C LS RS -> FL FR FC BL BR
-    for (int c = 0; c < 5; ++c) {
-        for (std::size_t t = 0; t < input.frames(); ++t) {
-            ASSERT_NEAR(rendered.at(t, c), surround.at(t, fileChannel[c]), 1e-6f)
-                << "channel " << c << " sample " << t;
+// The upmix routes Slice4_6's outputs for the direct sound: FC takes C at √2,
+// FL takes LF/3 + LS. Rendered alone with the upmix's setting, the module
+// tells how a dry panned source must divide between FC and FL.
+TEST(SpectralRender, TheUpmixPlacesADrySourceAsSliceRenderedAloneDivides) {
+    REQUIRE_MODULE("Slice4_6");
+    for (const double pan : {-0.75, -0.5, -0.25}) {
+        SCOPED_TRACE(pan);
+        ScratchFolder folder;
+        const Sound noise = stereoNoise(40000, 1);
+        const double theta = (pan + 1.0) * std::numbers::pi / 4.0;
+        Sound input{2, 44100, {}};
+        for (std::size_t t = 0; t < noise.frames(); ++t) {
+            input.samples.push_back(static_cast<float>(std::cos(theta) * noise.at(t, 0)));
+            input.samples.push_back(static_cast<float>(std::sin(theta) * noise.at(t, 0)));
         }
+        writeSound(folder.file("in.wav"), input);
+        const HostRun render = runHost({"render", "Slice4_6", folder.file("in.wav"),
+                                        folder.file("render.wav"), "--set",
+                                        "Stage Two Humidity=0"});
+        ASSERT_EQ(render.exitCode, 0) << render.err;
+        const HostRun upmix = runHost({"upmix", folder.file("in.wav"), folder.file("upmix.wav")});
+        ASSERT_EQ(upmix.exitCode, 0) << upmix.err;
+
+        const Sound rendered = readSound(folder.file("render.wav"));  // LF RF C LS RS
+        const Sound surround = readSound(folder.file("upmix.wav"));   // FL FR FC LFE BL BR
+        // Every output is a scaled copy of the one noise: levels add.
+        const double front = std::sqrt(energyOf(rendered, 0)) / 3.0 + std::sqrt(energyOf(rendered, 3));
+        const double expected = 2.0 * energyOf(rendered, 2) / (front * front);
+        EXPECT_NEAR(10.0 * std::log10(energyOf(surround, 2) / energyOf(surround, 0)),
+                    10.0 * std::log10(expected), 0.3);
     }
 }
 

@@ -1,0 +1,339 @@
+// surround-quality: the upmix's quality table for every method, with FFmpeg's
+// `surround` filter beside it where ffmpeg is installed, and the ring picture.
+//
+//   surround-quality [--seconds S] [--library PATH] [--markdown] [--svg PATH]
+//                    [--no-ffmpeg] [--host PATH [--host-args ARGS]]
+//   surround-quality --write-stereo PATH [--minutes M]
+//
+// --host measures another surround-host binary (an older build, say) through
+// files, for each method, instead of this build's engine. --write-stereo
+// writes a long stereo test file (a panned pink noise that sweeps the image
+// over a decorrelated ambience) for timing runs.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench/quality/QualityMetrics.h"
+#include "bench/quality/RingPicture.h"
+#include "bench/quality/TestSignals.h"
+#include "bench/quality/Upmixers.h"
+#include "host/hosting/PluginLibrary.h"
+#include "host/soundfiles/SoundFile.h"
+
+namespace quorveil::quality {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Options {
+    double seconds = 8.0;
+    std::string library;
+    bool markdown = false;
+    std::string svg;
+    bool ffmpeg = true;
+    std::string host, hostArgs;
+    std::string writeStereo;
+    double minutes = 10.0;
+};
+
+std::string cell(double value, const char* pattern) {
+    if (std::isnan(value)) return "-";
+    char text[32];
+    std::snprintf(text, sizeof text, pattern, value);
+    return text;
+}
+
+std::vector<std::string> header() {
+    std::vector<std::string> h{"signal"};
+    for (const char* name : kChannelNames) h.push_back(std::string(name) + " %");
+    for (const char* name : {"out/in dB", "azimuth", "want", "downmix dB", "dialogue dB",
+                             "LFE>200 dB", "peak dBFS"}) {
+        h.push_back(name);
+    }
+    return h;
+}
+
+std::vector<std::string> cells(const QualityRow& row) {
+    std::vector<std::string> c{row.signal};
+    for (double share : row.share) c.push_back(cell(share, "%.1f"));
+    c.push_back(cell(row.powerDb, "%+.2f"));
+    c.push_back(cell(row.vector.azimuth, "%+.1f"));
+    c.push_back(cell(row.expectedAzimuth, "%+.0f"));
+    c.push_back(cell(row.downmixDb, "%.1f"));
+    c.push_back(cell(row.dialogueDb, "%+.1f"));
+    c.push_back(cell(row.lfeLeakDb, "%.1f"));
+    c.push_back(cell(row.peakDb, "%+.1f"));
+    return c;
+}
+
+void printTable(const std::string& title, const std::vector<QualityRow>& rows, bool markdown) {
+    std::vector<std::vector<std::string>> lines{header()};
+    for (const QualityRow& row : rows) lines.push_back(cells(row));
+    std::printf("\n%s%s\n\n", markdown ? "#### " : "", title.c_str());
+    if (markdown) {
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            std::string line = "|";
+            for (const std::string& c : lines[i]) line += " " + c + " |";
+            std::printf("%s\n", line.c_str());
+            if (i == 0) {
+                std::string rule = "|";
+                for (std::size_t c = 0; c < lines[i].size(); ++c) rule += c == 0 ? "---|" : "--:|";
+                std::printf("%s\n", rule.c_str());
+            }
+        }
+        return;
+    }
+    std::vector<std::size_t> widths(lines[0].size(), 0);
+    for (const auto& line : lines) {
+        for (std::size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], line[c].size());
+    }
+    for (const auto& line : lines) {
+        std::string text;
+        for (std::size_t c = 0; c < line.size(); ++c) {
+            const std::string pad(widths[c] - line[c].size(), ' ');
+            text += c == 0 ? line[c] + pad : "  " + pad + line[c];
+        }
+        std::printf("%s\n", text.c_str());
+    }
+}
+
+// The targets of the upmix, one line each, for every upmixer measured.
+struct Target {
+    const char* measure;
+    const char* goal;
+    std::string (*value)(const std::vector<QualityRow>& rows);
+};
+
+const QualityRow* rowNamed(const std::vector<QualityRow>& rows, const std::string& name) {
+    for (const QualityRow& row : rows) {
+        if (row.signal == name) return &row;
+    }
+    return nullptr;
+}
+
+double behind(const QualityRow& row) { return row.share[BL] + row.share[BR]; }
+
+template <class Value>
+double worstOver(const std::vector<QualityRow>& rows, const char* prefix, Value value) {
+    double worst = -INFINITY;
+    for (const QualityRow& row : rows) {
+        if (row.signal.rfind(prefix, 0) == 0 && !std::isnan(value(row))) {
+            worst = std::max(worst, value(row));
+        }
+    }
+    return worst;
+}
+
+const Target kTargets[] = {
+    {"dry pans: largest azimuth error (deg)", "<= 5",
+     [](const std::vector<QualityRow>& rows) {
+         return cell(worstOver(rows, "pan", [](const QualityRow& r) {
+                         return std::fabs(r.vector.azimuth - r.expectedAzimuth);
+                     }), "%.1f");
+     }},
+    {"dry pans: most in BL+BR (%)", "<= 5",
+     [](const std::vector<QualityRow>& rows) { return cell(worstOver(rows, "pan", behind), "%.1f"); }},
+    {"decorrelated: in BL+BR (%)", ">= 50",
+     [](const std::vector<QualityRow>& rows) {
+         return cell(behind(*rowNamed(rows, "decorrelated")), "%.1f");
+     }},
+    {"L = -R: out/in (dB); in BL+BR (%)", "+-1; >= 80",
+     [](const std::vector<QualityRow>& rows) {
+         const QualityRow& r = *rowNamed(rows, "L = -R");
+         return cell(r.powerDb, "%+.1f") + "; " + cell(behind(r), "%.0f");
+     }},
+    {"out/in power, every signal (dB)", "+-1",
+     [](const std::vector<QualityRow>& rows) {
+         double low = INFINITY, high = -INFINITY;
+         for (const QualityRow& r : rows) {
+             low = std::min(low, r.powerDb);
+             high = std::max(high, r.powerDb);
+         }
+         return cell(low, "%+.1f") + " to " + cell(high, "%+.1f");
+     }},
+    {"downmix error: dialogue; demo (dB)", "<= -15",
+     [](const std::vector<QualityRow>& rows) {
+         return cell(rowNamed(rows, "dialogue")->downmixDb, "%.1f") + "; " +
+                cell(rowNamed(rows, "demo")->downmixDb, "%.1f");
+     }},
+    {"dialogue-to-rest in FC (dB)", ">= +15",
+     [](const std::vector<QualityRow>& rows) {
+         return cell(rowNamed(rows, "dialogue")->dialogueDb, "%+.1f");
+     }},
+    {"LFE above 200 Hz: noise; dialogue; demo (dB)", "<= -30",
+     [](const std::vector<QualityRow>& rows) {
+         return cell(rowNamed(rows, "pan +0.0")->lfeLeakDb, "%.0f") + "; " +
+                cell(rowNamed(rows, "dialogue")->lfeLeakDb, "%.0f") + "; " +
+                cell(rowNamed(rows, "demo")->lfeLeakDb, "%.0f");
+     }},
+    {"highest peak (dBFS)", "",
+     [](const std::vector<QualityRow>& rows) {
+         return cell(worstOver(rows, "", [](const QualityRow& r) { return r.peakDb; }), "%+.1f");
+     }},
+};
+
+void printTargets(const std::vector<std::string>& names,
+                  const std::vector<std::vector<QualityRow>>& results, bool markdown) {
+    std::vector<std::string> head{"measure", "target"};
+    head.insert(head.end(), names.begin(), names.end());
+    std::vector<std::vector<std::string>> lines{head};
+    for (const Target& target : kTargets) {
+        std::vector<std::string> line{target.measure, target.goal};
+        for (const auto& rows : results) line.push_back(target.value(rows));
+        lines.push_back(line);
+    }
+    std::printf("\n%sTargets\n\n", markdown ? "#### " : "");
+    std::vector<std::size_t> widths(head.size(), 0);
+    for (const auto& line : lines) {
+        for (std::size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], line[c].size());
+    }
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::string text = markdown ? "|" : "";
+        for (std::size_t c = 0; c < lines[i].size(); ++c) {
+            const std::string pad(widths[c] - lines[i][c].size(), ' ');
+            text += markdown ? " " + lines[i][c] + " |" : (c == 0 ? "" : "  ") + lines[i][c] + pad;
+        }
+        while (!text.empty() && text.back() == ' ') text.pop_back();
+        std::printf("%s\n", text.c_str());
+        if (markdown && i == 0) {
+            std::string rule = "|";
+            for (std::size_t c = 0; c < lines[i].size(); ++c) rule += "---|";
+            std::printf("%s\n", rule.c_str());
+        }
+    }
+}
+
+void writeLongStereo(const std::string& path, double minutes) {
+    const std::size_t block = static_cast<std::size_t>(60.0 * kSampleRate);
+    const std::vector<float> source = pinkNoise(block, 7), left = pinkNoise(block, 8),
+                             right = pinkNoise(block, 9);
+    std::vector<float> interleaved(2 * block);
+    for (std::size_t i = 0; i < block; ++i) {
+        const double theta = std::numbers::pi / 4.0 *
+                             (1.0 + std::sin(2.0 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(block)));
+        interleaved[2 * i] = static_cast<float>(std::cos(theta) * source[i] + 0.3 * left[i]);
+        interleaved[2 * i + 1] = static_cast<float>(std::sin(theta) * source[i] + 0.3 * right[i]);
+    }
+    host::SoundFileWriter writer(path, host::OutputFormat{}, 2, static_cast<int32_t>(kSampleRate));
+    const auto total = static_cast<std::size_t>(minutes * 60.0 * kSampleRate);
+    for (std::size_t done = 0; done < total; done += block) {
+        writer.write(interleaved.data(), static_cast<int64_t>(std::min(block, total - done)));
+    }
+    writer.commit();
+    std::printf("wrote %s: %.1f minutes of stereo at 44.1 kHz\n", path.c_str(), minutes);
+}
+
+Options parse(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto next = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "surround-quality: %s wants a value\n", a.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (a == "--seconds") o.seconds = std::atof(next().c_str());
+        else if (a == "--library") o.library = next();
+        else if (a == "--markdown") o.markdown = true;
+        else if (a == "--svg") o.svg = next();
+        else if (a == "--no-ffmpeg") o.ffmpeg = false;
+        else if (a == "--host") o.host = next();
+        else if (a == "--host-args") o.hostArgs = next();
+        else if (a == "--write-stereo") o.writeStereo = next();
+        else if (a == "--minutes") o.minutes = std::atof(next().c_str());
+        else {
+            std::fprintf(stderr, "surround-quality: unknown option '%s'\n", a.c_str());
+            std::exit(2);
+        }
+    }
+    if (!(o.seconds >= 1.0 && o.seconds <= 600.0)) {
+        std::fprintf(stderr, "surround-quality: --seconds wants 1 to 600\n");
+        std::exit(2);
+    }
+    return o;
+}
+
+std::string besideExecutable(const char* argv0, const std::string& name) {
+    std::error_code error;
+    fs::path self = fs::read_symlink("/proc/self/exe", error);
+    if (error) self = fs::absolute(argv0);
+    return (self.parent_path() / name).string();
+}
+
+int run(int argc, char** argv) {
+    const Options o = parse(argc, argv);
+    if (!o.writeStereo.empty()) {
+        writeLongStereo(o.writeStereo, o.minutes);
+        return 0;
+    }
+    const std::string scratch =
+        (fs::temp_directory_path() / ("surround-quality-" + std::to_string(::getpid()))).string();
+    fs::create_directories(scratch);
+
+    const Speech speech = loadSpeech(scratch);
+    const std::vector<TestSignal> signals = standardSignals(o.seconds, speech);
+    std::printf("Upmix quality, 44.1 kHz: pink noise %.0f s per signal, dialogue from %s (%.1f s), "
+                "demo 12 s.\nShares and peak at default settings; downmix with the rear delay at "
+                "0; LFE leakage with --lfe-cutoff 120 (FFmpeg: its own LFE, on by default).\n",
+                o.seconds, speech.source.c_str(),
+                static_cast<double>(speech.samples.size()) / kSampleRate);
+
+    const host::PluginLibrary library(o.library.empty()
+                                          ? besideExecutable(argv[0], host::defaultLibraryFileName())
+                                          : o.library);
+    std::vector<Upmixer> upmixers;
+    for (const char* method : {"slice", "arctan", "cc"}) {
+        if (!o.host.empty()) {
+            upmixers.push_back(hostUpmixer(o.host, method, o.hostArgs, scratch));
+            continue;
+        }
+        spectral::UpmixControls controls;
+        controls.method = spectral::parseUpmixMethod(method);
+        upmixers.push_back(engineUpmixer(library, method, controls));
+    }
+    if (o.ffmpeg && ffmpegInstalled()) {
+        upmixers.push_back(ffmpegUpmixer(scratch));
+    } else {
+        std::printf("(ffmpeg not installed: no FFmpeg column)\n");
+    }
+
+    std::vector<RingPanel> panels;
+    std::vector<std::string> names;
+    std::vector<std::vector<QualityRow>> results;
+    for (const Upmixer& upmixer : upmixers) {
+        const std::vector<QualityRow> rows = measureAll(upmixer, signals);
+        const std::string title =
+            upmixer.name == "ffmpeg" ? "FFmpeg surround (win_size 2048, overlap 0.75)"
+                                     : upmixer.name;
+        printTable(title, rows, o.markdown);
+        panels.push_back({upmixer.name == "ffmpeg" ? "FFmpeg surround" : upmixer.name, rows});
+        names.push_back(upmixer.name);
+        results.push_back(rows);
+    }
+    printTargets(names, results, o.markdown);
+    if (!o.svg.empty()) {
+        std::ofstream(o.svg) << ringPicture(panels);
+        std::printf("\nwrote %s\n", o.svg.c_str());
+    }
+    fs::remove_all(scratch);
+    return 0;
+}
+
+}  // namespace
+}  // namespace quorveil::quality
+
+int main(int argc, char** argv) {
+    try {
+        return quorveil::quality::run(argc, argv);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "surround-quality: %s\n", error.what());
+        return 1;
+    }
+}

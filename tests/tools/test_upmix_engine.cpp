@@ -1,0 +1,344 @@
+// The streaming upmix engine as a real-time plug-in lives with it: the output
+// does not depend on how the input is cut, it trails the input by exactly the
+// latency it reports, reset() makes it new, nothing allocates once it is
+// built, and every control does what it says between blocks.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+#include <numbers>
+#include <random>
+
+#include "host/spectral/UpmixEngine.h"
+#include "host/spectral/UpmixStream.h"
+#include "tests/tools/ToolSupport.h"
+
+// Every allocation of this test program passes here; while `counting` is
+// set, it is counted. GCC sees the library's deletes meet our free() and
+// cannot know this new is the one they pair with.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+namespace {
+std::atomic<bool> counting{false};
+std::atomic<long> allocations{0};
+}  // namespace
+
+namespace {
+void* counted(std::size_t size) {
+    if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1);
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+}  // namespace
+
+// Every plain form, so that no allocation meets a delete of another family.
+void* operator new(std::size_t size) { return counted(size); }
+void* operator new[](std::size_t size) { return counted(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return counted(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return counted(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+
+namespace quorveil::spectral {
+namespace {
+
+using Channels = std::array<std::vector<float>, kUpmixChannels>;
+
+// A source panned a quarter left over decorrelated noise 10 dB down.
+struct Stereo {
+    std::vector<float> left, right;
+};
+Stereo mixture(std::size_t frames, unsigned seed = 3) {
+    std::mt19937 random(seed);
+    std::normal_distribution<float> normal(0.0f, 0.1f);
+    Stereo s;
+    for (std::size_t t = 0; t < frames; ++t) {
+        const float source = normal(random);
+        s.left.push_back(0.92f * source + 0.03f * normal(random));
+        s.right.push_back(0.38f * source + 0.03f * normal(random));
+    }
+    return s;
+}
+
+UpmixSetup setupWith(const UpmixControls& controls) {
+    UpmixSetup setup;
+    setup.controls = controls;
+    return setup;
+}
+
+// The engine's raw output (latency included), `block` samples per call;
+// `blocks` gives the lengths in turn when not empty.
+Channels processInBlocks(UpmixEngine& engine, const Stereo& in, std::vector<std::size_t> blocks) {
+    Channels out;
+    for (auto& channel : out) channel.assign(in.left.size(), 0.0f);
+    std::size_t at = 0, turn = 0;
+    while (at < in.left.size()) {
+        const std::size_t n = std::min(blocks[turn++ % blocks.size()], in.left.size() - at);
+        float* pointers[kUpmixChannels];
+        for (std::size_t c = 0; c < kUpmixChannels; ++c) pointers[c] = out[c].data() + at;
+        engine.process(in.left.data() + at, in.right.data() + at, pointers, n);
+        at += n;
+    }
+    return out;
+}
+
+double energy(const std::vector<float>& x, std::size_t from = 0) {
+    double sum = 0.0;
+    for (std::size_t i = from; i < x.size(); ++i) sum += static_cast<double>(x[i]) * x[i];
+    return sum;
+}
+
+double decibels(double ratio) { return 10.0 * std::log10(ratio); }
+
+class UpmixEngineTest : public ::testing::Test {
+protected:
+    host::PluginLibrary library{QUORVEIL_LIBRARY_PATH};
+};
+
+TEST_F(UpmixEngineTest, OutputDoesNotDependOnHowTheInputIsCut) {
+    const Stereo in = mixture(3 * 44100 + 77);
+    UpmixControls busy;  // every stage at work: ATF, LFE, delay, levels
+    busy.method = UpmixMethod::ArcTan;
+    busy.atf = true;
+    busy.lfeCutoffHz = 120.0;
+    busy.width = 0.7;
+    busy.centreDb = -3.0;
+    const UpmixControls configurations[] = {UpmixControls{}, busy};
+    const std::vector<std::size_t> cuts[] = {{1}, {256}, {4097}, {0, 5, 0, 1000, 511, 3}};
+    for (const UpmixControls& controls : configurations) {
+        SCOPED_TRACE(methodName(controls.method));
+        UpmixEngine whole(library, setupWith(controls));
+        const Channels expected = processInBlocks(whole, in, {in.left.size()});
+        for (const std::vector<std::size_t>& blocks : cuts) {
+            SCOPED_TRACE("first block " + std::to_string(blocks[0]));
+            UpmixEngine cut(library, setupWith(controls));
+            EXPECT_EQ(processInBlocks(cut, in, blocks), expected);
+        }
+    }
+}
+
+TEST_F(UpmixEngineTest, OutputTrailsTheInputByTheLatencyItReports) {
+    std::mt19937 random(9);
+    std::normal_distribution<float> normal(0.0f, 0.1f);
+    Stereo in;  // hard left: FL is the input itself
+    for (int t = 0; t < 44100; ++t) {
+        in.left.push_back(normal(random));
+        in.right.push_back(0.0f);
+    }
+    const struct {
+        int fftSize, overlap;
+    } sizes[] = {{2048, 4}, {1024, 8}, {4096, 2}, {512, 16}};
+    for (const auto& size : sizes) {
+        SCOPED_TRACE(std::to_string(size.fftSize) + "/" + std::to_string(size.overlap));
+        UpmixSetup setup;
+        setup.fftSize = size.fftSize;
+        setup.overlap = size.overlap;
+        UpmixEngine engine(library, setup);
+        EXPECT_EQ(engine.latency(), size.fftSize);
+        const Channels out = processInBlocks(engine, in, {333});
+        const auto latency = static_cast<std::size_t>(engine.latency());
+        double error = 0.0, signal = 0.0;
+        for (std::size_t t = latency + size.fftSize; t < in.left.size(); ++t) {
+            const double d = out[FL][t] - in.left[t - latency];
+            error += d * d;
+            signal += static_cast<double>(in.left[t - latency]) * in.left[t - latency];
+        }
+        EXPECT_LT(decibels(error / signal), -60.0);
+    }
+}
+
+TEST_F(UpmixEngineTest, ResetMakesItNew) {
+    const Stereo before = mixture(20000, 1), after = mixture(30000, 2);
+    UpmixControls loud;
+    loud.gainDb = 30.0;  // clips, so the count has something to forget
+    loud.lfeCutoffHz = 80.0;
+    UpmixEngine used(library, setupWith(loud));
+    processInBlocks(used, before, {512});
+    EXPECT_GT(used.clippedSamples(), 0u);
+    used.reset();
+    EXPECT_EQ(used.clippedSamples(), 0u);
+    UpmixEngine fresh(library, setupWith(loud));
+    EXPECT_EQ(processInBlocks(used, after, {700}), processInBlocks(fresh, after, {700}));
+    EXPECT_EQ(used.clippedSamples(), fresh.clippedSamples());
+}
+
+TEST_F(UpmixEngineTest, ClipCountIsThePositionsWhereAChannelReachesFullScale) {
+    // Silence after the sound lets every processed sample out.
+    Stereo in = mixture(44100);
+    in.left.resize(44100 + 3 * 2048, 0.0f);
+    in.right.resize(44100 + 3 * 2048, 0.0f);
+    UpmixControls loud;
+    loud.gainDb = 18.0;
+    UpmixEngine engine(library, setupWith(loud));
+    const Channels out = processInBlocks(engine, in, {1024});
+    uint64_t positions = 0;
+    for (std::size_t t = 0; t < in.left.size(); ++t) {
+        bool over = false;
+        for (const auto& channel : out) over = over || channel[t] >= 1.0f;
+        positions += over ? 1 : 0;
+    }
+    EXPECT_GT(positions, 0u);
+    EXPECT_EQ(engine.clippedSamples(), positions);
+}
+
+TEST_F(UpmixEngineTest, NeitherProcessNorControlChangesAllocate) {
+    const Stereo in = mixture(44100);
+    UpmixEngine engine(library, UpmixSetup{});
+    Channels out;
+    for (auto& channel : out) channel.assign(in.left.size(), 0.0f);
+    float* pointers[kUpmixChannels];
+    std::vector<UpmixControls> turns(6);
+    turns[1].method = UpmixMethod::ArcTan;
+    turns[1].atf = true;
+    turns[2].method = UpmixMethod::CC;
+    turns[2].lfeCutoffHz = 150.0;
+    turns[3].smoothMs = 30.0;
+    turns[3].rearDelayMs = 40.0;
+    turns[4].gainDb = 30.0;  // Clip4_6 lights its indicator
+    turns[5].width = 0.0;
+    turns[5].ambienceDb = -20.0;
+
+    counting = true;
+    { const std::vector<int> witness(3); }  // the count works
+    counting = false;
+    ASSERT_EQ(allocations.exchange(0), 1);
+
+    counting = true;
+    std::size_t at = 0, turn = 0;
+    while (at < in.left.size()) {
+        engine.setControls(turns[turn++ % turns.size()]);
+        const std::size_t n = std::min<std::size_t>(1500, in.left.size() - at);
+        for (std::size_t c = 0; c < kUpmixChannels; ++c) pointers[c] = out[c].data() + at;
+        engine.process(in.left.data() + at, in.right.data() + at, pointers, n);
+        at += n;
+    }
+    engine.reset();
+    counting = false;
+    EXPECT_EQ(allocations.load(), 0);
+}
+
+// Each control against the defaults, on a signal that shows it.
+TEST_F(UpmixEngineTest, EveryControlDoesWhatItSays) {
+    std::mt19937 random(4);
+    std::normal_distribution<float> normal(0.0f, 0.1f);
+    const std::size_t frames = 2 * 44100;
+    Stereo hardLeft, centred, decorrelated;
+    for (std::size_t t = 0; t < frames; ++t) {
+        const float a = normal(random), b = normal(random);
+        hardLeft.left.push_back(a);
+        hardLeft.right.push_back(0.0f);
+        centred.left.push_back(a * 0.7f);
+        centred.right.push_back(a * 0.7f);
+        decorrelated.left.push_back(a);
+        decorrelated.right.push_back(b);
+    }
+    auto run = [&](const Stereo& in, const UpmixControls& controls) {
+        UpmixEngine engine(library, setupWith(controls));
+        Channels out;
+        upmixBuffers(engine, in.left.data(), in.right.data(), frames, out);
+        return out;
+    };
+    auto total = [](const Channels& out) {
+        double sum = 0.0;
+        for (const auto& channel : out) sum += energy(channel);
+        return sum;
+    };
+    const Channels plainLeft = run(hardLeft, {}), plainCentre = run(centred, {}),
+                   plainAmbience = run(decorrelated, {});
+
+    {
+        SCOPED_TRACE("--width 0 puts the whole front image in FC");
+        UpmixControls c;
+        c.width = 0.0;
+        const Channels out = run(hardLeft, c);
+        EXPECT_GT(energy(out[FC]) / total(out), 0.99);
+    }
+    {
+        SCOPED_TRACE("--width 0.5 keeps a quarter of a side's power at the side");
+        UpmixControls c;
+        c.width = 0.5;
+        const Channels out = run(hardLeft, c);
+        EXPECT_NEAR(energy(out[FL]) / total(out), 0.25, 0.01);
+    }
+    {
+        SCOPED_TRACE("--centre -6 lowers FC by 6 dB");
+        UpmixControls c;
+        c.centreDb = -6.0;
+        EXPECT_NEAR(decibels(energy(run(centred, c)[FC]) / energy(plainCentre[FC])), -6.0, 0.01);
+    }
+    {
+        SCOPED_TRACE("--ambience -6 lowers the rears of decorrelated sound by 6 dB");
+        UpmixControls c;
+        c.ambienceDb = -6.0;
+        const Channels out = run(decorrelated, c);
+        EXPECT_NEAR(decibels((energy(out[BL]) + energy(out[BR])) /
+                             (energy(plainAmbience[BL]) + energy(plainAmbience[BR]))),
+                    -6.0, 0.01);
+    }
+    {
+        SCOPED_TRACE("--rear-delay 20 delays BL and BR by 882 samples and nothing else");
+        UpmixControls none, delayed;
+        none.rearDelayMs = 0.0;
+        delayed.rearDelayMs = 20.0;
+        const Channels early = run(decorrelated, none), late = run(decorrelated, delayed);
+        for (int c : {BL, BR}) {
+            const std::vector<float> shifted(early[static_cast<std::size_t>(c)].begin(),
+                                             early[static_cast<std::size_t>(c)].end() - 882);
+            EXPECT_TRUE(std::equal(shifted.begin(), shifted.end(),
+                                   late[static_cast<std::size_t>(c)].begin() + 882));
+        }
+        EXPECT_EQ(early[FL], late[FL]);
+    }
+    {
+        SCOPED_TRACE("--gain -6 scales every channel");
+        UpmixControls c;
+        c.gainDb = -6.0;
+        const Channels out = run(centred, c);
+        EXPECT_NEAR(decibels(total(out) / total(plainCentre)), -6.0, 0.01);
+    }
+    {
+        SCOPED_TRACE("longer --smooth calls less of decorrelated noise direct");
+        UpmixControls quick, slow;
+        quick.smoothMs = 20.0;
+        slow.smoothMs = 1000.0;
+        const Channels fast = run(decorrelated, quick), steady = run(decorrelated, slow);
+        EXPECT_GT((energy(steady[BL]) + energy(steady[BR])) / total(steady),
+                  (energy(fast[BL]) + energy(fast[BR])) / total(fast) + 0.05);
+    }
+    EXPECT_EQ(energy(plainLeft[LFE]), 0.0);
+}
+
+TEST_F(UpmixEngineTest, ControlsOutOfRangeAreNamedAndClampedOnTheAudioThread) {
+    UpmixControls wild;
+    wild.width = 7.0;
+    wild.smoothMs = NAN;
+    wild.gainDb = 1e9;
+    EXPECT_EQ(checkControls(wild), "--width wants 0 to 1");
+    EXPECT_EQ(checkControls(UpmixControls{}), "");
+    EXPECT_THROW(UpmixEngine(library, setupWith(wild)), host::HostError);
+    UpmixEngine engine(library, UpmixSetup{});
+    engine.setControls(wild);
+    EXPECT_EQ(engine.controls().width, 1.0);
+    EXPECT_EQ(engine.controls().gainDb, kHighestGainDb);
+    EXPECT_EQ(checkControls(engine.controls()), "");
+}
+
+}  // namespace
+}  // namespace quorveil::spectral
