@@ -75,7 +75,18 @@ PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
     }
 }
 
-PluginLibrary::~PluginLibrary() { closeLibrary(handle_); }
+PluginLibrary::PluginLibrary(const LinkedExports& exports, const std::string& name)
+    : getNumBidules(exports.getNumBidules),
+      fillBiduleInfo(exports.fillBiduleInfo),
+      newInstance(exports.newInstance),
+      deleteInstance(exports.deleteInstance),
+      path_(name) {}
+
+PluginLibrary::~PluginLibrary() {
+    if (handle_ != nullptr) {
+        closeLibrary(handle_);
+    }
+}
 
 std::vector<ModuleRow> PluginLibrary::modules() const {
     std::vector<ModuleRow> rows;

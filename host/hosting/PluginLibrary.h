@@ -24,10 +24,22 @@ struct ModuleRow {
     std::string categoryPath;  // levels separated by '\t'
 };
 
+// The four exports of a library linked into the host program itself (the
+// LV2 plug-ins carry the modules inside their own binary).
+struct LinkedExports {
+    plogue::biduleSDK::GetNumBidulesFn getNumBidules;
+    plogue::biduleSDK::FillBiduleInfoFn fillBiduleInfo;
+    plogue::biduleSDK::NewInstanceFn newInstance;
+    plogue::biduleSDK::DeleteInstanceFn deleteInstance;
+};
+
 class PluginLibrary {
 public:
     // Loads the library and resolves its exports; throws HostError.
     explicit PluginLibrary(const std::string& path);
+    // The library linked in: nothing is loaded or unloaded; `name` stands in
+    // for the path in messages.
+    PluginLibrary(const LinkedExports& exports, const std::string& name);
     ~PluginLibrary();
     PluginLibrary(const PluginLibrary&) = delete;
     PluginLibrary& operator=(const PluginLibrary&) = delete;

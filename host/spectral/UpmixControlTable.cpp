@@ -26,26 +26,26 @@ const UpmixMethodEntry& methodEntry(UpmixMethod method) {
 }
 
 constexpr std::array kControls{
-    UpmixControlEntry{"width", nullptr, "", 0.0, 1.0, 0.0, nullptr,
+    UpmixControlEntry{"width", "Width", nullptr, "", 0.0, 1.0, 0.0, nullptr,
                       "Front image: 1 spans FL-FC-FR, 0.5 keeps a quarter of a side's power at "
                       "the side, 0 puts it all in FC",
                       &UpmixControls::width},
-    UpmixControlEntry{"centre", "center", "dB", -60.0, 12.0, 0.0, nullptr,
+    UpmixControlEntry{"centre", "Centre", "center", "dB", -60.0, 12.0, 0.0, nullptr,
                       "Level of the centre speaker", &UpmixControls::centreDb},
-    UpmixControlEntry{"ambience", nullptr, "dB", -60.0, 12.0, 0.0, nullptr,
+    UpmixControlEntry{"ambience", "Ambience", nullptr, "dB", -60.0, 12.0, 0.0, nullptr,
                       "Level of the ambience (what L and R do not share, mostly behind)",
                       &UpmixControls::ambienceDb},
-    UpmixControlEntry{"rear-delay", nullptr, "ms", 0.0, 100.0, 0.0, nullptr,
+    UpmixControlEntry{"rear-delay", "Rear delay", nullptr, "ms", 0.0, 100.0, 0.0, nullptr,
                       "Delay of BL and BR", &UpmixControls::rearDelayMs},
-    UpmixControlEntry{"smooth", nullptr, "ms", 10.0, 2000.0, 0.0, nullptr,
+    UpmixControlEntry{"smooth", "Smoothing", nullptr, "ms", 10.0, 2000.0, 0.0, nullptr,
                       "Time constant of the per-bin averages that decide direct sound, ambience "
                       "and placement: longer is steadier, shorter follows faster",
                       &UpmixControls::smoothMs},
-    UpmixControlEntry{"lfe-cutoff", nullptr, "Hz", 20.0, 500.0, 0.0, "0 for a silent LFE",
+    UpmixControlEntry{"lfe-cutoff", "LFE cutoff", nullptr, "Hz", 20.0, 500.0, 0.0, "0 for a silent LFE",
                       "Crossover to the LFE: the LFE takes the sound below it, the mains keep "
                       "the rest",
                       &UpmixControls::lfeCutoffHz},
-    UpmixControlEntry{"gain", nullptr, "dB", -120.0, 60.0, 0.0, nullptr,
+    UpmixControlEntry{"gain", "Gain", nullptr, "dB", -120.0, 60.0, 0.0, nullptr,
                       "Output level, before Clip4_6", &UpmixControls::gainDb},
 };
 

@@ -38,6 +38,7 @@ const char* placementModule(UpmixMethod method);
 
 struct UpmixControlEntry {
     const char* symbol;  // "rear-delay": the option --rear-delay, a port's symbol
+    const char* name;    // "Rear delay": as a plug-in host shows the control
     const char* alias;   // another spelling of the option, or null
     const char* unit;    // "dB", "ms", "Hz", or "" for a plain number
     double minimum, maximum;

@@ -1,0 +1,26 @@
+#include "host/lv2/PluginDescription.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace quorveil::lv2 {
+
+double PortDescription::clamp(double value) const {
+    if (std::isnan(value)) {
+        return defaultValue;
+    }
+    const double inRange = std::clamp(value, minimum, maximum);
+    return control == ControlKind::Real ? inRange : std::round(inRange);
+}
+
+uint32_t PluginDescription::portIndex(const std::string& symbol) const {
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        if (ports[i].symbol == symbol) {
+            return static_cast<uint32_t>(i);
+        }
+    }
+    throw std::out_of_range("no port '" + symbol + "' in " + uri);
+}
+
+}  // namespace quorveil::lv2

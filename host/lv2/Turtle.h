@@ -1,0 +1,15 @@
+// Writes a plug-in's description as the Turtle files of its LV2 bundle:
+// manifest.ttl (what hosts read first: the URI, the binary and where the rest
+// is) and <name>.ttl (ports, ranges, units, groups, features).
+#pragma once
+
+#include <string>
+
+#include "host/lv2/PluginDescription.h"
+
+namespace quorveil::lv2 {
+
+std::string manifestTurtle(const PluginDescription& plugin, const std::string& pluginFile);
+std::string pluginTurtle(const PluginDescription& plugin);
+
+}  // namespace quorveil::lv2

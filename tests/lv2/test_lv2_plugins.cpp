@@ -1,0 +1,295 @@
+// The LV2 plug-ins as real LV2 hosts see them: lv2ls and lv2info list them
+// with every port, sord_validate checks their Turtle against the LV2 schemas,
+// lv2apply renders through them, and a small host of our own drives run()
+// with odd block sizes, hostile control values, an interposed allocator and
+// two threads.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <limits>
+#include <thread>
+
+#include "tests/lv2/AllocationCounter.h"
+#include "tests/lv2/Lv2TestHost.h"
+#include "tests/tools/ToolSupport.h"
+
+namespace quorveil::testing {
+namespace {
+
+// What the tests need to know of each plug-in: where it is, its ports, and
+// a control to move during a run.
+struct PluginCase {
+    const char* uri;
+    const char* bundle;  // folder name under build/lv2
+    const char* binary;
+    uint32_t ports;
+    std::vector<bool> audio;                  // per port: an audio port?
+    std::vector<uint32_t> inputs, outputs;    // audio ports
+    std::vector<std::pair<uint32_t, float>> controls;  // control port, an in-range value
+    std::vector<std::string> infoLines;       // what lv2info must show
+};
+
+std::vector<PluginCase> pluginCases() {
+    return {
+        {"https://quorveil.audio/lv2/panner",
+         "quorveil-panner.lv2",
+         "quorveil_panner.so",
+         12,
+         {true, true, true, true, true, true},
+         {0},
+         {1, 2, 3, 4, 5},
+         {{6, -90.0f}, {7, 40.0f}, {8, 300.0f}, {9, 5.0f}, {10, 110.0f}, {11, 250.0f}},
+         {"Symbol:      pan_angle", "Minimum:     -180.000000", "Maximum:     180.000000",
+          "Symbol:      ls_angle", "Default:     120.000000",
+          "Designation: http://lv2plug.in/ns/ext/port-groups#rearLeft",
+          "Group:       https://quorveil.audio/lv2/panner#speakers"}},
+        {"https://quorveil.audio/lv2/upmix",
+         "quorveil-upmix.lv2",
+         "quorveil_upmix.so",
+         18,
+         {true, true, true, true, true, true, true, true},
+         {0, 1},
+         {2, 3, 4, 5, 6, 7},
+         {{8, 1.0f}, {9, 1.0f}, {10, 0.5f}, {11, -6.0f}, {12, -3.0f}, {13, 20.0f}, {14, 200.0f},
+          {15, 120.0f}, {16, -6.0f}},
+         {"Has latency:       yes, reported by port 17", "Symbol:      lfe_cutoff",
+          "Designation: http://lv2plug.in/ns/ext/port-groups#lowFrequencyEffects",
+          "Group:       https://quorveil.audio/lv2/upmix#surround_out",
+          "Group:       https://quorveil.audio/lv2/upmix#stereo_in", "1.0 = \"arctan\"",
+          "Symbol:      rear_delay", "Maximum:     100.000000", "lv2core#toggled"}},
+    };
+}
+
+std::string bundleFolder(const PluginCase& plugin) {
+    return std::string(QUORVEIL_LV2_DIR) + "/" + plugin.bundle;
+}
+
+std::string binaryPath(const PluginCase& plugin) {
+    return bundleFolder(plugin) + "/" + plugin.binary;
+}
+
+std::string withLv2Path(const std::string& command) {
+    return "LV2_PATH='" + std::string(QUORVEIL_LV2_DIR) + "' " + command + " 2>&1";
+}
+
+// Noise in [-0.5, 0.5), the same for the same seed.
+std::vector<float> noise(std::size_t samples, uint32_t seed) {
+    std::vector<float> out(samples);
+    for (float& s : out) {
+        seed = seed * 1664525u + 1013904223u;
+        s = static_cast<float>(seed >> 8) / 16777216.0f - 0.5f;
+    }
+    return out;
+}
+
+// Runs `blocks` through a fresh instance, the inputs fed from `source` and
+// each block's outputs appended, channel by channel, to the result. `before`
+// may move controls before a block.
+std::vector<std::vector<float>> render(const PluginCase& plugin,
+                                       const std::vector<uint32_t>& blocks,
+                                       const std::function<void(Lv2Instance&, std::size_t)>& before,
+                                       double sampleRate = 48000.0) {
+    Lv2Binary binary(binaryPath(plugin));
+    Lv2Instance instance(binary.descriptor(plugin.uri), sampleRate, plugin.ports, plugin.audio, 4096);
+    EXPECT_TRUE(instance.valid());
+    std::vector<std::vector<float>> out(plugin.outputs.size());
+    std::size_t fed = 0;
+    instance.activate();
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        if (before) before(instance, b);
+        for (std::size_t i = 0; i < plugin.inputs.size(); ++i) {
+            const auto source = noise(blocks[b], static_cast<uint32_t>(fed * 7 + i));
+            std::copy(source.begin(), source.end(), instance.audio(plugin.inputs[i]));
+        }
+        instance.run(blocks[b]);
+        for (std::size_t o = 0; o < plugin.outputs.size(); ++o) {
+            const float* samples = instance.audio(plugin.outputs[o]);
+            out[o].insert(out[o].end(), samples, samples + blocks[b]);
+        }
+        fed += blocks[b];
+    }
+    instance.deactivate();
+    return out;
+}
+
+TEST(Lv2Hosts, Lv2lsListsEveryPlugin) {
+    int status = 0;
+    const std::string listed = runCommand(withLv2Path("lv2ls"), &status);
+    ASSERT_EQ(status, 0) << listed;
+    for (const PluginCase& plugin : pluginCases()) {
+        EXPECT_NE(listed.find(plugin.uri), std::string::npos) << listed;
+    }
+}
+
+TEST(Lv2Hosts, Lv2infoShowsEveryPortWithItsRangeDefaultAndGroup) {
+    for (const PluginCase& plugin : pluginCases()) {
+        SCOPED_TRACE(plugin.uri);
+        int status = 0;
+        const std::string info = runCommand(withLv2Path("lv2info " + std::string(plugin.uri)), &status);
+        ASSERT_EQ(status, 0) << info;
+        for (uint32_t p = 0; p < plugin.ports; ++p) {
+            EXPECT_NE(info.find("Port " + std::to_string(p) + ":"), std::string::npos) << p;
+        }
+        for (const std::string& line : plugin.infoLines) {
+            EXPECT_NE(info.find(line), std::string::npos) << line << "\n" << info;
+        }
+    }
+}
+
+TEST(Lv2Hosts, TurtleValidatesAgainstTheLv2Schemas) {
+    for (const PluginCase& plugin : pluginCases()) {
+        SCOPED_TRACE(plugin.uri);
+        int status = 0;
+        const std::string report = runCommand(
+            "sord_validate $(find /usr/lib/lv2 -name '*.ttl') '" + bundleFolder(plugin) + "'/*.ttl",
+            &status);
+        EXPECT_EQ(status, 0) << report;
+        EXPECT_NE(report.find("Found 0 errors"), std::string::npos) << report;
+    }
+}
+
+TEST(Lv2Hosts, PannerThroughLv2applyEqualsSurroundHostBitForBit) {
+    ScratchFolder folder;
+    const std::string in = folder.file("mono.wav");
+    Sound mono{1, 48000, noise(48000, 3)};
+    writeSound(in, mono);
+    for (const char* pan : {"-90", "0", "33.5", "180"}) {
+        SCOPED_TRACE(pan);
+        const std::string viaLv2 = folder.file("lv2.wav"), viaHost = folder.file("host.wav");
+        int status = 0;
+        const std::string log = runCommand(withLv2Path("lv2apply -i '" + in + "' -o '" + viaLv2 +
+                                                       "' -c pan_angle " + pan +
+                                                       " https://quorveil.audio/lv2/panner"),
+                                           &status);
+        ASSERT_EQ(status, 0) << log;
+        const HostRun run = runHost({"render", "ConstantPowerPanner4_6", in, viaHost, "--set",
+                                     std::string("Pan Angle=") + pan});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const Sound a = readSound(viaLv2), b = readSound(viaHost);
+        ASSERT_EQ(a.channels, 5);
+        ASSERT_EQ(a.samples.size(), b.samples.size());
+        EXPECT_EQ(a.samples, b.samples);
+    }
+}
+
+// lv2apply feeds the plug-in and reads its latency port; the file it writes
+// starts with that latency, so the command line's upmix of the same file is
+// the plug-in's output shifted by it, sample for sample.
+TEST(Lv2Hosts, UpmixThroughLv2applyEqualsSurroundHostShiftedByItsLatency) {
+    ScratchFolder folder;
+    const std::string in = folder.file("stereo.wav");
+    Sound stereo{2, 48000, noise(2 * 72000, 5)};
+    for (std::size_t i = 0; i < stereo.frames(); ++i) {
+        stereo.samples[2 * i + 1] = 0.5f * stereo.samples[2 * i + 1] + 0.5f * stereo.samples[2 * i];
+    }
+    writeSound(in, stereo);
+    struct Settings {
+        std::string ports, options;
+    };
+    const Settings settings[] = {
+        {"", ""},
+        {"-c method 1 -c atf 1 -c lfe_cutoff 120", "--method arctan --atf --lfe-cutoff 120"},
+        {"-c method 2 -c width 0.5 -c ambience -6 -c rear_delay 0 -c gain -3",
+         "--method cc --width 0.5 --ambience -6 --rear-delay 0 --gain -3"},
+    };
+    for (const Settings& s : settings) {
+        SCOPED_TRACE(s.options);
+        const std::string viaLv2 = folder.file("lv2.wav"), viaHost = folder.file("host.wav");
+        int status = 0;
+        const std::string log = runCommand(withLv2Path("lv2apply -i '" + in + "' -o '" + viaLv2 +
+                                                       "' " + s.ports +
+                                                       " https://quorveil.audio/lv2/upmix"),
+                                           &status);
+        ASSERT_EQ(status, 0) << log;
+        std::vector<std::string> args{"upmix", in, viaHost, "-q"};
+        std::istringstream options(s.options);
+        for (std::string word; options >> word;) args.push_back(word);
+        const HostRun run = runHost(args);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const Sound plugin = readSound(viaLv2), host = readSound(viaHost);
+        ASSERT_EQ(plugin.channels, 6);
+        ASSERT_EQ(plugin.frames(), host.frames());
+        const std::size_t latency = 2048;
+        std::size_t differing = 0;
+        for (std::size_t i = latency; i < plugin.frames(); ++i) {
+            for (int c = 0; c < 6; ++c) {
+                differing += plugin.at(i, c) != host.at(i - latency, c);
+            }
+        }
+        EXPECT_EQ(differing, 0u);
+    }
+}
+
+TEST(Lv2Run, AllocatesNothingWhateverTheBlockAndControls) {
+    if (!allocationCountingAvailable()) GTEST_SKIP() << "the sanitizer runtime owns malloc";
+    {
+        // The counter itself sees an allocation made in its scope.
+        AllocationCounter counter;
+        void* (*volatile allocate)(std::size_t) = &std::malloc;
+        std::free(allocate(64));
+        ASSERT_EQ(counter.calls(), 2u);
+    }
+    for (const PluginCase& plugin : pluginCases()) {
+        SCOPED_TRACE(plugin.uri);
+        Lv2Binary binary(binaryPath(plugin));
+        Lv2Instance instance(binary.descriptor(plugin.uri), 48000.0, plugin.ports, plugin.audio, 4096);
+        ASSERT_TRUE(instance.valid());
+        instance.activate();
+        instance.run(64);  // a first block, as a host's warm-up
+        const std::vector<uint32_t> blocks{1, 7, 64, 4096, 0, 4096, 3};
+        uint64_t calls = 0;
+        for (std::size_t b = 0; b < blocks.size(); ++b) {
+            // Every control moves between blocks.
+            for (const auto& [port, value] : plugin.controls) {
+                instance.control(port) = b % 2 == 0 ? value : -value;
+            }
+            AllocationCounter counter;
+            instance.run(blocks[b]);
+            calls += counter.calls();
+        }
+        EXPECT_EQ(calls, 0u);
+    }
+}
+
+TEST(Lv2Run, HostileControlValuesAreClampedAndNeverFault) {
+    const float hostile[] = {std::numeric_limits<float>::quiet_NaN(),
+                             std::numeric_limits<float>::infinity(),
+                             -std::numeric_limits<float>::infinity(), 1e30f, -1e30f};
+    for (const PluginCase& plugin : pluginCases()) {
+        SCOPED_TRACE(plugin.uri);
+        for (float value : hostile) {
+            SCOPED_TRACE(value);
+            const auto out = render(plugin, {256, 256, 100}, [&](Lv2Instance& instance, std::size_t) {
+                for (const auto& control : plugin.controls) instance.control(control.first) = value;
+            });
+            for (const auto& channel : out) {
+                for (float s : channel) ASSERT_TRUE(std::isfinite(s));
+            }
+        }
+    }
+}
+
+TEST(Lv2Run, TwoInstancesOnTwoThreadsEqualEachAlone) {
+    for (const PluginCase& plugin : pluginCases()) {
+        SCOPED_TRACE(plugin.uri);
+        const std::vector<uint32_t> blocks(40, 512);
+        auto settle = [&](Lv2Instance& instance, std::size_t b) {
+            for (const auto& [port, value] : plugin.controls) {
+                instance.control(port) = b < 20 ? value : value * 0.5f;
+            }
+        };
+        const auto alone = render(plugin, blocks, settle);
+        std::vector<std::vector<float>> first, second;
+        std::thread a([&] { first = render(plugin, blocks, settle); });
+        std::thread b([&] { second = render(plugin, blocks, settle); });
+        a.join();
+        b.join();
+        EXPECT_EQ(first, alone);
+        EXPECT_EQ(second, alone);
+    }
+}
+
+}  // namespace
+}  // namespace quorveil::testing
