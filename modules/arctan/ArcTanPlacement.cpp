@@ -57,68 +57,67 @@ void Placement::updatePlacement(const ParameterValues& values) {
     magnitudeShare_ = static_cast<float>(values.ratio);
     frequencyShare_ = static_cast<float>(1.0 - values.ratio);
 
-    width_ = static_cast<float>(values.totalWidth);
-    half_ = width_ * 0.5f;
-    rightStart_ = 360.0f - half_;
+    imageWidth_ = static_cast<float>(values.totalWidth);
+    halfImageWidth_ = imageWidth_ * 0.5f;
+    rightHalfStart_ = 360.0f - halfImageWidth_;
 
     // Widths 0 give infinite reciprocals: an empty front zone is never
     // entered, an empty centre zone only by image angle 0 (see ringAngleFor).
-    halfCenter_ = static_cast<float>(values.centerWidth) * 0.5f;
-    inverseHalfCenter_ = 1.0f / halfCenter_;
-    front_ = static_cast<float>(values.frontWidth);
-    inverseFront_ = 1.0f / front_;
-    rear_ = static_cast<float>(values.rearWidth);
-    inverseRear_ = 1.0f / rear_;
+    centreZone_ = static_cast<float>(values.centerWidth) * 0.5f;
+    inverseCentreZone_ = 1.0f / centreZone_;
+    frontZone_ = static_cast<float>(values.frontWidth);
+    inverseFrontZone_ = 1.0f / frontZone_;
+    rearZone_ = static_cast<float>(values.rearWidth);
+    inverseRearZone_ = 1.0f / rearZone_;
 
-    zoneEnd_[0] = halfCenter_;
-    zoneEnd_[1] = zoneEnd_[0] + front_;
-    zoneEnd_[2] = zoneEnd_[1] + rear_;
-    zoneEnd_[3] = zoneEnd_[2] + rear_;
-    zoneEnd_[4] = zoneEnd_[3] + front_;
+    zoneEnd_[0] = centreZone_;
+    zoneEnd_[1] = zoneEnd_[0] + frontZone_;
+    zoneEnd_[2] = zoneEnd_[1] + rearZone_;
+    zoneEnd_[3] = zoneEnd_[2] + rearZone_;
+    zoneEnd_[4] = zoneEnd_[3] + frontZone_;
 
     for (int s = 0; s < kSpeakers; ++s) {
-        angle_[s] = static_cast<float>(values.speakerAngle[s]);
+        speakerAngle_[s] = static_cast<float>(values.speakerAngle[s]);
     }
-    const float aLF = angle_[LF], aRF = angle_[RF], aC = angle_[C], aLS = angle_[LS],
-                aRS = angle_[RS];
+    const float aLF = speakerAngle_[LF], aRF = speakerAngle_[RF], aC = speakerAngle_[C], aLS = speakerAngle_[LS],
+                aRS = speakerAngle_[RS];
 
-    slopeCenterLeft_ = (aLF - aC) * inverseHalfCenter_;
-    arcFrontLeft_ = aLS - aLF;
-    arcRearLeft_ = half_ - aLS;
-    arcRearRight_ = aRS - rightStart_;
-    arcFrontRight_ = aRF - aRS;
-    arcCenterRight_ = 360.0f - aRF;
+    centreLeftSlope_ = (aLF - aC) * inverseCentreZone_;
+    leftFrontArc_ = aLS - aLF;
+    leftRearArc_ = halfImageWidth_ - aLS;
+    rightRearArc_ = aRS - rightHalfStart_;
+    rightFrontArc_ = aRF - aRS;
+    rightCentreArc_ = 360.0f - aRF;
 
     // 90 table steps per speaker pair, whatever its span.
-    scaleRC_ = 90.0f / ((aC + 360.0f) - aRF);
-    scaleCL_ = 90.0f / (aLF - aC);
-    scaleLL_ = 90.0f / (aLS - aLF);
-    scaleLR_ = 90.0f / (aRS - aLS);
-    scaleRR_ = 90.0f / (aRF - aRS);
+    stepsRfToC_ = 90.0f / ((aC + 360.0f) - aRF);
+    stepsCToLf_ = 90.0f / (aLF - aC);
+    stepsLfToLs_ = 90.0f / (aLS - aLF);
+    stepsLsToRs_ = 90.0f / (aRS - aLS);
+    stepsRsToRf_ = 90.0f / (aRF - aRS);
 }
 
-// The zone warp: the image circle is cut at e1..e5 into centre, front and
-// rear zones on each side, and each zone is stretched linearly onto its arc
-// of the speaker ring. The first zone whose end is not passed applies.
+// The zone warp (see the placement state): the first zone whose end is not
+// passed applies.
 float Placement::ringAngleFor(float g) const {
-    const float aLF = angle_[LF], aRF = angle_[RF], aC = angle_[C], aLS = angle_[LS],
-                aRS = angle_[RS];
+    const float aLF = speakerAngle_[LF], aRF = speakerAngle_[RF], aC = speakerAngle_[C], aLS = speakerAngle_[LS],
+                aRS = speakerAngle_[RS];
     if (g <= zoneEnd_[0]) {
-        return slopeCenterLeft_ * g + aC;
+        return centreLeftSlope_ * g + aC;
     }
     if (g <= zoneEnd_[1]) {
-        return ((g - halfCenter_) * arcFrontLeft_) * inverseFront_ + aLF;
+        return ((g - centreZone_) * leftFrontArc_) * inverseFrontZone_ + aLF;
     }
     if (g <= zoneEnd_[2]) {
-        return (((g - halfCenter_) - front_) * arcRearLeft_) * inverseRear_ + aLS;
+        return (((g - centreZone_) - frontZone_) * leftRearArc_) * inverseRearZone_ + aLS;
     }
     if (g <= zoneEnd_[3]) {
-        return (arcRearRight_ * (g - 180.0f)) * inverseRear_ + rightStart_;
+        return (rightRearArc_ * (g - 180.0f)) * inverseRearZone_ + rightHalfStart_;
     }
     if (g <= zoneEnd_[4]) {
-        return (((g - 180.0f) - rear_) * arcFrontRight_) * inverseFront_ + aRS;
+        return (((g - 180.0f) - rearZone_) * rightFrontArc_) * inverseFrontZone_ + aRS;
     }
-    return ((((g - 180.0f) - rear_) - front_) * arcCenterRight_) * inverseHalfCenter_ + aRF;
+    return ((((g - 180.0f) - rearZone_) - frontZone_) * rightCentreArc_) * inverseCentreZone_ + aRF;
 }
 
 // The gain law: the pair of speakers enclosing `o`, counter-clockwise, takes
@@ -129,8 +128,8 @@ float Placement::ringAngleFor(float g) const {
 // a number (or a speaker angle that is not) meets none and leaves the gains
 // as they were.
 void Placement::setGainsForAngle(float o) {
-    const float aLF = angle_[LF], aRF = angle_[RF], aC = angle_[C], aLS = angle_[LS],
-                aRS = angle_[RS];
+    const float aLF = speakerAngle_[LF], aRF = speakerAngle_[RF], aC = speakerAngle_[C], aLS = speakerAngle_[LS],
+                aRS = speakerAngle_[RS];
     auto setPair = [this](int first, int second, float step) {
         const std::size_t k = tableIndex(step);
         speakerGains_ = {};
@@ -138,15 +137,15 @@ void Placement::setGainsForAngle(float o) {
         speakerGains_[static_cast<std::size_t>(second)] = sineTable_[k];
     };
     if (aRS <= o && o < aRF) {
-        setPair(RS, RF, (o - aRS) * scaleRR_);
+        setPair(RS, RF, (o - aRS) * stepsRsToRf_);
     } else if (aLS <= o && o < aRS) {
-        setPair(LS, RS, (o - aLS) * scaleLR_);
+        setPair(LS, RS, (o - aLS) * stepsLsToRs_);
     } else if (aLF <= o && o < aLS) {
-        setPair(LF, LS, (o - aLF) * scaleLL_);
+        setPair(LF, LS, (o - aLF) * stepsLfToLs_);
     } else if (aC <= o && o < aLF) {
-        setPair(C, LF, (o - aC) * scaleCL_);
+        setPair(C, LF, (o - aC) * stepsCToLf_);
     } else if (aRF <= o && o <= 359.0f) {
-        setPair(RF, C, (o - aRF) * scaleRC_);
+        setPair(RF, C, (o - aRF) * stepsRfToC_);
     } else if (aC > o || o > 359.0f) {
         speakerGains_ = {};
         speakerGains_[C] = 1.0f;
@@ -182,8 +181,8 @@ void Placement::setGainsForAngle(float o) {
     out.position = p;
 
     // Image angle: position 0.5 is the front, above it the left half.
-    const float t = p * width_;
-    const float imageAngle = p < 0.5f ? t + rightStart_ : t - half_;
+    const float t = p * imageWidth_;
+    const float imageAngle = p < 0.5f ? t + rightHalfStart_ : t - halfImageWidth_;
     const float o = ringAngleFor(imageAngle);
     out.ringAngle = o;
 
