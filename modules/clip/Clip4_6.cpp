@@ -17,8 +17,6 @@ constexpr std::array kParameters{
     textItem(Clip4_6::kVersionId, "\nVersion:"),
 };
 
-constexpr int kFftDelayPin = clip::kChannels;
-
 }  // namespace
 
 Clip4_6::Clip4_6(HostRecord* host) : BidulePlugin(host) {
@@ -42,17 +40,12 @@ void Clip4_6::process(AudioPins audioIn, AudioPins audioOut, void*, void*, Spect
         return;
     }
     const float delay = clip::fftDelay(engineInfo.fftSize, engineInfo.overlap);
-    const auto blockSize = loopCount(engineInfo.blockSize);
-    float* delayOut = audioOut[kFftDelayPin];
-    for (uint32_t i = 0; i < blockSize; ++i) {
-        delayOut[i] = delay;
-        if (clip::passSampleAndTestClip(audioIn, audioOut, i)) {
-            // Pulse the indicator, off then on, so the host sees every clip even
-            // while it is still lit from the last one.
-            setIntValue(kClipIndicatorId, 0);
-            setIntValue(kClipIndicatorId, 1);
-        }
-    }
+    clip::passBlock(audioIn, audioOut, delay, loopCount(engineInfo.blockSize), [this] {
+        // Pulse the indicator, off then on, so the host sees every clip even
+        // while it is still lit from the last one.
+        setIntValue(kClipIndicatorId, 0);
+        setIntValue(kClipIndicatorId, 1);
+    });
 }
 
 void Clip4_6::getAudioInNames(TextList& names) {
