@@ -4,7 +4,7 @@
 set -euo pipefail
 
 native_packages=(cmake g++ make pkg-config googletest libbenchmark-dev libsndfile1-dev libfftw3-dev
-                 libcli11-dev)
+                 libcli11-dev libsleef-dev)
 windows_packages=(g++-mingw-w64-i686-posix wine wine32:i386)
 
 want=("${native_packages[@]}")

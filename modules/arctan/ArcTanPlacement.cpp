@@ -1,17 +1,15 @@
 #include "modules/arctan/ArcTanPlacement.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+
+#include "modules/arctan/VectorArctangent.h"
 
 namespace quorveil::arctan {
 
 namespace {
-
-// Arctangent, sine and cosine are taken in double on float arguments and
-// rounded back to float, as the placement has always sounded.
-inline float arctangent(float y, float x) {
-    return static_cast<float>(std::atan2(static_cast<double>(y), static_cast<double>(x)));
-}
 
 // The table entry of a gain-law step: the float product truncated toward
 // zero. Speaker angles within 0..360 keep it within 0..90; angles outside
@@ -152,29 +150,34 @@ void Placement::setGainsForAngle(float o) {
     }
 }
 
-// Inlined into the block loop; placeBin is the same for callers outside it.
-[[gnu::always_inline]] inline BinPlacement Placement::placeInline(float leftFrequency,
-                                                                  float rightFrequency,
-                                                                  float leftMagnitude,
-                                                                  float rightMagnitude) {
+// Whether the frequency arctangent takes R over L instead of L over R, by
+// "Freq. Mode" and the magnitude position.
+bool Placement::frequencySwapped(float magnitudeAngle) const {
+    const float magnitudePosition = magnitudeAngle * 0.6366f - 0.5f;
+    switch (frequencyRule_) {
+    case FrequencyRule::SwappedBelowHalf: return !(magnitudePosition >= 0.5f);
+    case FrequencyRule::SwappedFromHalf: return magnitudePosition >= 0.5f;
+    case FrequencyRule::Swapped: return true;
+    default: return false;
+    }
+}
+
+// Arctangents, sine and cosine are taken in double on float arguments and
+// rounded back to float (see VectorArctangent.h), as the placement has always
+// sounded. The frequency angle is read only when "Freq. Mode" is not
+// "Disabled".
+[[gnu::always_inline]] inline BinPlacement Placement::placeByAngles(float magnitudeAngle,
+                                                                    float frequencyAngle,
+                                                                    float leftMagnitude,
+                                                                    float rightMagnitude) {
     BinPlacement out;
 
     // Position: 0 is right only, 1 left only, 0.5 the middle.
-    const float magnitudeAngle = arctangent(leftMagnitude, rightMagnitude);
     const float magnitudePosition = magnitudeAngle * 0.6366f - 0.5f;
     float p;
     if (frequencyRule_ == FrequencyRule::Disabled) {
         p = static_cast<float>(static_cast<double>(magnitudeAngle) * 0.6366);
     } else {
-        bool swapped = false;
-        switch (frequencyRule_) {
-        case FrequencyRule::SwappedBelowHalf: swapped = !(magnitudePosition >= 0.5f); break;
-        case FrequencyRule::SwappedFromHalf: swapped = magnitudePosition >= 0.5f; break;
-        case FrequencyRule::Swapped: swapped = true; break;
-        default: break;
-        }
-        const float frequencyAngle = swapped ? arctangent(rightFrequency, leftFrequency)
-                                             : arctangent(leftFrequency, rightFrequency);
         const float frequencyPosition = (frequencyAngle * 0.6366f - 0.5f) * 1.7f;
         p = (frequencyShare_ * frequencyPosition + magnitudeShare_ * magnitudePosition) + 0.5f;
     }
@@ -212,30 +215,112 @@ void Placement::setGainsForAngle(float o) {
 
 BinPlacement Placement::placeBin(float leftFrequency, float rightFrequency, float leftMagnitude,
                                  float rightMagnitude) {
-    return placeInline(leftFrequency, rightFrequency, leftMagnitude, rightMagnitude);
+    const float magnitudeAngle = arctangent(leftMagnitude, rightMagnitude);
+    float frequencyAngle = 0.0f;
+    if (frequencyRule_ != FrequencyRule::Disabled) {
+        frequencyAngle = frequencySwapped(magnitudeAngle) ? arctangent(rightFrequency, leftFrequency)
+                                                          : arctangent(leftFrequency, rightFrequency);
+    }
+    return placeByAngles(magnitudeAngle, frequencyAngle, leftMagnitude, rightMagnitude);
+}
+
+namespace {
+
+// One frame's pins: frequency L, R; magnitude L, R; the twelve outputs.
+struct FramePointers {
+    const float* leftFrequency;
+    const float* rightFrequency;
+    const float* leftMagnitude;
+    const float* rightMagnitude;
+    float* out[kOutputPins];
+};
+
+bool framesOverlap(const float* a, const float* b, uint32_t bins) {
+    const std::uintptr_t bytes = std::uintptr_t{bins} * sizeof(float);
+    const auto x = reinterpret_cast<std::uintptr_t>(a);
+    const auto y = reinterpret_cast<std::uintptr_t>(b);
+    return x < y + bytes && y < x + bytes;
+}
+
+// True when every output frame is either exactly an input frame (in place)
+// or shares no bin with any input: then a bin's inputs are as the host gave
+// them until that very bin is written, and the arctangents of a run of bins
+// can be taken before any of its bins is placed.
+bool outputsApartOrSame(const FramePointers& frame, uint32_t bins) {
+    const float* inputs[] = {frame.leftFrequency, frame.rightFrequency, frame.leftMagnitude,
+                             frame.rightMagnitude};
+    for (const float* out : frame.out) {
+        for (const float* in : inputs) {
+            if (out != in && framesOverlap(out, in, bins)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+inline void writeBin(float* const* out, uint32_t b, const BinPlacement& bin) {
+    for (std::size_t s = 0; s < kSpeakers; ++s) {
+        out[kDominantPin + s][b] = bin.dominant[s];
+        out[kLesserPin + s][b] = bin.lesser[s];
+    }
+    out[kPositionPin][b] = bin.position;
+    out[kRingAnglePin][b] = bin.ringAngle;
+}
+
+constexpr uint32_t kRunBins = 256;
+
+}  // namespace
+
+// A run of bins: the arctangents of all of them first (several at a time in
+// vector registers where the processor allows), then each bin placed in
+// order, the speaker gains carried from bin to bin as before.
+void Placement::placeRun(const float* leftFrequency, const float* rightFrequency,
+                         const float* leftMagnitude, const float* rightMagnitude,
+                         float* const* out, uint32_t first, uint32_t bins) {
+    float magnitudeAngle[kRunBins];
+    float frequencyAngle[kRunBins] = {};
+    arctangents(leftMagnitude + first, rightMagnitude + first, magnitudeAngle, bins);
+    if (frequencyRule_ != FrequencyRule::Disabled) {
+        float numerator[kRunBins];
+        float denominator[kRunBins];
+        for (uint32_t k = 0; k < bins; ++k) {
+            const bool swapped = frequencySwapped(magnitudeAngle[k]);
+            numerator[k] = swapped ? rightFrequency[first + k] : leftFrequency[first + k];
+            denominator[k] = swapped ? leftFrequency[first + k] : rightFrequency[first + k];
+        }
+        arctangents(numerator, denominator, frequencyAngle, bins);
+    }
+    for (uint32_t k = 0; k < bins; ++k) {
+        const uint32_t b = first + k;
+        writeBin(out, b,
+                 placeByAngles(magnitudeAngle[k], frequencyAngle[k], leftMagnitude[b],
+                               rightMagnitude[b]));
+    }
 }
 
 void Placement::processBlock(const float* const* const* frequencyIn,
                              const float* const* const* magnitudeIn,
                              float* const* const* magnitudeOut, uint32_t frames, uint32_t bins) {
     for (uint32_t f = 0; f < frames; ++f) {
-        const float* leftFrequency = frequencyIn[0][f];
-        const float* rightFrequency = frequencyIn[1][f];
-        const float* leftMagnitude = magnitudeIn[0][f];
-        const float* rightMagnitude = magnitudeIn[1][f];
-        float* out[kOutputPins];
+        FramePointers frame{frequencyIn[0][f], frequencyIn[1][f], magnitudeIn[0][f],
+                            magnitudeIn[1][f], {}};
         for (std::size_t pin = 0; pin < kOutputPins; ++pin) {
-            out[pin] = magnitudeOut[pin][f];
+            frame.out[pin] = magnitudeOut[pin][f];
         }
-        for (uint32_t b = 0; b < bins; ++b) {
-            const BinPlacement bin =
-                placeInline(leftFrequency[b], rightFrequency[b], leftMagnitude[b], rightMagnitude[b]);
-            for (std::size_t s = 0; s < kSpeakers; ++s) {
-                out[kDominantPin + s][b] = bin.dominant[s];
-                out[kLesserPin + s][b] = bin.lesser[s];
+        if (outputsApartOrSame(frame, bins)) {
+            for (uint32_t first = 0; first < bins; first += kRunBins) {
+                placeRun(frame.leftFrequency, frame.rightFrequency, frame.leftMagnitude,
+                         frame.rightMagnitude, frame.out, first, std::min(kRunBins, bins - first));
             }
-            out[kPositionPin][b] = bin.position;
-            out[kRingAnglePin][b] = bin.ringAngle;
+        } else {
+            // An output over another bin of an input: bin by bin, each read
+            // after the bins before it are written.
+            for (uint32_t b = 0; b < bins; ++b) {
+                writeBin(frame.out, b,
+                         placeBin(frame.leftFrequency[b], frame.rightFrequency[b],
+                                  frame.leftMagnitude[b], frame.rightMagnitude[b]));
+            }
         }
     }
 }

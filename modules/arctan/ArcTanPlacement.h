@@ -91,8 +91,12 @@ private:
     // Which argument order the frequency arctangent takes, from "Freq. Mode".
     enum class FrequencyRule { Disabled, SwappedBelowHalf, SwappedFromHalf, Swapped, Straight };
 
-    BinPlacement placeInline(float leftFrequency, float rightFrequency, float leftMagnitude,
-                             float rightMagnitude);
+    bool frequencySwapped(float magnitudeAngle) const;
+    BinPlacement placeByAngles(float magnitudeAngle, float frequencyAngle, float leftMagnitude,
+                               float rightMagnitude);
+    void placeRun(const float* leftFrequency, const float* rightFrequency,
+                  const float* leftMagnitude, const float* rightMagnitude, float* const* out,
+                  uint32_t first, uint32_t bins);
     void setGainsForAngle(float angle);
     float ringAngleFor(float imageAngle) const;
 

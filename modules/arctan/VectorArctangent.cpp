@@ -1,0 +1,143 @@
+#include "modules/arctan/VectorArctangent.h"
+
+#include <cmath>
+#include <cstring>
+
+#if defined(QUORVEIL_HAVE_SLEEF) && defined(__x86_64__) && defined(__GNUC__)
+#define QUORVEIL_SLEEF_ARCTANGENTS 1
+#include <immintrin.h>
+#include <sleef.h>
+// sleef.h declares each width's functions only when the whole file is built
+// for that width; here they are called from functions built for it and
+// chosen at run time, so the two used are declared as SLEEF exports them.
+#pragma GCC push_options
+#pragma GCC target("avx2,fma,avx512f")
+extern "C" {
+__m512d Sleef_atan2d8_u10avx512f(__m512d y, __m512d x);
+__m256d Sleef_atan2d4_u10avx2(__m256d y, __m256d x);
+}
+#pragma GCC pop_options
+#endif
+
+namespace quorveil::arctan {
+
+float arctangent(float y, float x) {
+    return static_cast<float>(std::atan2(static_cast<double>(y), static_cast<double>(x)));
+}
+
+#if QUORVEIL_SLEEF_ARCTANGENTS
+
+namespace {
+
+// A double rounds to float by its top 24 significant bits; the 29 bits below
+// decide the direction, and halfway is 1 << 28. Two doubles a few ulps apart
+// round alike unless a halfway point lies between them, so a vector result
+// within kMargin ulps of one (or any result too small, too large or not
+// finite for that reasoning to hold) is taken again by the scalar path.
+// SLEEF's and the C library's arctangents are each within 1 ulp.
+constexpr uint64_t kRoundingBits = (uint64_t{1} << 29) - 1;
+constexpr uint64_t kHalfway = uint64_t{1} << 28;
+constexpr uint64_t kMargin = 16;
+constexpr double kSmallest = 0x1p-100;  // far above float's smallest normal
+constexpr double kLargest = 4.0;         // arctangents lie within +-pi
+
+inline bool roundsAsTheLibrary(double v) {
+    const double magnitude = std::fabs(v);
+    if (!(magnitude >= kSmallest && magnitude <= kLargest)) {
+        return false;
+    }
+    uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    const uint64_t low = bits & kRoundingBits;
+    const uint64_t distance = low > kHalfway ? low - kHalfway : kHalfway - low;
+    return distance > kMargin;
+}
+
+// The bins a vector pass left: zero results where the C rules give the
+// signed zero of y exactly (y zero, x positive or +0), the rest by std::atan2.
+inline float arctangentAgain(float y, float x) {
+    if (y == 0.0f && !std::signbit(x) && !std::isnan(x)) {
+        return y;
+    }
+    return arctangent(y, x);
+}
+
+template <int Lanes>
+inline void finishLanes(const float* y, const float* x, const double* values, float* out) {
+    for (int k = 0; k < Lanes; ++k) {
+        out[k] = roundsAsTheLibrary(values[k]) ? static_cast<float>(values[k])
+                                               : arctangentAgain(y[k], x[k]);
+    }
+}
+
+__attribute__((target("avx512f"))) void arctangentsAvx512(const float* y, const float* x,
+                                                          float* out, uint32_t count) {
+    uint32_t k = 0;
+    alignas(64) double values[8];
+    for (; k + 8 <= count; k += 8) {
+        // (The masked form: GCC 12 warns of the plain one's undefined source.)
+        const __m512d yd = _mm512_mask_cvtps_pd(_mm512_setzero_pd(), 0xFF, _mm256_loadu_ps(y + k));
+        const __m512d xd = _mm512_mask_cvtps_pd(_mm512_setzero_pd(), 0xFF, _mm256_loadu_ps(x + k));
+        _mm512_store_pd(values, Sleef_atan2d8_u10avx512f(yd, xd));
+        finishLanes<8>(y + k, x + k, values, out + k);
+    }
+    for (; k < count; ++k) {
+        out[k] = arctangent(y[k], x[k]);
+    }
+}
+
+__attribute__((target("avx2,fma"))) void arctangentsAvx2(const float* y, const float* x,
+                                                        float* out, uint32_t count) {
+    uint32_t k = 0;
+    alignas(32) double values[4];
+    for (; k + 4 <= count; k += 4) {
+        const __m256d yd = _mm256_cvtps_pd(_mm_loadu_ps(y + k));
+        const __m256d xd = _mm256_cvtps_pd(_mm_loadu_ps(x + k));
+        _mm256_store_pd(values, Sleef_atan2d4_u10avx2(yd, xd));
+        finishLanes<4>(y + k, x + k, values, out + k);
+    }
+    for (; k < count; ++k) {
+        out[k] = arctangent(y[k], x[k]);
+    }
+}
+
+enum class Width { Scalar, Avx2, Avx512 };
+
+Width widthOfThisProcessor() {
+    if (__builtin_cpu_supports("avx512f")) {
+        return Width::Avx512;
+    }
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
+        return Width::Avx2;
+    }
+    return Width::Scalar;
+}
+
+}  // namespace
+
+void arctangents(const float* y, const float* x, float* out, uint32_t count) {
+    switch (widthOfThisProcessor()) {
+    case Width::Avx512: arctangentsAvx512(y, x, out, count); return;
+    case Width::Avx2: arctangentsAvx2(y, x, out, count); return;
+    case Width::Scalar: break;
+    }
+    for (uint32_t k = 0; k < count; ++k) {
+        out[k] = arctangent(y[k], x[k]);
+    }
+}
+
+bool arctangentsVectorised() { return widthOfThisProcessor() != Width::Scalar; }
+
+#else
+
+void arctangents(const float* y, const float* x, float* out, uint32_t count) {
+    for (uint32_t k = 0; k < count; ++k) {
+        out[k] = arctangent(y[k], x[k]);
+    }
+}
+
+bool arctangentsVectorised() { return false; }
+
+#endif
+
+}  // namespace quorveil::arctan
