@@ -72,14 +72,33 @@ inline void finishLanes(const float* y, const float* x, const double* values, fl
 
 __attribute__((target("avx512f"))) void arctangentsAvx512(const float* y, const float* x,
                                                           float* out, uint32_t count) {
+    // roundsAsTheLibrary for eight lanes at once.
+    const __m512d smallest = _mm512_set1_pd(kSmallest);
+    const __m512d largest = _mm512_set1_pd(kLargest);
+    const __m512i roundingBits = _mm512_set1_epi64(static_cast<int64_t>(kRoundingBits));
+    const __m512i halfway = _mm512_set1_epi64(static_cast<int64_t>(kHalfway));
+    const __m512i margin = _mm512_set1_epi64(static_cast<int64_t>(kMargin));
     uint32_t k = 0;
-    alignas(64) double values[8];
     for (; k + 8 <= count; k += 8) {
-        // (The masked form: GCC 12 warns of the plain one's undefined source.)
+        // (The masked forms: GCC 12 warns of the plain ones' undefined source.)
         const __m512d yd = _mm512_mask_cvtps_pd(_mm512_setzero_pd(), 0xFF, _mm256_loadu_ps(y + k));
         const __m512d xd = _mm512_mask_cvtps_pd(_mm512_setzero_pd(), 0xFF, _mm256_loadu_ps(x + k));
-        _mm512_store_pd(values, Sleef_atan2d8_u10avx512f(yd, xd));
-        finishLanes<8>(y + k, x + k, values, out + k);
+        const __m512d values = Sleef_atan2d8_u10avx512f(yd, xd);
+        const __m512d magnitude = _mm512_abs_pd(values);
+        const __mmask8 inRange = _mm512_cmp_pd_mask(magnitude, smallest, _CMP_GE_OQ) &
+                                 _mm512_cmp_pd_mask(magnitude, largest, _CMP_LE_OQ);
+        const __m512i low = _mm512_and_si512(_mm512_castpd_si512(values), roundingBits);
+        const __m512i distance =
+            _mm512_mask_abs_epi64(_mm512_setzero_si512(), 0xFF, _mm512_sub_epi64(low, halfway));
+        const __mmask8 safe = inRange & _mm512_cmpgt_epu64_mask(distance, margin);
+        _mm256_storeu_ps(out + k, _mm512_mask_cvtpd_ps(_mm256_setzero_ps(), 0xFF, values));
+        if (safe != 0xFF) {
+            for (uint32_t lane = 0; lane < 8; ++lane) {
+                if (!(safe & (1u << lane))) {
+                    out[k + lane] = arctangentAgain(y[k + lane], x[k + lane]);
+                }
+            }
+        }
     }
     for (; k < count; ++k) {
         out[k] = arctangent(y[k], x[k]);
