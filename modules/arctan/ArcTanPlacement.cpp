@@ -1,11 +1,13 @@
 #include "modules/arctan/ArcTanPlacement.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 
 #include "modules/arctan/VectorArctangent.h"
+#include "modules/common/VectorClones.h"
 
 namespace quorveil::arctan {
 
@@ -16,19 +18,37 @@ namespace {
 // that range could reach past the tables, so it stays within 0..360 (and the
 // not-a-number step of an empty pair, 0 times an infinite scale, gives 0).
 inline std::size_t tableIndex(float step) {
-    if (!(step >= 0.0f)) {
-        return 0;
-    }
-    if (step >= 360.0f) {
-        return 360;
-    }
-    return static_cast<std::size_t>(static_cast<int32_t>(step));
+    // Clamped in float first (a not-a-number step fails the test and gives
+    // 0), then truncated: the same entries as testing each case in turn, as
+    // selections a loop over several bins at once can make.
+    const float clamped = step >= 0.0f ? std::min(step, 360.0f) : 0.0f;
+    return static_cast<std::size_t>(static_cast<int32_t>(clamped));
+}
+
+// x where the condition holds, else y, by bit masks: the loops over several
+// bins at once choose this way, which no compiler turns back into branches.
+inline float choose(bool condition, float x, float y) {
+    const uint32_t mask = 0u - static_cast<uint32_t>(condition);
+    return std::bit_cast<float>((std::bit_cast<uint32_t>(x) & mask) |
+                                (std::bit_cast<uint32_t>(y) & ~mask));
+}
+inline int32_t choose(bool condition, int32_t x, int32_t y) {
+    const int32_t mask = -static_cast<int32_t>(condition);
+    return (x & mask) | (y & ~mask);
 }
 
 // The louder and the quieter of the pair; not-a-number when either is, so a
-// broken input shows up on the outputs instead of being hidden.
-inline float louder(float a, float b) { return a >= b ? a : (b > a ? b : a + b); }
-inline float quieter(float a, float b) { return a <= b ? a : (b < a ? b : a + b); }
+// broken input shows up on the outputs instead of being hidden. Both arms
+// are computed before the choice (the build keeps floating-point traps
+// possible, and the compiler computes no arm the source computes only maybe).
+inline float louder(float a, float b) {
+    const float either = a + b;
+    return choose(a >= b, a, choose(b > a, b, either));
+}
+inline float quieter(float a, float b) {
+    const float either = a + b;
+    return choose(a <= b, a, choose(b < a, b, either));
+}
 
 }  // namespace
 
@@ -243,15 +263,21 @@ bool framesOverlap(const float* a, const float* b, uint32_t bins) {
 }
 
 // True when every output frame is either exactly an input frame (in place)
-// or shares no bin with any input: then a bin's inputs are as the host gave
-// them until that very bin is written, and the arctangents of a run of bins
-// can be taken before any of its bins is placed.
+// or shares no bin with any input, and no two outputs share a bin: then a
+// bin's inputs are as the host gave them until that very bin is written, and
+// a run of bins can be read whole before any of its outputs is written, one
+// pin after another.
 bool outputsApartOrSame(const FramePointers& frame, uint32_t bins) {
     const float* inputs[] = {frame.leftFrequency, frame.rightFrequency, frame.leftMagnitude,
                              frame.rightMagnitude};
-    for (const float* out : frame.out) {
+    for (std::size_t p = 0; p < kOutputPins; ++p) {
         for (const float* in : inputs) {
-            if (out != in && framesOverlap(out, in, bins)) {
+            if (frame.out[p] != in && framesOverlap(frame.out[p], in, bins)) {
+                return false;
+            }
+        }
+        for (std::size_t q = 0; q < p; ++q) {
+            if (framesOverlap(frame.out[p], frame.out[q], bins)) {
                 return false;
             }
         }
@@ -268,13 +294,14 @@ inline void writeBin(float* const* out, uint32_t b, const BinPlacement& bin) {
     out[kRingAnglePin][b] = bin.ringAngle;
 }
 
-constexpr uint32_t kRunBins = 256;
-
 }  // namespace
 
-// A run of bins: the arctangents of all of them first (several at a time in
-// vector registers where the processor allows), then each bin placed in
-// order, the speaker gains carried from bin to bin as before.
+// A run of bins, in passes over the whole run: the arctangents; the
+// positions, ring angles and levels; then, pin by pin, the gains. The passes
+// run several bins at once in vector registers, by selections where the
+// bin-by-bin path branches, with the same values. Gains carry over from one
+// computation to the next only for a ring angle that is not a number; a run
+// with one is placed bin by bin instead.
 void Placement::placeRun(const float* leftFrequency, const float* rightFrequency,
                          const float* leftMagnitude, const float* rightMagnitude,
                          float* const* out, uint32_t first, uint32_t bins) {
@@ -291,11 +318,188 @@ void Placement::placeRun(const float* leftFrequency, const float* rightFrequency
         }
         arctangents(numerator, denominator, frequencyAngle, bins);
     }
+
+    RunShape run;
+    const bool keepsGains =
+        frequencyRule_ == FrequencyRule::Disabled
+            ? shapeRun<true>(magnitudeAngle, frequencyAngle, leftMagnitude + first,
+                             rightMagnitude + first, bins, run)
+            : shapeRun<false>(magnitudeAngle, frequencyAngle, leftMagnitude + first,
+                              rightMagnitude + first, bins, run);
+    if (keepsGains) {
+        for (uint32_t k = 0; k < bins; ++k) {
+            const uint32_t b = first + k;
+            writeBin(out, b,
+                     placeByAngles(magnitudeAngle[k], frequencyAngle[k], leftMagnitude[b],
+                                   rightMagnitude[b]));
+        }
+        return;
+    }
+
+    auto pin = [out, first](int index) { return out[index] + first; };
+    gainsOfRun(run.ringAngle, run.level, bins, pin(kDominantPin + LF), pin(kDominantPin + RF),
+               pin(kDominantPin + C), pin(kDominantPin + LS), pin(kDominantPin + RS));
+    if (mode_ > Sum) {
+        gainsOfRun(run.mirrored, run.lesserLevel, bins, pin(kLesserPin + LF),
+                   pin(kLesserPin + RF), pin(kLesserPin + C), pin(kLesserPin + LS),
+                   pin(kLesserPin + RS));
+    } else {
+        for (int s = 0; s < kSpeakers; ++s) {
+            std::fill_n(pin(kLesserPin + s), bins, 0.0f);
+        }
+    }
+    std::copy_n(run.position, bins, pin(kPositionPin));
+    std::copy_n(run.ringAngle, bins, pin(kRingAnglePin));
+    // Every computation of the run set all five gains anew; the last one's
+    // carry on.
+    setGainsForAngle(run.ringAngle[bins - 1]);
+    if (mode_ > Sum) {
+        setGainsForAngle(run.mirrored[bins - 1]);
+    }
+}
+
+// The positions, ring angles, mirrored angles and levels of a run. The zone
+// warp takes every zone's stretch and chooses the first zone whose end is
+// not passed, the same value as ringAngleFor. Returns whether any gain
+// computation of the run would meet none of the gain law's tests.
+template <bool FrequencyDisabled>
+QUORVEIL_VECTOR_CLONES bool Placement::shapeRun(const float* __restrict magnitudeAngle,
+                                                const float* __restrict frequencyAngle,
+                                                const float* __restrict leftMagnitude,
+                                                const float* __restrict rightMagnitude,
+                                                uint32_t bins, RunShape& __restrict run) const {
+    const float magnitudeShare = magnitudeShare_, frequencyShare = frequencyShare_;
+    const float imageWidth = imageWidth_, halfImageWidth = halfImageWidth_,
+                rightHalfStart = rightHalfStart_;
+    const float centreZone = centreZone_, frontZone = frontZone_, rearZone = rearZone_;
+    const float inverseCentre = inverseCentreZone_, inverseFront = inverseFrontZone_,
+                inverseRear = inverseRearZone_;
+    const float end0 = zoneEnd_[0], end1 = zoneEnd_[1], end2 = zoneEnd_[2], end3 = zoneEnd_[3],
+                end4 = zoneEnd_[4];
+    const float slope = centreLeftSlope_, leftFrontArc = leftFrontArc_,
+                leftRearArc = leftRearArc_, rightRearArc = rightRearArc_,
+                rightFrontArc = rightFrontArc_, rightCentreArc = rightCentreArc_;
+    const float aLF = speakerAngle_[LF], aRF = speakerAngle_[RF], aC = speakerAngle_[C],
+                aLS = speakerAngle_[LS], aRS = speakerAngle_[RS];
+    const bool across = mode_ == Across;
+    const bool sum = mode_ < Across;
+    const int withLesser = mode_ > Sum ? 1 : 0;
+    // No test of the gain law holds (see setGainsForAngle). Every comparison
+    // is made, with & and | rather than && and ||, so that none is made only
+    // maybe; likewise every arm of a choice is computed before the choice.
+    auto meetsNoTest = [=](float o) {
+        const bool any = ((aRS <= o) & (o < aRF)) | ((aLS <= o) & (o < aRS)) |
+                         ((aLF <= o) & (o < aLS)) | ((aC <= o) & (o < aLF)) |
+                         ((aRF <= o) & (o <= 359.0f)) | (aC > o) | (o > 359.0f);
+        return any ? 0 : 1;
+    };
+    int keeps = 0;
     for (uint32_t k = 0; k < bins; ++k) {
-        const uint32_t b = first + k;
-        writeBin(out, b,
-                 placeByAngles(magnitudeAngle[k], frequencyAngle[k], leftMagnitude[b],
-                               rightMagnitude[b]));
+        float p;
+        if constexpr (FrequencyDisabled) {
+            p = static_cast<float>(static_cast<double>(magnitudeAngle[k]) * 0.6366);
+        } else {
+            const float magnitudePosition = magnitudeAngle[k] * 0.6366f - 0.5f;
+            const float frequencyPosition = (frequencyAngle[k] * 0.6366f - 0.5f) * 1.7f;
+            p = (frequencyShare * frequencyPosition + magnitudeShare * magnitudePosition) + 0.5f;
+        }
+        const float t = p * imageWidth;
+        const float rightHalf = t + rightHalfStart;
+        const float leftHalf = t - halfImageWidth;
+        const float g = choose(p < 0.5f, rightHalf, leftHalf);
+        const float leftCentre = slope * g + aC;
+        const float leftFront = ((g - centreZone) * leftFrontArc) * inverseFront + aLF;
+        const float leftRear = (((g - centreZone) - frontZone) * leftRearArc) * inverseRear + aLS;
+        const float rightRear = (rightRearArc * (g - 180.0f)) * inverseRear + rightHalfStart;
+        const float rightFront = (((g - 180.0f) - rearZone) * rightFrontArc) * inverseFront + aRS;
+        const float rightCentre =
+            ((((g - 180.0f) - rearZone) - frontZone) * rightCentreArc) * inverseCentre + aRF;
+        const bool in0 = g <= end0, in1 = g <= end1, in2 = g <= end2, in3 = g <= end3,
+                   in4 = g <= end4;
+        // The first zone whose end is not passed, chosen from the last one
+        // back, one two-way choice at a time.
+        float o = rightCentre;
+        o = choose(in4, rightFront, o);
+        o = choose(in3, rightRear, o);
+        o = choose(in2, leftRear, o);
+        o = choose(in1, leftFront, o);
+        o = choose(in0, leftCentre, o);
+        const float l = leftMagnitude[k], r = rightMagnitude[k];
+        const float acrossMirror = 360.0f - o;
+        const float diagonalMirror = std::fabs(o - 180.0f);
+        const float mirrored = choose(across, acrossMirror, diagonalMirror);
+        const float both = r + l;
+        const float louderLevel = louder(l, r);
+        run.position[k] = p;
+        run.ringAngle[k] = o;
+        run.level[k] = choose(sum, both, louderLevel);
+        run.mirrored[k] = mirrored;
+        run.lesserLevel[k] = quieter(l, r);
+        keeps |= meetsNoTest(o) | (withLesser & meetsNoTest(mirrored));
+    }
+    return keeps != 0;
+}
+
+// The gain law for a run of ring angles none of which meets no test (see
+// setGainsForAngle), each gain times its bin's level, into five pins.
+QUORVEIL_VECTOR_CLONES void Placement::gainsOfRun(const float* __restrict angle,
+                                                  const float* __restrict level, uint32_t bins,
+                                                  float* __restrict lf, float* __restrict rf,
+                                                  float* __restrict c, float* __restrict ls,
+                                                  float* __restrict rs) const {
+    const float aLF = speakerAngle_[LF], aRF = speakerAngle_[RF], aC = speakerAngle_[C],
+                aLS = speakerAngle_[LS], aRS = speakerAngle_[RS];
+    const float stepsRfToC = stepsRfToC_, stepsCToLf = stepsCToLf_, stepsLfToLs = stepsLfToLs_,
+                stepsLsToRs = stepsLsToRs_, stepsRsToRf = stepsRsToRf_;
+    const float* cosineTable = cosineTable_.data();
+    const float* sineTable = sineTable_.data();
+    for (uint32_t k = 0; k < bins; ++k) {
+        const float o = angle[k];
+        const bool rsToRf = (aRS <= o) & (o < aRF);
+        const bool lsToRs = (aLS <= o) & (o < aRS);
+        const bool lfToLs = (aLF <= o) & (o < aLS);
+        const bool cToLf = (aC <= o) & (o < aLF);
+        const bool rfToC = (aRF <= o) & (o <= 359.0f);
+        const float rsToRfStep = (o - aRS) * stepsRsToRf;
+        const float lsToRsStep = (o - aLS) * stepsLsToRs;
+        const float lfToLsStep = (o - aLF) * stepsLfToLs;
+        const float cToLfStep = (o - aC) * stepsCToLf;
+        const float rfToCStep = (o - aRF) * stepsRfToC;
+        // The first pair that holds, chosen from the last one back, one
+        // two-way choice at a time.
+        float step = 0.0f;
+        int32_t cosineSpeaker = -1, sineSpeaker = -1;
+        step = choose(rfToC, rfToCStep, step);
+        cosineSpeaker = choose(rfToC, RF, cosineSpeaker);
+        sineSpeaker = choose(rfToC, C, sineSpeaker);
+        step = choose(cToLf, cToLfStep, step);
+        cosineSpeaker = choose(cToLf, C, cosineSpeaker);
+        sineSpeaker = choose(cToLf, LF, sineSpeaker);
+        step = choose(lfToLs, lfToLsStep, step);
+        cosineSpeaker = choose(lfToLs, LF, cosineSpeaker);
+        sineSpeaker = choose(lfToLs, LS, sineSpeaker);
+        step = choose(lsToRs, lsToRsStep, step);
+        cosineSpeaker = choose(lsToRs, LS, cosineSpeaker);
+        sineSpeaker = choose(lsToRs, RS, sineSpeaker);
+        step = choose(rsToRf, rsToRfStep, step);
+        cosineSpeaker = choose(rsToRf, RS, cosineSpeaker);
+        sineSpeaker = choose(rsToRf, RF, sineSpeaker);
+        const float clamped = choose(step >= 0.0f, std::min(step, 360.0f), 0.0f);
+        const int32_t entry = static_cast<int32_t>(clamped);
+        const float cosine = cosineTable[entry];
+        const float sine = sineTable[entry];
+        // No pair: the centre alone.
+        const float centreAlone = choose(cosineSpeaker < 0, 1.0f, 0.0f);
+        auto gain = [=](int32_t speaker, float otherwise) {
+            return choose(cosineSpeaker == speaker, cosine,
+                          choose(sineSpeaker == speaker, sine, otherwise));
+        };
+        const float v = level[k];
+        lf[k] = gain(LF, 0.0f) * v;
+        rf[k] = gain(RF, 0.0f) * v;
+        c[k] = gain(C, centreAlone) * v;
+        ls[k] = gain(LS, 0.0f) * v;
+        rs[k] = gain(RS, 0.0f) * v;
     }
 }
 

@@ -97,6 +97,22 @@ private:
     void placeRun(const float* leftFrequency, const float* rightFrequency,
                   const float* leftMagnitude, const float* rightMagnitude, float* const* out,
                   uint32_t first, uint32_t bins);
+    // Bins placed as one run (see placeRun), and a run's values between its
+    // passes.
+    static constexpr uint32_t kRunBins = 256;
+    struct RunShape {
+        float position[kRunBins];
+        float ringAngle[kRunBins];
+        float level[kRunBins];
+        float mirrored[kRunBins];
+        float lesserLevel[kRunBins];
+    };
+    template <bool FrequencyDisabled>
+    bool shapeRun(const float* magnitudeAngle, const float* frequencyAngle,
+                  const float* leftMagnitude, const float* rightMagnitude, uint32_t bins,
+                  RunShape& run) const;
+    void gainsOfRun(const float* angle, const float* level, uint32_t bins, float* lf, float* rf,
+                    float* c, float* ls, float* rs) const;
     void setGainsForAngle(float angle);
     float ringAngleFor(float imageAngle) const;
 
