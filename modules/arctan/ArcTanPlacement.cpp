@@ -311,21 +311,14 @@ void Placement::placeRun(const float* leftFrequency, const float* rightFrequency
     if (frequencyRule_ != FrequencyRule::Disabled) {
         float numerator[kRunBins];
         float denominator[kRunBins];
-        for (uint32_t k = 0; k < bins; ++k) {
-            const bool swapped = frequencySwapped(magnitudeAngle[k]);
-            numerator[k] = swapped ? rightFrequency[first + k] : leftFrequency[first + k];
-            denominator[k] = swapped ? leftFrequency[first + k] : rightFrequency[first + k];
-        }
+        frequencyArgumentsOfRun(magnitudeAngle, leftFrequency + first, rightFrequency + first,
+                                bins, numerator, denominator);
         arctangents(numerator, denominator, frequencyAngle, bins);
     }
 
     RunShape run;
-    const bool keepsGains =
-        frequencyRule_ == FrequencyRule::Disabled
-            ? shapeRun<true>(magnitudeAngle, frequencyAngle, leftMagnitude + first,
-                             rightMagnitude + first, bins, run)
-            : shapeRun<false>(magnitudeAngle, frequencyAngle, leftMagnitude + first,
-                              rightMagnitude + first, bins, run);
+    const bool keepsGains = shapeRun(magnitudeAngle, frequencyAngle, leftMagnitude + first,
+                                     rightMagnitude + first, bins, run);
     if (keepsGains) {
         for (uint32_t k = 0; k < bins; ++k) {
             const uint32_t b = first + k;
@@ -358,16 +351,35 @@ void Placement::placeRun(const float* leftFrequency, const float* rightFrequency
     }
 }
 
+// The frequency arctangent's arguments of a run, in the order
+// frequencySwapped gives, chosen without branches.
+QUORVEIL_VECTOR_CLONES void Placement::frequencyArgumentsOfRun(
+    const float* __restrict magnitudeAngle, const float* __restrict leftFrequency,
+    const float* __restrict rightFrequency, uint32_t bins, float* __restrict numerator,
+    float* __restrict denominator) const {
+    const bool belowHalf = frequencyRule_ == FrequencyRule::SwappedBelowHalf;
+    const bool fromHalf = frequencyRule_ == FrequencyRule::SwappedFromHalf;
+    const bool always = frequencyRule_ == FrequencyRule::Swapped;
+    for (uint32_t k = 0; k < bins; ++k) {
+        const float magnitudePosition = magnitudeAngle[k] * 0.6366f - 0.5f;
+        const bool atOrAboveHalf = magnitudePosition >= 0.5f;
+        const bool swapped =
+            (belowHalf & !atOrAboveHalf) | (fromHalf & atOrAboveHalf) | always;
+        numerator[k] = choose(swapped, rightFrequency[k], leftFrequency[k]);
+        denominator[k] = choose(swapped, leftFrequency[k], rightFrequency[k]);
+    }
+}
+
 // The positions, ring angles, mirrored angles and levels of a run. The zone
 // warp takes every zone's stretch and chooses the first zone whose end is
 // not passed, the same value as ringAngleFor. Returns whether any gain
 // computation of the run would meet none of the gain law's tests.
-template <bool FrequencyDisabled>
 QUORVEIL_VECTOR_CLONES bool Placement::shapeRun(const float* __restrict magnitudeAngle,
                                                 const float* __restrict frequencyAngle,
                                                 const float* __restrict leftMagnitude,
                                                 const float* __restrict rightMagnitude,
                                                 uint32_t bins, RunShape& __restrict run) const {
+    const bool frequencyDisabled = frequencyRule_ == FrequencyRule::Disabled;
     const float magnitudeShare = magnitudeShare_, frequencyShare = frequencyShare_;
     const float imageWidth = imageWidth_, halfImageWidth = halfImageWidth_,
                 rightHalfStart = rightHalfStart_;
@@ -395,14 +407,14 @@ QUORVEIL_VECTOR_CLONES bool Placement::shapeRun(const float* __restrict magnitud
     };
     int keeps = 0;
     for (uint32_t k = 0; k < bins; ++k) {
-        float p;
-        if constexpr (FrequencyDisabled) {
-            p = static_cast<float>(static_cast<double>(magnitudeAngle[k]) * 0.6366);
-        } else {
-            const float magnitudePosition = magnitudeAngle[k] * 0.6366f - 0.5f;
-            const float frequencyPosition = (frequencyAngle[k] * 0.6366f - 0.5f) * 1.7f;
-            p = (frequencyShare * frequencyPosition + magnitudeShare * magnitudePosition) + 0.5f;
-        }
+        // The position as placeByAngles takes it, both ways computed.
+        const float magnitudeOnly =
+            static_cast<float>(static_cast<double>(magnitudeAngle[k]) * 0.6366);
+        const float magnitudePosition = magnitudeAngle[k] * 0.6366f - 0.5f;
+        const float frequencyPosition = (frequencyAngle[k] * 0.6366f - 0.5f) * 1.7f;
+        const float mixed =
+            (frequencyShare * frequencyPosition + magnitudeShare * magnitudePosition) + 0.5f;
+        const float p = choose(frequencyDisabled, magnitudeOnly, mixed);
         const float t = p * imageWidth;
         const float rightHalf = t + rightHalfStart;
         const float leftHalf = t - halfImageWidth;

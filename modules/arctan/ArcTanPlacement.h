@@ -107,7 +107,9 @@ private:
         float mirrored[kRunBins];
         float lesserLevel[kRunBins];
     };
-    template <bool FrequencyDisabled>
+    void frequencyArgumentsOfRun(const float* magnitudeAngle, const float* leftFrequency,
+                                 const float* rightFrequency, uint32_t bins, float* numerator,
+                                 float* denominator) const;
     bool shapeRun(const float* magnitudeAngle, const float* frequencyAngle,
                   const float* leftMagnitude, const float* rightMagnitude, uint32_t bins,
                   RunShape& run) const;
