@@ -120,39 +120,40 @@ __attribute__((target("avx2,fma"))) void arctangentsAvx2(const float* y, const f
     }
 }
 
-enum class Width { Scalar, Avx2, Avx512 };
-
-Width widthOfThisProcessor() {
-    if (__builtin_cpu_supports("avx512f")) {
-        return Width::Avx512;
-    }
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
-        return Width::Avx2;
-    }
-    return Width::Scalar;
-}
-
 }  // namespace
 
-void arctangents(const float* y, const float* x, float* out, uint32_t count) {
-    switch (widthOfThisProcessor()) {
-    case Width::Avx512: arctangentsAvx512(y, x, out, count); return;
-    case Width::Avx2: arctangentsAvx2(y, x, out, count); return;
-    case Width::Scalar: break;
-    }
-    for (uint32_t k = 0; k < count; ++k) {
-        out[k] = arctangent(y[k], x[k]);
+void arctangentsOfWidth(uint32_t lanes, const float* y, const float* x, float* out,
+                        uint32_t count) {
+    if (lanes >= 8 && __builtin_cpu_supports("avx512f")) {
+        arctangentsAvx512(y, x, out, count);
+    } else if (lanes >= 4 && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
+        arctangentsAvx2(y, x, out, count);
+    } else {
+        for (uint32_t k = 0; k < count; ++k) {
+            out[k] = arctangent(y[k], x[k]);
+        }
     }
 }
 
-bool arctangentsVectorised() { return widthOfThisProcessor() != Width::Scalar; }
+void arctangents(const float* y, const float* x, float* out, uint32_t count) {
+    arctangentsOfWidth(8, y, x, out, count);
+}
+
+bool arctangentsVectorised() {
+    return __builtin_cpu_supports("avx512f") ||
+           (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"));
+}
 
 #else
 
-void arctangents(const float* y, const float* x, float* out, uint32_t count) {
+void arctangentsOfWidth(uint32_t, const float* y, const float* x, float* out, uint32_t count) {
     for (uint32_t k = 0; k < count; ++k) {
         out[k] = arctangent(y[k], x[k]);
     }
+}
+
+void arctangents(const float* y, const float* x, float* out, uint32_t count) {
+    arctangentsOfWidth(1, y, x, out, count);
 }
 
 bool arctangentsVectorised() { return false; }

@@ -24,4 +24,10 @@ void arctangents(const float* y, const float* x, float* out, uint32_t count);
 // Whether arctangents runs in vector registers on this processor.
 bool arctangentsVectorised();
 
+// arctangents with at most `lanes` bins at a time (8, 4, or 1 for the scalar
+// path), so that tests reach every width the processor has; a width the
+// processor or the build lacks gives the next narrower one.
+void arctangentsOfWidth(uint32_t lanes, const float* y, const float* x, float* out,
+                        uint32_t count);
+
 }  // namespace quorveil::arctan
