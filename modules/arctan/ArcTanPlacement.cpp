@@ -452,8 +452,9 @@ QUORVEIL_VECTOR_CLONES bool Placement::shapeRun(const float* __restrict magnitud
     return keeps != 0;
 }
 
-// The gain law for a run of ring angles none of which meets no test (see
-// setGainsForAngle), each gain times its bin's level, into five pins.
+// The gain law for a run of ring angles each of which meets one of its tests
+// (see setGainsForAngle), each gain times its bin's level, into five pins.
+// The pair and its table step are chosen as the zone is, by bit masks.
 QUORVEIL_VECTOR_CLONES void Placement::gainsOfRun(const float* __restrict angle,
                                                   const float* __restrict level, uint32_t bins,
                                                   float* __restrict lf, float* __restrict rf,
