@@ -77,10 +77,10 @@ inline void crossFadeBin(const FramePins& pins, uint32_t i, float c, float s) {
 // the table steps; the table lookups (as loads the compiler spreads over
 // vector lanes: on AMD's Zen 4 the gathering instruction was slower); the
 // five inputs staged on the stack one after another; the cross-fade from the
-// staged copies. Hosts lay the frames
-// of a pin one after another, so with 1025 bins (4100 bytes) all twelve
-// streams of a bin would fall on nearly the same cache sets, and a loop
-// reading seven of them while writing five evicts its own lines.
+// staged copies. Hosts lay the frames of a pin one after another, so with
+// 1025 bins (4100 bytes) all twelve streams of a bin fall on nearly the same
+// cache sets, and a loop reading seven of them while writing five evicts its
+// own lines.
 inline constexpr uint32_t kRunBins = 256;
 
 QUORVEIL_VECTOR_CLONES
