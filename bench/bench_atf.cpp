@@ -1,5 +1,5 @@
 // ATF4_6's cross-fade in nanoseconds per bin, for a block of 4 frames of 1025
-// bins (FFT 2048) in each mode, beside a plain copy of the five magnitude
+// bins (FFT 2048) in each mode (and in place), beside a plain copy of the five magnitude
 // streams' bytes in the same run. Run with --benchmark_repetitions and read
 // the medians.
 #include <benchmark/benchmark.h>
@@ -33,12 +33,14 @@ struct Block {
         }
         for (float& m : in) m = magnitude(random);
     }
-    FramePins frame(uint32_t j) {
+    // inPlace: each output is its own input's frame, as a host processing
+    // in place hands them.
+    FramePins frame(uint32_t j, bool inPlace = false) {
         FramePins pins{left.data() + j * kBins, right.data() + j * kBins, {}, {}};
         for (int k = 0; k < kChannels; ++k) {
             const std::size_t at = static_cast<std::size_t>(k) * kFrameValues + j * kBins;
             pins.magnitudeIn[k] = in.data() + at;
-            pins.magnitudeOut[k] = out.data() + at;
+            pins.magnitudeOut[k] = (inPlace ? in.data() : out.data()) + at;
         }
         return pins;
     }
@@ -52,7 +54,7 @@ void reportPerBin(benchmark::State& state) {
         benchmark::Counter(bins, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-void BM_AtfCrossFade(benchmark::State& state, Mode mode) {
+void BM_AtfCrossFade(benchmark::State& state, Mode mode, bool inPlace) {
     Block block;
     GainTables tables;
     tables.fill();
@@ -60,15 +62,16 @@ void BM_AtfCrossFade(benchmark::State& state, Mode mode) {
     for (auto _ : state) {
         float last = 0.0f;
         for (uint32_t j = 0; j < kFrames; ++j) {
-            last = crossFadeFrame(block.frame(j), kBins, settings, tables, last);
+            last = crossFadeFrame(block.frame(j, inPlace), kBins, settings, tables, last);
         }
         benchmark::DoNotOptimize(last);
         benchmark::ClobberMemory();
     }
     reportPerBin(state);
 }
-BENCHMARK_CAPTURE(BM_AtfCrossFade, Across, Mode::Across);
-BENCHMARK_CAPTURE(BM_AtfCrossFade, Diagonal, Mode::Diagonal);
+BENCHMARK_CAPTURE(BM_AtfCrossFade, Across, Mode::Across, false);
+BENCHMARK_CAPTURE(BM_AtfCrossFade, Diagonal, Mode::Diagonal, false);
+BENCHMARK_CAPTURE(BM_AtfCrossFade, AcrossInPlace, Mode::Across, true);
 
 void BM_PlainCopySameBytes(benchmark::State& state) {
     Block block;

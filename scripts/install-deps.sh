@@ -3,10 +3,11 @@
 # missing, so that `make` works on a fresh machine and costs nothing after.
 set -euo pipefail
 
-# espeak-ng speaks the dialogue of the upmix's quality tests and bench;
-# ffmpeg is the yardstick `make quality` prints beside the upmix.
+# libsleef-dev gives ArcTan4_6 its vector arctangents; espeak-ng speaks the
+# dialogue of the upmix's quality tests and bench; ffmpeg is the yardstick
+# `make quality` prints beside the upmix.
 native_packages=(cmake g++ make pkg-config googletest libbenchmark-dev libsndfile1-dev libfftw3-dev
-                 libcli11-dev espeak-ng ffmpeg)
+                 libcli11-dev libsleef-dev espeak-ng ffmpeg)
 windows_packages=(g++-mingw-w64-i686-posix wine wine32:i386)
 
 want=("${native_packages[@]}")

@@ -32,16 +32,16 @@ inline constexpr int kOutputPins = 12;
 
 inline constexpr int kTableSize = 361;  // 0.0175 radian per entry, entries 0..360
 
-// The parameter values as the host reports them. r, freqMode and mode hold
+// The parameter values as the host reports them. ratio, freqMode and mode hold
 // their declared defaults until the host notifies them; widths and angles
 // are 0 until then.
 struct ParameterValues {
-    double ratio = 1.0;        // "Mag/Freq Ratio" r, 0..1: share of the magnitude position
+    double ratio = 1.0;        // "Mag/Freq Ratio", 0..1: share of the magnitude position
     int32_t freqMode = Hftc;   // "Freq. Mode"
-    double totalWidth = 0.0;   // "Total Image Width" W, degrees
-    double centerWidth = 0.0;  // "Center Width" Cw, degrees
-    double frontWidth = 0.0;   // "Front Width" Fw, degrees
-    double rearWidth = 0.0;    // Rw, derived by rearWidthFor, degrees
+    double totalWidth = 0.0;   // "Total Image Width", degrees
+    double centerWidth = 0.0;  // "Center Width", degrees
+    double frontWidth = 0.0;   // "Front Width", degrees
+    double rearWidth = 0.0;    // derived by rearWidthFor, degrees
     int32_t mode = Sum;        // "Mode"
     double speakerAngle[kSpeakers] = {};  // LF, RF, C, LS, RS, degrees
 };
@@ -55,8 +55,8 @@ inline double rearWidthFor(double centerWidth, double frontWidth) {
 struct BinPlacement {
     float dominant[kSpeakers];
     float lesser[kSpeakers];
-    float position;   // p
-    float ringAngle;  // o
+    float position;   // 0 right only, 0.5 the middle, 1 left only
+    float ringAngle;  // degrees on the speaker ring, of the dominant image
 };
 
 class Placement {
@@ -91,8 +91,30 @@ private:
     // Which argument order the frequency arctangent takes, from "Freq. Mode".
     enum class FrequencyRule { Disabled, SwappedBelowHalf, SwappedFromHalf, Swapped, Straight };
 
-    BinPlacement placeInline(float leftFrequency, float rightFrequency, float leftMagnitude,
-                             float rightMagnitude);
+    bool frequencySwapped(float magnitudeAngle) const;
+    BinPlacement placeByAngles(float magnitudeAngle, float frequencyAngle, float leftMagnitude,
+                               float rightMagnitude);
+    void placeRun(const float* leftFrequency, const float* rightFrequency,
+                  const float* leftMagnitude, const float* rightMagnitude, float* const* out,
+                  uint32_t first, uint32_t bins);
+    // Bins placed as one run (see placeRun), and a run's values between its
+    // passes.
+    static constexpr uint32_t kRunBins = 256;
+    struct RunShape {
+        float position[kRunBins];
+        float ringAngle[kRunBins];
+        float level[kRunBins];
+        float mirrored[kRunBins];
+        float lesserLevel[kRunBins];
+    };
+    void frequencyArgumentsOfRun(const float* magnitudeAngle, const float* leftFrequency,
+                                 const float* rightFrequency, uint32_t bins, float* numerator,
+                                 float* denominator) const;
+    bool shapeRun(const float* magnitudeAngle, const float* frequencyAngle,
+                  const float* leftMagnitude, const float* rightMagnitude, uint32_t bins,
+                  RunShape& run) const;
+    void gainsOfRun(const float* angle, const float* level, uint32_t bins, float* lf, float* rf,
+                    float* c, float* ls, float* rs) const;
     void setGainsForAngle(float angle);
     float ringAngleFor(float imageAngle) const;
 
@@ -101,31 +123,52 @@ private:
     // Gains LF, RF, C, LS, RS of the last gain computation; silence at first.
     std::array<float, kSpeakers> speakerGains_{};
 
-    // Placement state, derived by updatePlacement.
+    // Placement state, derived by updatePlacement; all angles in degrees,
+    // counter-clockwise from the front.
+    //
+    // The image circle. A bin's position p (0 right only, 0.5 the middle, 1
+    // left only) becomes an image angle on a circle of the total image width:
+    // p * width - width / 2 on the left half (from the front), p * width +
+    // rightHalfStart on the right half, which begins at 360 - width / 2.
+    //
+    // The zone warp. Going round, the image circle is cut into six zones:
+    // half the centre width, the front width, the rear width on the left; the
+    // rear, front and centre-half widths again on the right (the rear width
+    // makes each side 180 degrees). Each zone is stretched linearly onto its
+    // arc of the speaker ring: C to LF, LF to LS, LS to the back of the image
+    // (width / 2), from the right half's start to RS, RS to RF, RF to 360.
+    //
+    // The gain law. The two speakers enclosing the ring angle share the level
+    // by cosine and sine of the angle's step between them, 90 table steps
+    // from the first speaker of the pair to the second.
     FrequencyRule frequencyRule_ = FrequencyRule::SwappedBelowHalf;
     int32_t mode_ = Sum;
-    float magnitudeShare_ = 1.0f;  // rf = r
-    float frequencyShare_ = 0.0f;  // rc = 1 - r
-    float width_ = 0.0f;           // wf
-    float half_ = 0.0f;            // wf / 2
-    float rightStart_ = 360.0f;    // B = 360 - half, where the right half of the image begins
-    float halfCenter_ = 0.0f;      // c2
-    float front_ = 0.0f;           // fw
-    float rear_ = 0.0f;            // rw
-    float inverseHalfCenter_ = 0.0f;  // ic2
-    float inverseFront_ = 0.0f;       // ifw
-    float inverseRear_ = 0.0f;        // irw
-    float zoneEnd_[5] = {};           // e1..e5
-    float angle_[kSpeakers] = {};     // aLF, aRF, aC, aLS, aRS
-    // Ring arcs the six zones of the image circle are stretched onto.
-    float slopeCenterLeft_ = 0.0f;    // (aLF - aC) * ic2
-    float arcFrontLeft_ = 0.0f;       // aLS - aLF
-    float arcRearLeft_ = 0.0f;        // half - aLS
-    float arcRearRight_ = 0.0f;       // aRS - B
-    float arcFrontRight_ = 0.0f;      // aRF - aRS
-    float arcCenterRight_ = 0.0f;     // 360 - aRF
-    // Each pair's span mapped onto 90 table steps: RF-C, C-LF, LF-LS, LS-RS, RS-RF.
-    float scaleRC_ = 0.0f, scaleCL_ = 0.0f, scaleLL_ = 0.0f, scaleLR_ = 0.0f, scaleRR_ = 0.0f;
+    float magnitudeShare_ = 1.0f;  // "Mag/Freq Ratio"
+    float frequencyShare_ = 0.0f;  // 1 - "Mag/Freq Ratio"
+    float imageWidth_ = 0.0f;      // "Total Image Width"
+    float halfImageWidth_ = 0.0f;
+    float rightHalfStart_ = 360.0f;
+    // Zone widths and their reciprocals (infinite for a width of 0).
+    float centreZone_ = 0.0f;  // half the "Center Width"
+    float frontZone_ = 0.0f;   // "Front Width"
+    float rearZone_ = 0.0f;    // the derived rear width
+    float inverseCentreZone_ = 0.0f;
+    float inverseFrontZone_ = 0.0f;
+    float inverseRearZone_ = 0.0f;
+    // Image angles where the first five zones end, summed zone by zone.
+    float zoneEnd_[5] = {};
+    float speakerAngle_[kSpeakers] = {};  // LF, RF, C, LS, RS
+    // Degrees of ring per degree of zone in the left centre zone, then the
+    // ring arcs the other five zones are stretched onto.
+    float centreLeftSlope_ = 0.0f;  // C to LF over the centre zone
+    float leftFrontArc_ = 0.0f;     // LF to LS
+    float leftRearArc_ = 0.0f;      // LS to the back of the image
+    float rightRearArc_ = 0.0f;     // the right half's start to RS
+    float rightFrontArc_ = 0.0f;    // RS to RF
+    float rightCentreArc_ = 0.0f;   // RF to 360
+    // Table steps per degree of ring between the speakers of each pair.
+    float stepsRfToC_ = 0.0f, stepsCToLf_ = 0.0f, stepsLfToLs_ = 0.0f, stepsLsToRs_ = 0.0f,
+          stepsRsToRf_ = 0.0f;
 };
 
 }  // namespace quorveil::arctan

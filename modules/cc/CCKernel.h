@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "modules/common/MinimumRule.h"
+#include "modules/common/WrappedRears.h"
 
 namespace quorveil::cc {
 
@@ -22,9 +23,8 @@ struct Settings {
 
 // One bin. The common part of L and R goes to the centre; the rear humidity's
 // share of it is taken out of each side, and what remains of a side goes to
-// its rear. Wrapped, each rear keeps its common part with the centre and both
-// share the average of the two remainders, each less the wrap humidity's
-// share of its own common part.
+// its rear. Wrapped, both rears are partnered with the centre (see
+// WrappedRears.h).
 template <bool WrapRears>
 inline std::array<float, kOutputs> ccBin(float left, float right, const Settings& settings) {
     const float centre = minimumRule(right, left);
@@ -34,11 +34,8 @@ inline std::array<float, kOutputs> ccBin(float left, float right, const Settings
     if constexpr (!WrapRears) {
         return {centre, left1, right1};
     } else {
-        const float w = settings.wrapHumidity;
-        const float leftKept = minimumRule(left1, centre);
-        const float rightKept = minimumRule(right1, centre);
-        const float shared = ((left1 - w * leftKept) + (right1 - w * rightKept)) * 0.5f;
-        return {centre, shared + leftKept, shared + rightKept};
+        const auto rears = wrapRears(left1, right1, centre, centre, settings.wrapHumidity);
+        return {centre, rears[0], rears[1]};
     }
 }
 

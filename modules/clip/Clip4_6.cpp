@@ -17,8 +17,6 @@ constexpr std::array kParameters{
     textItem(Clip4_6::kVersionId, "\nVersion:"),
 };
 
-constexpr int kFftDelayPin = clip::kChannels;
-
 constexpr const char* kInputNames[] = {"LF in", "RF in", "C in", "LFE in", "LS in", "RS in"};
 constexpr const char* kOutputNames[] = {"LF out",  "RF out", "C out",    "LFE out",
                                         "LS out",  "RS out", "FFT Delay"};
@@ -43,17 +41,12 @@ void Clip4_6::process(const BlockBuffers& buffers) {
         return;
     }
     const float delay = clip::fftDelay(engineInfo.fftSize, engineInfo.overlap);
-    const auto blockSize = loopCount(engineInfo.blockSize);
-    float* delayOut = audioOut[kFftDelayPin];
-    for (uint32_t i = 0; i < blockSize; ++i) {
-        delayOut[i] = delay;
-        if (clip::passSampleAndTestClip(audioIn, audioOut, i)) {
-            // Pulse the indicator, off then on, so the host sees every clip even
-            // while it is still lit from the last one.
-            setIntValue(kClipIndicatorId, 0);
-            setIntValue(kClipIndicatorId, 1);
-        }
-    }
+    clip::passBlock(audioIn, audioOut, delay, loopCount(engineInfo.blockSize), [this] {
+        // Pulse the indicator, off then on, so the host sees every clip even
+        // while it is still lit from the last one.
+        setIntValue(kClipIndicatorId, 0);
+        setIntValue(kClipIndicatorId, 1);
+    });
 }
 
 }  // namespace quorveil

@@ -1,5 +1,10 @@
 #include "modules/clip/ClipKernel.h"
 
+#include <algorithm>
+#include <cstdint>
+
+#include "modules/common/VectorClones.h"
+
 namespace quorveil::clip {
 
 namespace {
@@ -39,6 +44,70 @@ float fftDelay(int32_t fftSize, int32_t overlap) {
         }
     }
     return 0.0f;
+}
+
+namespace {
+
+bool samplesOverlap(const float* a, const float* b, uint32_t samples) {
+    const std::uintptr_t bytes = std::uintptr_t{samples} * sizeof(float);
+    const auto x = reinterpret_cast<std::uintptr_t>(a);
+    const auto y = reinterpret_cast<std::uintptr_t>(b);
+    return x < y + bytes && y < x + bytes;
+}
+
+// One channel copied, its clips counted; branch-free so that it runs on
+// several samples at once.
+QUORVEIL_VECTOR_CLONES
+uint32_t copyAndCountClips(const float* __restrict in, float* __restrict out, uint32_t samples) {
+    uint32_t clipped = 0;
+    for (uint32_t i = 0; i < samples; ++i) {
+        const float sample = in[i];
+        out[i] = sample;
+        clipped |= clips(sample) ? 1u : 0u;
+    }
+    return clipped;
+}
+
+// A channel processed in place: only tested.
+QUORVEIL_VECTOR_CLONES
+uint32_t countClips(const float* in, uint32_t samples) {
+    uint32_t clipped = 0;
+    for (uint32_t i = 0; i < samples; ++i) {
+        clipped |= clips(in[i]) ? 1u : 0u;
+    }
+    return clipped;
+}
+
+}  // namespace
+
+bool channelsApartOrInPlace(const float* const* in, float* const* out, uint32_t blockSize) {
+    for (int p = 0; p < kOutputs; ++p) {
+        for (int k = 0; k < kChannels; ++k) {
+            // In place: writing a channel back onto itself changes no sample,
+            // so another input reading the same frame reads the same values.
+            const bool inPlace = p < kChannels && out[p] == in[p] && in[k] == in[p];
+            if (!inPlace && samplesOverlap(out[p], in[k], blockSize)) {
+                return false;
+            }
+        }
+        for (int q = 0; q < p; ++q) {
+            if (samplesOverlap(out[p], out[q], blockSize)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool copyChannelsAndTestClip(const float* const* in, float* const* out, float delay,
+                             uint32_t blockSize) {
+    std::fill_n(out[kFftDelayPin], blockSize, delay);
+    uint32_t clipped = 0;
+    for (int k = 0; k < kChannels; ++k) {
+        clipped |= out[k] == in[k] ? countClips(in[k], blockSize)
+                                   : copyAndCountClips(in[k], out[k], blockSize);
+    }
+    return clipped != 0;
 }
 
 }  // namespace quorveil::clip

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "modules/common/MinimumRule.h"
+#include "modules/common/WrappedRears.h"
 
 namespace quorveil::slice {
 
@@ -20,18 +21,6 @@ struct Settings {
     float wrapHumidity = 0.0f;
     bool wrapRears = false;
 };
-
-// Wrapped rears: each rear keeps what it has in common with the front of its
-// side, and both share the average of what remains once the wrap humidity's
-// share of those common parts is taken away. Returns LS, RS.
-inline std::array<float, 2> wrapRears(float leftRear, float rightRear, float leftFront,
-                                      float rightFront, float wrapHumidity) {
-    const float w = wrapHumidity;
-    const float leftKept = minimumRule(leftRear, leftFront);
-    const float rightKept = minimumRule(rightRear, rightFront);
-    const float shared = ((leftRear - w * leftKept) + (rightRear - w * rightKept)) * 0.5f;
-    return {shared + leftKept, shared + rightKept};
-}
 
 // The fronts and the unwrapped rears of one bin around its centre, the
 // common part of L and R (the C slot of the result is left 0).
@@ -54,9 +43,8 @@ inline std::array<float, kOutputs> sliceAroundCentre(float left, float right, fl
 // One bin. The common part of L and R goes to the centre; stage one takes
 // from each side a share bounded by that common part and sends it, scaled, to
 // the front of that side; what is left, scaled by stage two, goes to the rear.
-// Wrapped, each rear keeps its common part with the front of its side and
-// both share the average of what remains once the wrap humidity's share of
-// those common parts is taken away.
+// Wrapped, the rears are partnered with the fronts of their sides (see
+// WrappedRears.h).
 template <bool WrapRears>
 inline std::array<float, kOutputs> sliceBin(float left, float right, const Settings& settings) {
     const float centre = minimumRule(right, left);

@@ -12,6 +12,7 @@
 #include <limits>
 #include <map>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -143,12 +144,17 @@ struct Pins {
     std::vector<float**> pins;
 };
 
-// Silent, equal, left only, right only, mixed, broken, out-of-phase and random bins.
-std::array<float, 4> randomBin(std::mt19937& rng) {
+// Silent, equal, left only, right only, mixed, broken, out-of-phase and random
+// bins. Without broken bins every ring angle is a number (but where the
+// settings make it not one), and a run of bins goes through the passes over
+// the whole run; a broken bin carries gains over and sends its run bin by bin.
+std::array<float, 4> randomBin(std::mt19937& rng, bool broken = true) {
     std::uniform_real_distribution<float> unit(0.0f, 1.0f), frequency(0.0f, 24000.0f);
     const float inf = std::numeric_limits<float>::infinity();
     const float m = unit(rng) * 4.0f, f = frequency(rng);
-    switch (std::uniform_int_distribution<int>(0, 15)(rng)) {
+    int kind = std::uniform_int_distribution<int>(0, 15)(rng);
+    if (!broken && (kind == 6 || kind == 7)) kind = 9;
+    switch (kind) {
     case 0: return {f, frequency(rng), 0, 0};
     case 1: return {f, frequency(rng), m, m};
     case 2: return {f, frequency(rng), m, 0};
@@ -162,6 +168,15 @@ std::array<float, 4> randomBin(std::mt19937& rng) {
     }
 }
 
+std::vector<std::pair<Values, bool>> withAndWithoutBrokenBins(const std::vector<Values>& settings) {
+    std::vector<std::pair<Values, bool>> runs;
+    for (const Values& v : settings) {
+        runs.push_back({v, true});
+        runs.push_back({v, false});
+    }
+    return runs;
+}
+
 std::vector<Values> settingsFor(int32_t freqMode, int32_t mode, std::mt19937& rng) {
     auto u = [&rng](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); };
     const double C = u(0, 30), LF = u(C, 90), LS = u(LF, 180), RS = u(180, 300), RF = u(RS, 360);
@@ -173,6 +188,13 @@ std::vector<Values> settingsFor(int32_t freqMode, int32_t mode, std::mt19937& rn
     };
 }
 
+const quorveil::ModuleEntry& arcTanEntry() {
+    for (const auto& entry : quorveil::productModules()) {
+        if (std::string(entry.uniqueId) == "audio.quorveil.ArcTan4_6") return entry;
+    }
+    throw std::runtime_error("ArcTan4_6 is not in the module table");
+}
+
 TEST(ArcTanPlacement, MatchesTheReferenceBitForBitInEveryModeAndFreqMode) {
     const quorveil::ModuleEntry* row = nullptr;
     for (const auto& entry : quorveil::productModules()) {
@@ -182,9 +204,10 @@ TEST(ArcTanPlacement, MatchesTheReferenceBitForBitInEveryModeAndFreqMode) {
     std::mt19937 rng(20240611);
     for (int32_t freqMode = 0; freqMode < 5; ++freqMode) {
         for (int32_t mode = 0; mode < 3; ++mode) {
-            for (const Values& v : settingsFor(freqMode, mode, rng)) {
+            for (const auto& [v, broken] : withAndWithoutBrokenBins(settingsFor(freqMode, mode, rng))) {
                 SCOPED_TRACE("freqMode " + std::to_string(freqMode) + " mode " + std::to_string(mode) +
-                             " W " + std::to_string(v.W) + " Cw " + std::to_string(v.Cw));
+                             " W " + std::to_string(v.W) + " Cw " + std::to_string(v.Cw) +
+                             (broken ? " with broken bins" : ""));
                 MiniHost host;
                 BidulePlugin* module = row->create(&host.record);
                 PluginBlock* block = module->block();
@@ -201,7 +224,7 @@ TEST(ArcTanPlacement, MatchesTheReferenceBitForBitInEveryModeAndFreqMode) {
                 Pins frequency(2), magnitude(2), out(12);
                 for (int32_t f = 0; f < kFrames; ++f) {
                     for (int32_t b = 0; b < kBins; ++b) {
-                        const auto bin = randomBin(rng);
+                        const auto bin = randomBin(rng, broken);
                         frequency.at(0, f, b) = bin[0];
                         frequency.at(1, f, b) = bin[1];
                         magnitude.at(0, f, b) = bin[2];
@@ -231,6 +254,106 @@ TEST(ArcTanPlacement, MatchesTheReferenceBitForBitInEveryModeAndFreqMode) {
                 }
                 EXPECT_EQ(mismatches, 0);
             }
+        }
+    }
+}
+
+// A host may hand an input frame back as an output (processing in place), or
+// lay an output over another bin of an input. Either way each bin is read
+// before it is written, so in place gives what separate frames give, bit for
+// bit; with an output one bin ahead of an input, each bin reads what the bin
+// before it wrote.
+TEST(ArcTanPlacement, OutputsSharingInputFramesGiveWhatBinByBinGives) {
+    const struct {
+        const char* what;
+        int32_t magnitudePinOut0;  // output pin 0 on magnitude input L's frames
+        int32_t ahead;             // ... that many bins ahead of them
+    } cases[] = {
+        {"separate frames", -1, 0},
+        {"LF dominant out in place of L magnitude in", 0, 0},
+        {"ring angle out in place of L magnitude in", 11, 0},
+        {"LF dominant out one bin ahead of L magnitude in", 0, 1},
+        {"position out one bin ahead of L magnitude in", 10, 1},
+    };
+    std::mt19937 rng(99);
+    for (int32_t mode = 0; mode < 3; ++mode) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + ", mode " + std::to_string(mode));
+            const Values v{0.7, 360, 30, 60, 45, 315, 0, 120, 240, 0, mode};
+            Pins frequency(2), magnitude(2), out(12);
+            for (int32_t f = 0; f < kFrames; ++f) {
+                for (int32_t b = 0; b < kBins; ++b) {
+                    const auto bin = randomBin(rng, false);
+                    frequency.at(0, f, b) = bin[0];
+                    frequency.at(1, f, b) = bin[1];
+                    magnitude.at(0, f, b) = bin[2];
+                    magnitude.at(1, f, b) = bin[3];
+                }
+            }
+            // The expected outputs, bin by bin from the reference, each bin
+            // reading the L magnitude as the earlier bins' writes left it.
+            std::vector<float> leftMagnitude(magnitude.values.begin(),
+                                             magnitude.values.begin() + kFrames * kBins);
+            leftMagnitude.push_back(0.0f);
+            Reference reference(v);
+            std::vector<std::array<float, 12>> expected;
+            for (int32_t f = 0; f < kFrames; ++f) {
+                for (int32_t b = 0; b < kBins; ++b) {
+                    const std::size_t at = static_cast<std::size_t>(f * kBins + b);
+                    expected.push_back(reference.place(frequency.at(0, f, b), frequency.at(1, f, b),
+                                                       leftMagnitude[at], magnitude.at(1, f, b)));
+                    if (c.magnitudePinOut0 >= 0) {
+                        leftMagnitude[at + static_cast<std::size_t>(c.ahead)] =
+                            expected.back()[static_cast<std::size_t>(c.magnitudePinOut0)];
+                    }
+                }
+            }
+            // L's frames in a store of their own with a bin of room after them.
+            std::vector<float> store(leftMagnitude.size());
+            std::copy(magnitude.values.begin(), magnitude.values.begin() + kFrames * kBins,
+                      store.begin());
+            std::vector<float*> sharedFrames(static_cast<std::size_t>(kFrames));
+            for (int32_t f = 0; f < kFrames; ++f) {
+                magnitude.frames[static_cast<std::size_t>(f)] = store.data() + f * kBins;
+                sharedFrames[static_cast<std::size_t>(f)] = store.data() + f * kBins + c.ahead;
+            }
+            if (c.magnitudePinOut0 >= 0) {
+                out.pins[static_cast<std::size_t>(c.magnitudePinOut0)] = sharedFrames.data();
+            }
+
+            MiniHost host;
+            BidulePlugin* module = arcTanEntry().create(&host.record);
+            PluginBlock* block = module->block();
+            EngineInfo engine{};
+            engine.frameCount = kFrames;
+            engine.binCount = kBins;
+            block->dispatch(block, 1, &engine, nullptr);
+            block->dispatch(block, 0, nullptr, nullptr);
+            host.ints = {{2, v.freqMode}, {7, v.mode}};
+            host.reals = {{1, v.r}, {3, v.W}, {4, v.Cw}, {5, v.Fw}, {9, v.LF},
+                          {10, v.RF}, {11, v.C}, {12, v.LS}, {13, v.RS}};
+            for (int32_t id = 1; id <= 14; ++id) block->dispatch(block, 14, nullptr, &id);
+            block->process(block, nullptr, nullptr, nullptr, nullptr, frequency.pins.data(), nullptr,
+                           magnitude.pins.data(), out.pins.data(), nullptr, nullptr);
+            delete module;
+
+            int mismatches = 0;
+            for (int32_t f = 0; f < kFrames; ++f) {
+                for (int32_t b = 0; b < kBins; ++b) {
+                    const auto& want = expected[static_cast<std::size_t>(f * kBins + b)];
+                    for (int32_t pin = 0; pin < 12; ++pin) {
+                        const float got = out.pins[static_cast<std::size_t>(pin)][f][b];
+                        const float w = want[static_cast<std::size_t>(pin)];
+                        const bool same = std::memcmp(&got, &w, sizeof got) == 0 ||
+                                          (std::isnan(got) && std::isnan(w));
+                        if (!same && ++mismatches <= 5) {
+                            ADD_FAILURE() << "frame " << f << " bin " << b << " pin " << pin << ": got "
+                                          << got << ", expected " << w;
+                        }
+                    }
+                }
+            }
+            EXPECT_EQ(mismatches, 0);
         }
     }
 }
