@@ -5,9 +5,11 @@ set -euo pipefail
 
 # libsleef-dev gives ArcTan4_6 its vector arctangents; espeak-ng speaks the
 # dialogue of the upmix's quality tests and bench; ffmpeg is the yardstick
-# `make quality` prints beside the upmix.
+# `make quality` prints beside the upmix. lv2-dev builds the LV2 plug-ins;
+# lilv-utils (lv2ls, lv2info, lv2apply) and sordi (sord_validate) are the LV2
+# hosts and checker their tests use.
 native_packages=(cmake g++ make pkg-config googletest libbenchmark-dev libsndfile1-dev libfftw3-dev
-                 libcli11-dev libsleef-dev espeak-ng ffmpeg)
+                 libcli11-dev libsleef-dev espeak-ng ffmpeg lv2-dev lilv-utils sordi)
 windows_packages=(g++-mingw-w64-i686-posix wine wine32:i386)
 
 want=("${native_packages[@]}")
