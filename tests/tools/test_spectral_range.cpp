@@ -4,7 +4,6 @@
 // bit for bit the plain formula.
 #include <gtest/gtest.h>
 
-#include <cfloat>
 #include <cmath>
 #include <random>
 
@@ -34,9 +33,12 @@ Analysis analyse(const StftSettings& settings, const std::vector<float>& samples
     return result;
 }
 
+// A bin above about 1.8e19 squares past the float range. (Above about half
+// the float range FFTW's own sums overflow first: those frames are the
+// writer's last guard's to catch.)
 TEST(SpectralRange, AHugeFiniteSampleGivesFiniteMagnitudes) {
     const StftSettings settings{44100.0, 2048, 4};
-    for (const float huge : {2.8e38f, FLT_MAX, -3.0e38f, 1.0e30f}) {
+    for (const float huge : {1.6e38f, -1.5e38f, 1.0e30f, 2.0e19f}) {
         SCOPED_TRACE(huge);
         std::vector<float> samples(2048, 0.0f);
         samples[1024] = huge;  // at the top of the window
