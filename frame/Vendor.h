@@ -11,7 +11,14 @@ namespace quorveil {
 inline constexpr const char* kVendorIdPrefix = "audio.quorveil";
 inline constexpr const char* kVendorWebDomain = "quorveil.audio";
 
-// A module's information text: a line feed, then "<ClassName>.quorveil.audio".
+// The release, from the build (CMakeLists.txt's project version).
+#ifndef QUORVEIL_VERSION
+#error "QUORVEIL_VERSION must be defined by the build"
+#endif
+inline constexpr const char* kVersion = QUORVEIL_VERSION;
+
+// A module's information text, shown by a host beside "Version:": a line
+// feed, then "<ClassName> <version>, quorveil.audio".
 // Held in the module object, so announcing it allocates nothing.
 struct InformationText {
     char text[64] = {};
@@ -25,7 +32,9 @@ struct InformationText {
         };
         append("\n");
         append(className);
-        append(".");
+        append(" ");
+        append(kVersion);
+        append(", ");
         append(kVendorWebDomain);
         text[at] = '\0';
     }

@@ -8,6 +8,8 @@
 #include <numbers>
 #include <optional>
 
+#include "host/cli/Wording.h"
+#include "host/hosting/ChainSettings.h"
 #include "host/hosting/Count.h"
 #include "host/soundfiles/SoundFile.h"
 #include "host/spectral/SpectralRender.h"
@@ -265,26 +267,7 @@ private:
     void applySettings(const UpmixOptions& options) {
         std::vector<host::ModuleSession*> chain{&first_.session};
         if (atf_) chain.push_back(&atf_->session);
-        for (const host::ParameterAssignment& setting : options.settings) {
-            bool applied = false;
-            std::string names;
-            for (host::ModuleSession* module : chain) {
-                names += (names.empty() ? "" : ", ") + module->className();
-                if (!setting.module.empty() &&
-                    host::foldCase(setting.module) != host::foldCase(module->className())) {
-                    continue;
-                }
-                if (module->lookUpParameter(setting.name) != nullptr || !setting.module.empty()) {
-                    module->set(setting, options.force);
-                    applied = true;
-                }
-            }
-            if (!applied) {
-                throw host::HostError("no parameter '" + setting.name + "'" +
-                                      (setting.module.empty() ? "" : " in " + setting.module) +
-                                      " among " + names);
-            }
-        }
+        host::applySettings(chain, options.settings, options.force, &observer_);
         for (host::ModuleSession* module : chain) observer_.hostMessages(module->takeMessages());
     }
 
@@ -327,14 +310,14 @@ UpmixSummary runUpmix(const UpmixOptions& options, const host::PluginLibrary& li
     int32_t channels = 2, sampleRate = static_cast<int32_t>(DemoSignal::kSampleRate);
     auto length = static_cast<int64_t>(DemoSignal::kLength);
     if (!options.input.empty()) {
-        file.emplace(options.input);
+        file.emplace(options.input, &observer);
         channels = file->channels();
         sampleRate = file->sampleRate();
         length = file->frames();
     }
     if (channels != 2) {
-        throw host::HostError("'" + options.input + "' has " + std::to_string(channels) +
-                              " channels; upmix takes stereo");
+        throw host::HostError("'" + options.input + "' has " + host::plural(channels, "channel") +
+                              "; upmix takes stereo");
     }
     const StftSettings settings{static_cast<double>(sampleRate), options.fftSize, options.overlap};
     if (std::string problem = checkSettings(settings); !problem.empty()) {
@@ -354,14 +337,15 @@ UpmixSummary runUpmix(const UpmixOptions& options, const host::PluginLibrary& li
     if (!options.input.empty() && fs::equivalent(summary.output, options.input, ignored)) {
         throw host::HostError("the output would overwrite the input '" + options.input + "'");
     }
-    host::OutputFormat format = host::outputFormatFor(summary.output, "");
+    host::OutputFormat format = host::outputFormatFor(summary.output, "", options.type);
     format.layout = host::ChannelLayout::Surround51;
 
     // Everything that can refuse the run does so before the output exists.
     SpectralStream stream(settings, 2, phaseSources(options));
     LevelReport levels(options.report ? &report : nullptr, settings.sampleRate);
     UpmixGraph graph(options, library, stream, levels, summary, observer);
-    host::SoundFileWriter writer(summary.output, format, kUpmixChannels, sampleRate, length);
+    host::SoundFileWriter writer(summary.output, format, kUpmixChannels, sampleRate, length,
+                                 &observer);
     graph.writeTo(&writer);
     observer.starting(graph.firstStage(),
                       "upmix with " + graph.firstStage().module().name +

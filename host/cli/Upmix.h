@@ -33,6 +33,7 @@ inline constexpr const char* kDemoFileName = "upmix-demo.wav";
 struct UpmixOptions {
     std::string input;   // empty: the built-in demo
     std::string output;  // empty: kDemoFileName for the demo, else "<input stem>-5.1.wav"
+    std::string type;    // "wav", "flac", "aiff": the output's format when not its extension
     UpmixMethod method = UpmixMethod::Slice;
     bool atf = false;
     // In order; a name without a module goes to every module of the chain

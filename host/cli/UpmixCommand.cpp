@@ -36,7 +36,8 @@ std::function<void()> addUpmixCommand(CLI::App& command, Context& context) {
         ->capture_default_str();
     command.add_flag("--atf", o.atf,
                      "Follow with ATF4_6: cross-fades the speakers by the L/R frequency difference");
-    addParameterOptions(command, options->parameters);
+    addParameterOptions(command, options->parameters, true);
+    addTypeOption(command, o.type);
     command.add_option("--lfe-cutoff", o.lfeCutoffHz,
                        "Send the bins of L+R up to HZ to the LFE (default: a silent LFE)")
         ->type_name("HZ");

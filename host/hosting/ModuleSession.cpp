@@ -94,6 +94,16 @@ const ParameterDescription& ModuleSession::findParameter(const std::string& name
                     (settable.empty() ? "it has none to set" : "parameters: " + settable) + ")");
 }
 
+bool ModuleSession::isEnabled(int32_t id) const {
+    const auto stored = instance_->parameters().find(id);
+    return stored == instance_->parameters().end() || stored->second.enabled;
+}
+
+std::string ModuleSession::parameterLabel(int32_t id) const {
+    const ParameterDescription* parameter = byId(id);
+    return parameter != nullptr ? parameter->label : "parameter " + std::to_string(id);
+}
+
 std::string ModuleSession::currentValue(const ParameterDescription& parameter) {
     const StoredParameter& stored = instance_->parameter(parameter.id);
     if (parameter.kind == ParameterKind::Text) {

@@ -186,6 +186,22 @@ SpectralRender::SpectralRender(const host::PluginLibrary& library, const host::M
     module_.session.setAll(options.parameters, options.force);
 }
 
+std::vector<int> SpectralRender::usedInputChannels() const {
+    std::vector<bool> used(count(inputs_), false);
+    for (int channel : magnitudeMap_) used[count(channel)] = true;
+    for (int channel : frequencyMap_) used[count(channel)] = true;
+    for (const PhaseSource& source : phaseSources_) {
+        for (std::size_t c = 0; c < source.weights.size() && c < used.size(); ++c) {
+            used[c] = used[c] || source.weights[c] != 0.0f;
+        }
+    }
+    std::vector<int> channels;
+    for (std::size_t c = 0; c < used.size(); ++c) {
+        if (used[c]) channels.push_back(static_cast<int>(c));
+    }
+    return channels;
+}
+
 std::size_t SpectralRender::run(const SpectralStream::Reader& read, const Writer& write,
                                 host::HostMessageListener* observer) {
     SpectralStream stream(settings_, inputs_, phaseSources_, framesPerCall(settings_));

@@ -64,6 +64,8 @@ public:
     host::ModuleSession& session() { return module_.session; }
     const std::vector<std::string>& outputNames() const { return outputNames_; }
     int outputChannels() const { return static_cast<int>(outputNames_.size()); }
+    // Input channels (from 0) that feed a pin or give an output its phase.
+    std::vector<int> usedInputChannels() const;
 
     // Runs the whole stream; returns samples per channel (the input's length).
     // The observer, if any, hears what the module tells the host.

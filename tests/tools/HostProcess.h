@@ -172,6 +172,25 @@ inline HostResult callHost(const HostCall& call) {
     return result;
 }
 
+// A sound file read to its end in pieces, whatever length its header gives
+// (a FLAC written into a pipe cannot state one).
+inline Sound readToTheEnd(const std::string& path, int* format = nullptr) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) {
+        throw std::runtime_error("cannot read " + path + ": " + sf_strerror(nullptr));
+    }
+    Sound sound{info.channels, info.samplerate, {}};
+    std::vector<float> piece(4096 * static_cast<std::size_t>(info.channels));
+    for (sf_count_t got; (got = sf_readf_float(file, piece.data(), 4096)) > 0;) {
+        sound.samples.insert(sound.samples.end(), piece.begin(),
+                             piece.begin() + got * info.channels);
+    }
+    sf_close(file);
+    if (format != nullptr) *format = info.format;
+    return sound;
+}
+
 // Every line of `text` that contains `part`.
 inline std::vector<std::string> linesWith(const std::string& text, const std::string& part) {
     std::vector<std::string> lines;

@@ -49,6 +49,7 @@ TEST_F(Conventions, DashReadsStdinAndWritesStdoutInTheTypeAsked) {
         const char* stdinFrom;  // a file, or "pipe:" and a file sent through a pipe
         int channels;
         int format;  // of the stream on stdout, 0 when the output is out.wav
+        bool stdoutPipe = false;
     } cases[] = {
         {"file redirected to stdin", {"render", "ConstantPowerPanner4_6", "-", "out.wav"},
          "mono.wav", 5, 0},
@@ -65,6 +66,17 @@ TEST_F(Conventions, DashReadsStdinAndWritesStdoutInTheTypeAsked) {
          SF_FORMAT_WAVEX | SF_FORMAT_FLOAT},
         {"upmix from a pipe to stdout", {"upmix", "-", "-", "-t", "wav"}, "pipe:stereo.wav", 6,
          SF_FORMAT_WAVEX | SF_FORMAT_FLOAT},
+        // Into a pipe the WAV header goes first, its sizes those of the
+        // input's length.
+        {"WAV into a pipe", {"render", "ConstantPowerPanner4_6", "mono.wav", "-", "-t", "wav"},
+         "", 5, SF_FORMAT_WAVEX | SF_FORMAT_FLOAT, true},
+        {"24-bit WAV into a pipe",
+         {"render", "Clip4_6", "six.wav", "-", "-t", "wav", "--bits", "24"}, "", 7,
+         SF_FORMAT_WAVEX | SF_FORMAT_PCM_24, true},
+        {"upmix through pipes", {"upmix", "-", "-", "-t", "wav"}, "pipe:stereo.wav", 6,
+         SF_FORMAT_WAVEX | SF_FORMAT_FLOAT, true},
+        {"FLAC into a pipe", {"render", "Clip4_6", "six.wav", "-", "-t", "flac"}, "", 7,
+         SF_FORMAT_FLAC | SF_FORMAT_PCM_24, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -78,6 +90,7 @@ TEST_F(Conventions, DashReadsStdinAndWritesStdoutInTheTypeAsked) {
         } else if (!from.empty()) {
             call.stdinFile = folder.file(from);
         }
+        if (c.stdoutPipe) call.stdoutKeep = std::string::npos;
         const HostResult run = callHost(call);
         ASSERT_EQ(run.exitCode, 0) << run.err;
         std::string written = folder.file("out.wav");
@@ -89,7 +102,7 @@ TEST_F(Conventions, DashReadsStdinAndWritesStdoutInTheTypeAsked) {
             EXPECT_EQ(linesWith(run.err, "wrote -").size(), 1u) << run.err;
         }
         int format = 0;
-        const Sound out = readSound(written, &format);
+        const Sound out = readToTheEnd(written, &format);
         EXPECT_EQ(out.channels, c.channels);
         EXPECT_EQ(out.frames(), 5000u);
         if (c.format != 0) {
@@ -125,6 +138,19 @@ TEST_F(Conventions, DashRefusesWhatAStreamCannotCarry) {
     int format = 0;
     readSound(folder.file("out.snd"), &format);
     EXPECT_EQ(format & SF_FORMAT_TYPEMASK, SF_FORMAT_FLAC);
+}
+
+TEST_F(Conventions, AReaderThatStopsTakingTheSoundIsAnError) {
+    // `surround-host render ... - -t wav | head -c 1000`: the sound did not
+    // all arrive, which only the exit status can say.
+    writeSound(folder.file("long.wav"), tone(6, 44100, 44100 * 5));
+    HostCall call;
+    call.args = {"render", "Clip4_6", "long.wav", "-", "-t", "wav", "-q"};
+    call.workingFolder = folder.path().string();
+    call.stdoutKeep = 1000;
+    const HostResult run = callHost(call);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err, "surround-host: cannot write '-': Broken pipe\n");
 }
 
 // --- channel masks ----------------------------------------------------------------
@@ -240,8 +266,9 @@ TEST_F(Conventions, SettingsThatDoNothingAreSaidSo) {
          "channel 2 of 'stereo.wav' is not used"},
         {{"render", "Slice4_6", "eight.wav", "o.wav"},
          "channels 3\xe2\x80\x93" "8 of 'eight.wav' are not used"},
+        // Channel 2 still gives the right side its phase.
         {{"render", "Slice4_6", "eight.wav", "o.wav", "--map", "magnitude=1,8"},
-         "channels 2\xe2\x80\x93" "7 of 'eight.wav' are not used"},
+         "channels 3\xe2\x80\x93" "7 of 'eight.wav' are not used"},
         {{"upmix", "stereo.wav", "o.wav", "--method", "arctan", "--atf", "--set", "Mode=Across"},
          "'Mode' goes to ArcTan4_6 and ATF4_6: write MODULE:NAME (such as 'ATF4_6:Mode') to set "
          "one of them"},
@@ -253,7 +280,11 @@ TEST_F(Conventions, SettingsThatDoNothingAreSaidSo) {
         SCOPED_TRACE(c.warning);
         const HostResult run = host(c.args);
         ASSERT_EQ(run.exitCode, 0) << run.err;
-        const auto warnings = linesWith(run.err, "warning:");
+        // The modules' own overs (Slice4_6 lifts its fronts) are another matter.
+        std::vector<std::string> warnings;
+        for (const std::string& line : linesWith(run.err, "warning:")) {
+            if (line.find("output samples") == std::string::npos) warnings.push_back(line);
+        }
         if (c.warning.empty()) {
             EXPECT_TRUE(warnings.empty()) << run.err;
         } else {
@@ -280,7 +311,7 @@ TEST_F(Conventions, QuietKeepsErrorsAndWarningsAndSuccessSaysWhatWasWritten) {
     const HostResult normal = host({"render", "ConstantPowerPanner4_6", "mono.wav", "o.wav"});
     EXPECT_EQ(normal.exitCode, 0);
     EXPECT_EQ(normal.out,
-              "wrote o.wav: 5 channels (LF RF C LS RS), 0.11 s at 44100 Hz, WAV, 32-bit float\n");
+              "wrote o.wav: 5 channels (LF, RF, C, LS, RS), 0.11 s at 44100 Hz, WAV, 32-bit float\n");
     const HostResult upmix = host({"upmix", "stereo.wav", "u.wav"});
     EXPECT_EQ(upmix.exitCode, 0);
     EXPECT_EQ(linesWith(upmix.out, "wrote u.wav").size(), 1u) << upmix.out;
@@ -292,10 +323,10 @@ TEST_F(Conventions, VersionNamesTheProgramTheLibraryAndTheModules) {
     const HostResult run = host({"--version"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::string library = fs::canonical(QUORVEIL_LIBRARY_PATH).string();
-    EXPECT_EQ(run.out, "surround-host " QUORVEIL_TEST_VERSION "\nlibrary " + library + "\n");
+    EXPECT_EQ(run.out, "surround-host " QUORVEIL_VERSION "\nlibrary " + library + "\n");
     // Every module's information text carries the same version.
     const HostResult info = host({"info", "Clip4_6"});
-    EXPECT_NE(info.out.find("value: Clip4_6 " QUORVEIL_TEST_VERSION ", quorveil.audio\n"),
+    EXPECT_NE(info.out.find("value: Clip4_6 " QUORVEIL_VERSION ", quorveil.audio\n"),
               std::string::npos)
         << info.out;
 }

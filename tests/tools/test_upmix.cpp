@@ -230,7 +230,7 @@ TEST_F(Upmix, ReportPrintsOneRowPerSecondOfOutput) {
 TEST_F(Upmix, QuietSaysNothingButStillWritesTheFile) {
     REQUIRE_MODULE("Slice4_6");
     const std::string in = write("in.wav", 2, 8000, 4000,
-                                 [](std::size_t t, int ch) { return ch == 0 ? 0.1f * static_cast<float>(t % 7) : 0.0f; });
+                                 [](std::size_t t, int ch) { return ch == 0 ? 0.01f * static_cast<float>(t % 7) : 0.0f; });
     const std::string out = (dir / "quiet.wav").string();
     const auto run = testing::runHost({"upmix", in, out, "-q"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
