@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The two commands a fresh machine needs: `make demo` and `make test`.
 # Both install what is missing first (Debian packages, with apt-get).
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Clip4_6's per-sample pass-through and clip test, in nanoseconds per sample
 // position (six channels), beside a plain copy of the same bytes.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The vendor's names: the reverse-domain prefix of every unique id and the web
 // domain of every information text. Saved host sessions recreate instances by
 // unique id, so these never change.

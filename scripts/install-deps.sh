@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages the build and the tests need, only when one is
 # missing, so that `make` works on a fresh machine and costs nothing after.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ArcTan4_6 through the host's interface: pins, parameter records and choices,
 // start, the rear width sent back on every notification, and the placement of
 // characteristic bins on the speaker ring.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Clip4_6 through the host's interface: pins, start, the FFT delay table, the
 // six-channel pass-through and the clip indicator's host calls.
 #include <cmath>

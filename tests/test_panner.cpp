@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ConstantPowerPanner4_6 through the host's interface: records, pins, start,
 // parameter reads, the pan law against the speaker angles (ties, gaps, empty
 // and fresh blocks), and agreement with an independent model of the law on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parameter description records as the host reads them, byte for byte, for
 // every module the library can create. Each module's table is listed here in
 // array order, with the fill byte the host put into the array beforehand.

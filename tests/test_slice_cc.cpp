@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Slice4_6 and CC4_6 through the host's interface. The two modules share
 // their shape (a stereo magnitude pair in, "Wrap Rears" governing "Wrap
 // Humidity", the minimum rule per bin), so each behaviour is one table run

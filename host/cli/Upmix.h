@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stereo to 5.1 upmix: the spectral graph that turns the L and R magnitude
 // streams into five speaker streams through one of the library's spectral
 // modules (optionally followed by ATF4_6), adds an optional low-passed LFE,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // surround-host upmix [IN] [OUT]: stereo to 5.1 through the spectral modules;
 // without IN, the built-in demo. The work is runUpmix (host/spectral/Upmix.h).
 #include <CLI/CLI.hpp>

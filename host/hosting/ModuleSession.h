@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host's life of one module instance, in one place, so that every tool
 // drives modules the same way:
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parameters as a user reads and types them: the host's view of one
 // ParameterInfo record (with its choice list), "NAME=VALUE" settings, and the
 // conversions between typed text and the value that travels to the module.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any spectral module over a stream of audio, as `render` runs it: the
 // module's magnitude inputs take the input channels in order, its frequency
 // inputs the first channels in order (or as mapped), and every magnitude

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modules/clip/ClipKernel.h"
 
 namespace quorveil::clip {

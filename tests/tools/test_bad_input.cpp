@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every mistake a user can make with surround-host gets one line on stderr,
 // exit status 2, and loses nothing: no output file, no temporary file, and a
 // file already at the output path stays as it was.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // surround-host list and info: the module table with menu paths, and a
 // module's pins and parameters as a host panel shows them.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The host's life of an instance as ModuleSession runs it: defaults reach the
 // module, settings go by name or choice, and what the module sends back
 // becomes messages and indicator tallies instead of an ever-growing log.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // surround-host render with the two audio modules: the panner's law reaches
 // the output channels, Clip4_6 passes six channels through and its clip
 // indicator becomes a warning, and long files stream in constant memory.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The stereo-to-5.1 upmix, through its C++ entry and through surround-host:
 // where the sound goes, the file it writes, and how bad input is refused.
 #include <gtest/gtest.h>

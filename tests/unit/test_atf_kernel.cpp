@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ATF4_6's kernel on its own: where a step argument lands in the tables, the
 // bin scale of common engine settings, and a frame processed in place.
 #include <gtest/gtest.h>
