@@ -6,12 +6,16 @@
 #   2. the .deb: apt resolves its dependencies on this system, dpkg -i
 #      installs it (into a private root that knows this system's installed
 #      packages, so nothing here changes), and the installed surround-host
-#      lists the modules.
-#   tests/packaging/check-install.sh BUILD-TREE PACKAGE.deb
-# Prints one line per check and "N passed, M failed" last.
+#      lists the modules;
+#   3. the zip for Windows: the 32-bit DLL, the install text, the licence.
+#   tests/packaging/check-install.sh BUILD-TREE PACKAGE.deb PACKAGE.zip [COUNT-FILE]
+# Prints one line per check and "N passed, M failed" last (also into
+# COUNT-FILE as "N M").
 set -uo pipefail
 build=$(realpath "$1")
 package=$(realpath "$2")
+zip=$(realpath "$3")
+count_file=${4:-}
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 passed=0
@@ -61,5 +65,23 @@ check "package holds the copyright file" test -s "$root/usr/share/doc/quorveil-s
 check "dpkg -r removes it again" dpkg --root="$root" --force-script-chrootless --log=/dev/null -r quorveil-surround
 check "nothing of it is left" bash -c "! test -e '$root/usr/bin/surround-host'"
 
+# --- the zip for Windows -----------------------------------------------------------
+zip_holds() {
+  local listing
+  listing=$(cmake -E tar tf "$zip") || return 1
+  for name in quorveil_surround.dll INSTALL.txt LICENSE.txt; do
+    grep -qx "$name" <<< "$listing" || { echo "no $name in: $listing"; return 1; }
+  done
+}
+check "zip holds the DLL, INSTALL.txt and LICENSE.txt" zip_holds
+unpacked=$scratch/zip
+mkdir -p "$unpacked"
+check "the DLL in the zip is 32-bit Windows" bash -c "
+  cd '$unpacked' && cmake -E tar xf '$zip' && objdump -f quorveil_surround.dll | grep -q 'pei-i386'"
+check "INSTALL.txt says where the DLL goes and what the host needs" bash -c "
+  grep -q 'let it rescan' '$unpacked/INSTALL.txt' && grep -q 'SSE2' '$unpacked/INSTALL.txt' &&
+  grep -q '32-bit' '$unpacked/INSTALL.txt'"
+
 echo "packaging: $passed passed, $failed failed"
+[[ -z $count_file ]] || echo "$passed $failed" > "$count_file"
 (( failed == 0 ))
