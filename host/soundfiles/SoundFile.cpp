@@ -181,6 +181,32 @@ std::string firstBytes(int fd) {
     return bytes;
 }
 
+// A WAV header read from a pipe that leaves its length open (0xFFFFFFFF, as
+// streaming writers do) gives libsndfile a length just short of 4 GiB of
+// data: that is no length at all.
+bool leavesItsLengthOpen(const SF_INFO& info) {
+    int sampleBytes = 4;
+    switch (info.format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+        sampleBytes = 1;
+        break;
+    case SF_FORMAT_PCM_16:
+        sampleBytes = 2;
+        break;
+    case SF_FORMAT_PCM_24:
+        sampleBytes = 3;
+        break;
+    case SF_FORMAT_DOUBLE:
+        sampleBytes = 8;
+        break;
+    default:
+        break;
+    }
+    const int64_t frameBytes = static_cast<int64_t>(info.channels) * sampleBytes;
+    return (info.frames + 2) * frameBytes > 0xFFFFFFFFLL - 4096;
+}
+
 }  // namespace
 
 bool isStandardStream(const std::string& path) { return path == "-"; }
@@ -244,6 +270,11 @@ SoundFileReader::SoundFileReader(const std::string& path, WarningListener* liste
     : path_(path), listener_(listener) {
     const bool stream = isStandardStream(path);
     int descriptor = STDIN_FILENO;
+    if (stream && ::isatty(STDIN_FILENO) != 0) {
+        // Rather than wait for sound typed at a terminal.
+        throw HostError("the input is '-', stdin, but stdin is a terminal: redirect a file to it "
+                        "(< in.wav) or pipe one in");
+    }
     if (!stream) {
         std::error_code error;
         const fs::file_status status = fs::status(path, error);
@@ -287,16 +318,7 @@ SoundFileReader::SoundFileReader(const std::string& path, WarningListener* liste
     channels_ = info.channels;
     sampleRate_ = info.samplerate;
     const bool known = info.frames >= 0 && info.frames < SF_COUNT_MAX;
-    // A header that leaves its length open (as streaming writers do) gives
-    // libsndfile a length just short of 4 GiB of data: no length at all.
-    const int64_t frameBytes = static_cast<int64_t>(channels_) *
-                               std::max(1, (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16
-                                               ? 2
-                                               : (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_24
-                                                     ? 3
-                                                     : 4);
-    const bool open = !seekable && known && (info.frames + 2) * frameBytes > 0xFFFFFFFFLL - 4096;
-    frames_ = known && !open ? info.frames : -1;
+    frames_ = known && !(!seekable && leavesItsLengthOpen(info)) ? info.frames : -1;
     // libsndfile shortens what a seekable file's header promises to what it
     // holds; the header itself still says what was promised.
     const int64_t promised = seekable ? declaredFrames(header) : -1;

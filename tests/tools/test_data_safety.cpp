@@ -209,12 +209,24 @@ TEST(ShortInput, APrematureEndIsAWarningAndTheOutputHoldsWhatWasThere) {
             EXPECT_EQ(out.frames(), 13600u);
         }
     }
-    // A whole file says nothing.
+    // A whole file says nothing, and neither does a stream whose header
+    // leaves its length open (0xFFFFFFFF), as ffmpeg writes into a pipe.
     writeSound(folder.file("whole.wav"), five, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
     const HostRun whole = runHost({"render", "ConstantPowerPanner4_6", folder.file("whole.wav"),
-                                   folder.file("out.wav")});
+                                   folder.file("out.wav"), "-q"});
     EXPECT_EQ(whole.exitCode, 0);
     EXPECT_EQ(whole.err, "");
+    std::string open = fileBytes(folder.file("whole.wav"));
+    ASSERT_EQ(open.substr(36, 4), "data");
+    open.replace(4, 4, "\xFF\xFF\xFF\xFF");
+    open.replace(40, 4, "\xFF\xFF\xFF\xFF");
+    HostCall piped;
+    piped.args = {"render", "ConstantPowerPanner4_6", "-", folder.file("out.wav"), "-q"};
+    piped.stdinPipe = open;
+    const HostResult openRun = callHost(piped);
+    EXPECT_EQ(openRun.exitCode, 0);
+    EXPECT_EQ(openRun.err, "");
+    EXPECT_EQ(readSound(folder.file("out.wav")).frames(), 40000u);
 }
 
 // --- samples that are not numbers ------------------------------------------------
