@@ -14,7 +14,8 @@ failed=0
 for suite in "$@"; do
   if [[ -f "$results/$suite.xml" ]]; then
     # <testsuite ... tests="N" failures="F" disabled="D" skipped="S" ...>
-    line=$(grep -m1 -o '<testsuite [^>]*>' "$results/$suite.xml")
+    # CTest writes the attributes one to a line.
+    line=$(tr '\n\t' '  ' < "$results/$suite.xml" | grep -o '<testsuite [^>]*>' | head -n 1)
     field() { echo "$line" | grep -o " $1=\"[0-9]*\"" | grep -o '[0-9]*' || echo 0; }
     tests=$(field tests)
     fails=$(field failures)
