@@ -99,10 +99,10 @@ private:
     bool ended_ = false;
 };
 
-// How far one channel of a written file went.
+// How far beyond full scale one channel of a written file went.
 struct ChannelLevel {
-    float peak = 0.0f;   // largest |sample|
     int64_t overs = 0;   // samples beyond full scale, |sample| > 1
+    float peak = 0.0f;   // the largest |sample| among them; 0 when there is none
 };
 
 class SoundFileWriter {
