@@ -110,6 +110,9 @@ inline HostResult callHost(const HostCall& call) {
                                        static_cast<rlim_t>(call.fileSizeLimit)};
             ::setrlimit(RLIMIT_FSIZE, &limit);
         }
+        // SIGQUIT and SIGABRT dump core by default: not into the test's folder.
+        const struct rlimit noCore {0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
         for (int signal : call.ignoredSignals) ::signal(signal, SIG_IGN);
         ::execv(pointers[0], pointers.data());
         ::_exit(127);
