@@ -1,22 +1,35 @@
-# The two commands a fresh machine needs: `make demo` and `make test`.
-# Both install what is missing first (Debian packages, with apt-get).
+# SPDX-License-Identifier: MIT
+# The commands a fresh machine needs: `make demo` and `make test` (both
+# install what is missing first: Debian packages, with apt-get), and
+# `make install` and `make package`.
 
 JOBS ?= 2
+PREFIX ?= /usr/local
 MAKEFLAGS += --no-print-directory
 # Build folders and their settings are the presets of CMakePresets.json:
-# native, asan, win32 (the host's own target, tests under Wine) and release.
+# native, asan, win32 (the host's own target, tests under Wine) and release
+# (the library and surround-host alone).
 CMAKE_NATIVE = cmake --preset native
 CMAKE_ASAN = cmake --preset asan
 CMAKE_WIN32 = cmake --preset win32 --no-warn-unused-cli
+CMAKE_RELEASE = cmake --preset release
 WINE_PREFIX = $(CURDIR)/build/win32/wineprefix
+# Each suite of `make test` leaves its results here for the one total.
+RESULTS = $(CURDIR)/build/test-results
 
-.PHONY: all deps deps-windows native asan win32 demo quality test test-native test-asan \
-        test-win32 cross-check bench clean
+.PHONY: all deps deps-demo deps-windows native asan win32 demo quality test test-native test-asan \
+        test-win32 cross-check test-package install package bench clean
 
 all: native
 
 deps:
 	@scripts/install-deps.sh
+
+deps-demo:
+	@scripts/install-deps.sh --demo
+
+deps-windows:
+	@scripts/install-deps.sh --windows
 
 native: deps
 	@$(CMAKE_NATIVE) >/dev/null
@@ -26,15 +39,15 @@ asan: deps
 	@$(CMAKE_ASAN) >/dev/null
 	@cmake --build build/asan -j $(JOBS)
 
-deps-windows:
-	@scripts/install-deps.sh --windows
-
 win32: deps-windows
 	@$(CMAKE_WIN32) >/dev/null
 	@cmake --build build/win32 -j $(JOBS)
 
-demo: native
-	@./build/native/surround-host upmix
+# Only what the demo needs: the library and surround-host.
+demo: deps-demo
+	@$(CMAKE_RELEASE) >/dev/null
+	@cmake --build build/release -j $(JOBS) --target surround-host
+	@./build/release/surround-host upmix
 
 # The upmix's quality table for every method, FFmpeg's `surround` beside it,
 # and the picture the README shows.
@@ -42,28 +55,60 @@ quality: native
 	@./build/native/surround-quality --svg docs/upmix-ring.svg
 
 test-native: native
-	@cd build/native && ctest --output-on-failure -j $(JOBS)
+	@mkdir -p $(RESULTS)
+	@cd build/native && ctest --output-on-failure -j $(JOBS) --output-junit $(RESULTS)/native.xml
 
+# surround-host and its tests too, not only the library.
 test-asan: asan
+	@mkdir -p $(RESULTS)
 	@cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	  ctest --output-on-failure -j $(JOBS)
+	  ctest --output-on-failure -j $(JOBS) --output-junit $(RESULTS)/asan.xml
 
 # CTest runs the Windows programs through scripts/wine-run.sh (headless, its
 # own prefix in build/win32, created silently on first use).
 test-win32: win32
-	@cd build/win32 && ctest --output-on-failure -j $(JOBS)
+	@mkdir -p $(RESULTS)
+	@cd build/win32 && ctest --output-on-failure -j $(JOBS) --output-junit $(RESULTS)/win32.xml
 
 # The same battery through the native library and through the DLL under
 # Wine; the records must agree bit for bit, but for one ulp per value.
 cross-check: native win32
+	@mkdir -p $(RESULTS)
+	@echo "0 1" > $(RESULTS)/cross-check.count
 	@build/native/quorveil-conformance run build/native/conformance.txt
 	@cd build/win32 && ../../scripts/wine-run.sh $(WINE_PREFIX) quorveil-conformance.exe \
 	  run conformance.txt
 	@build/native/quorveil-conformance compare build/native/conformance.txt \
 	  build/win32/conformance.txt
 	@WINEPREFIX=$(WINE_PREFIX) wineserver -w
+	@echo "1 0" > $(RESULTS)/cross-check.count
 
-test: test-native test-asan test-win32 cross-check
+install: native
+	@cmake --install build/native --prefix $(PREFIX)
+
+# build/packages: the Debian package (library, surround-host, manual page)
+# and the zip for Windows (the 32-bit DLL, INSTALL.txt, LICENSE.txt).
+package: native win32
+	@cd build/native && cpack -G DEB >/dev/null
+	@cd build/win32 && cpack -G ZIP >/dev/null
+	@mkdir -p build/packages
+	@cp build/native/packages/*.deb build/win32/packages/*.zip build/packages/
+	@ls build/packages/*
+
+test-package: package
+	@mkdir -p $(RESULTS)
+	@tests/packaging/check-install.sh build/native build/packages/*.deb build/packages/*.zip \
+	  $(RESULTS)/packaging.count
+
+# Every suite runs, even after one fails; the last line is the total.
+test:
+	@rm -rf $(RESULTS)
+	@status=0; \
+	for suite in test-native test-asan test-win32 cross-check test-package; do \
+	  $(MAKE) $$suite || status=1; \
+	done; \
+	scripts/test-total.sh $(RESULTS) native asan win32 cross-check packaging || status=1; \
+	exit $$status
 
 bench: native
 	@for b in build/native/bench_*; do [ -x "$$b" ] && "$$b"; done

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ArcTan4_6's placement in nanoseconds per bin, over one block of 4 frames of
 // 1025 bins (a 2048-point FFT), for the magnitude-only position ("Disabled",
 // one arctangent per bin) and "HFTC" (two), in modes "Sum" and "Diagonal"

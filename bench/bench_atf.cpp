@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ATF4_6's cross-fade in nanoseconds per bin, for a block of 4 frames of 1025
 // bins (FFT 2048) in each mode (and in place), beside a plain copy of the five magnitude
 // streams' bytes in the same run. Run with --benchmark_repetitions and read

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Clip4_6's block pass-through (six channels copied, the delay pin filled, the
 // clip test), in nanoseconds per sample position, beside a plain copy of the
 // same bytes in the same run: the six channels by memcpy and the delay pin by

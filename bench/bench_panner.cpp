@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ConstantPowerPanner4_6's block: the per-block gains (cos/sin of the arc
 // position) and the per-sample gain loop, in nanoseconds per input sample
 // (five outputs each), beside a plain copy of the input to the five outputs.

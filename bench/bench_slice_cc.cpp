@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Slice4_6 and CC4_6 per bin, wrap off and on, over one host block of 4
 // frames of 1025 bins, in nanoseconds per bin; beside each, a plain copy of
 // the inputs into the same output frames as the memory roof.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The CPU load of quorveil-upmix.lv2 as a live host sees it: ten minutes of
 // stereo at 48 kHz through run() in blocks of 256 samples, timed as process
 // CPU time, printed as a fraction of one core (1.0: the core is full).

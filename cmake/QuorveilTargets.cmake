@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Per-target build settings: the include scope that makes the layers what the
 # build enforces, and the warning and numerics flags every compiler gets.
 include(CheckCXXCompilerFlag)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross build for the host's own target: 32-bit Windows (PE32, i386), with
 # the POSIX-threads flavour of mingw-w64 so that the C++ runtime's threading
 # pieces link statically as well.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The base class of every module, in the host SDK's namespace.
 //
 // The host never calls a member function: it calls the two entries stored in

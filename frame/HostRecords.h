@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The records that cross the boundary between the host application and this
 // library, laid out byte for byte as the host expects them.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One row of the library's module table, as the four exports serve it: the
 // texts a host lists in its menus and the function that creates the module.
 // The frame declares the shape of a row and the table's accessor; the

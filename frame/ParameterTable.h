@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parameters as data: each module lists its parameter records once, as an
 // array of ParameterEntry, and fillParameterInfo writes the host's records from
 // it. The writer touches the first six fields and the fields of the record's

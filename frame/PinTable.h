@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pins as data: each module lists, once, how many pins of each family it has
 // and the names it announces for them, and the base class answers the
 // dispatcher's count and name operations from that table.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's four exported functions, [host-main]. Nothing is thrown
 // across them and nothing else is exported.
 #pragma once

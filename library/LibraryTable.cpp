@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the shipped library serves through its exports: its six modules.
 #include "frame/ModuleEntry.h"
 #include "library/ProductModules.h"

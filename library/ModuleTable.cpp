@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library assembly's module table: the only place that knows all six
 // modules. Unique ids, display names and menu paths are what hosts list and
 // what saved sessions recreate instances by, so they never change.

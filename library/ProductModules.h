@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The six modules this library ships, in menu order. library/LibraryTable.cpp
 // serves exactly these through the exports; a test build may serve more.
 #pragma once

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Checks the built library from the outside, as a host's loader sees it:
 # exactly the four exports under their plain names and, for the Windows DLL,
 # PE32 for i386 importing nothing but Windows system DLLs.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs one 32-bit Windows program under Wine, as the test runner of the
 # cross build: headless (no display needed), silent on success, in the Wine
 # prefix given as first argument (the build tree keeps its own).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ATF4_6 through the host's interface: pins, records and choices, start, the
 // parameter notifications, the gain display on host event 20, and the
 // cross-fade, against the worked figures and against a small model of our own.

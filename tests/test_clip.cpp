@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Clip4_6 through the host's interface: pins, start, the FFT delay, the
 // six-channel pass-through and the clip indicator's host calls.
 #include <algorithm>
@@ -40,7 +41,7 @@ TEST(Clip, StartSendsTheInformationTextOnly) {
     ASSERT_EQ(clip->serviceLog().size(), 1u);
     EXPECT_EQ(clip->serviceLog()[0].op, HostOp::SetTextValue);
     EXPECT_EQ(clip->serviceLog()[0].id, 1);
-    EXPECT_EQ(clip->serviceLog()[0].text, "\nClip4_6.quorveil.audio");
+    EXPECT_EQ(clip->serviceLog()[0].text, "\nClip4_6 " QUORVEIL_VERSION ", quorveil.audio");
 }
 
 // The latency of the host's spectral path, from how the host buffers it and

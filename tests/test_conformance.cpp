@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The cross-check's own parts: the battery is a pure function of the library,
 // and the comparison lets through one ulp and nothing more.
 #include <limits>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The dispatcher and process entry of the PluginBlock, driven as the host
 // drives them. Clip4_6 stands in for every module: the frame is shared.
 #include <cstring>

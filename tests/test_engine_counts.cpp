@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Counts in the engine settings bound every module's loops. A host that sends
 // a negative block size, frame count or bin count must not send a module
 // reading and writing far past its buffers: such a block is nothing to do.

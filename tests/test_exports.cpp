@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The four exports and the module table, as the host lists and creates modules.
 #include <cstring>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ConstantPowerPanner4_6 through the host's interface: records, pins, start,
 // parameter reads, the pan law against the speaker angles (ties, gaps, empty
 // and fresh blocks), and agreement with an independent model of the law on
@@ -86,7 +87,7 @@ TEST(Panner, StartSendsTheInformationTextOnly) {
     ASSERT_EQ(panner->serviceLog().size(), 1u);
     EXPECT_EQ(panner->serviceLog()[0].op, HostOp::SetTextValue);
     EXPECT_EQ(panner->serviceLog()[0].id, 7);
-    EXPECT_EQ(panner->serviceLog()[0].text, "\nConstantPowerPanner4_6.quorveil.audio");
+    EXPECT_EQ(panner->serviceLog()[0].text, "\nConstantPowerPanner4_6 " QUORVEIL_VERSION ", quorveil.audio");
 }
 
 TEST(Panner, ReadsBackTheAngleParametersOnly) {

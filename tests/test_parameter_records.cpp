@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parameter description records as the host reads them, byte for byte, for
 // every module the library can create, and the choice lists a host reads for
 // the choice parameters among them. Each module's records are listed here in

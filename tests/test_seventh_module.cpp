@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Adding a module, end to end: a second plug-in library serves the six
 // shipped modules and a seventh that exists only in the tests
 // (tests/seventh/midside), and a host lists, creates, describes, sets and
@@ -63,7 +64,7 @@ TEST(SeventhModule, AnswersPinsParametersAndChoicesFromItsTables) {
     ASSERT_EQ(seventh.serviceLog().size(), 1u);
     EXPECT_EQ(seventh.serviceLog()[0].op, HostOp::SetTextValue);
     EXPECT_EQ(seventh.serviceLog()[0].id, kVersion);
-    EXPECT_EQ(seventh.serviceLog()[0].text, "\nMidSideWidth.quorveil.audio");
+    EXPECT_EQ(seventh.serviceLog()[0].text, "\nMidSideWidth " QUORVEIL_VERSION ", quorveil.audio");
 }
 
 // Started as a host starts it (defaults notified), then set and run for one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Slice4_6 and CC4_6 through the host's interface. The two modules share
 // their shape (a stereo magnitude pair in, "Wrap Rears" governing "Wrap
 // Humidity", the minimum rule per bin), so each behaviour is one table run
@@ -127,7 +128,7 @@ TEST(SliceAndCC, StartAnnouncesThenDisablesWrapHumidity) {
         EXPECT_EQ(log[0].op, HostOp::SetTextValue);
         EXPECT_EQ(log[0].id, shape->versionId);
         std::string text = "\n";
-        text.append(shape->className).append(".quorveil.audio");
+        text.append(shape->className).append(" " QUORVEIL_VERSION ", quorveil.audio");
         EXPECT_EQ(log[0].text, text);
         EXPECT_EQ(log[1].op, HostOp::SetParameterEnabled);
         EXPECT_EQ(log[1].id, shape->wrapHumidityId);

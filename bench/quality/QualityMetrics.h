@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the quality bench and the upmix tests measure on a 5.1 result, with
 // the stereo it came from:
 //   share      each channel's part of the output energy, %

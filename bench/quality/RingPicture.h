@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The picture for the README: for each upmixer (columns) and kind of test
 // source (rows), the speaker ring seen from above (front at the top, left on
 // the left) and where the source lands: for the dry pans a dot where each

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The stereo signals the upmix is measured with, each with a known answer,
 // made in code (the speech comes from espeak-ng when it is installed):
 //   pan p         pink noise panned with gains (cos θ, sin θ), θ = (p + 1)·45°;

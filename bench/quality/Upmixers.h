@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The upmixers the bench compares, each a function from a test signal to a
 // 5.1 result: the engine in this process (what `surround-host upmix` runs),
 // FFmpeg's `surround` filter, or any surround-host binary, through files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // surround-quality: the upmix's quality table for every method, with FFmpeg's
 // `surround` filter beside it where ffmpeg is installed, and the ring picture.
 //

@@ -1,9 +1,12 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "host/cli/AudioRender.h"
 
 #include <algorithm>
+#include <numeric>
 #include <vector>
 
 #include "host/cli/Wording.h"
+#include "host/hosting/ChainSettings.h"
 #include "host/soundfiles/SoundFile.h"
 
 namespace quorveil::host {
@@ -11,6 +14,25 @@ namespace quorveil::host {
 namespace {
 
 constexpr std::size_t kChunkFrames = 32768;
+
+// An audio module has no use for the spectral options, nor for the FFT
+// settings unless it reports the FFT path's delay (Clip4_6 does).
+void warnOfIdleOptions(const RenderJob& job, const ModuleSession& session,
+                       RenderObserver& observer) {
+    bool reportsFftDelay = false;
+    for (const std::string& name : session.outputPinNames()) {
+        reportsFftDelay |= foldCase(name).find("fft delay") != std::string::npos;
+    }
+    for (const std::string& option : job.givenOptions) {
+        if (option == "--map" || option == "--phase-from") {
+            observer.warning(option + " does nothing for " + job.module.name +
+                             ": it has no spectral pins");
+        } else if ((option == "--fft-size" || option == "--overlap") && !reportsFftDelay) {
+            observer.warning(option + " does nothing for " + job.module.name +
+                             ": it has no spectral pins and reports no FFT delay");
+        }
+    }
+}
 
 }  // namespace
 
@@ -21,27 +43,42 @@ bool isAudioModule(const PinCounts& pins) {
 }
 
 RenderSummary renderAudio(const RenderJob& job, RenderObserver& observer) {
-    const OutputFormat format = outputFormatFor(job.output, job.bits);
-    SoundFileReader reader(job.input);
+    OutputFormat format = outputFormatFor(job.output, job.bits, job.type);
+    SoundFileReader reader(job.input, &observer);
 
     ModuleSession session(*job.library, job.module, engineFor(job, reader.sampleRate()));
     observer.hostMessages(session.takeMessages());
-    session.setAll(job.settings, job.force);
+    ModuleSession* chain[] = {&session};
+    applySettings(chain, job.settings, job.force, &observer);
     observer.hostMessages(session.takeMessages());
 
     const int32_t inputs = session.pins().audioIn;
     const int32_t outputs = session.pins().audioOut;
-    if (reader.channels() != inputs) {
+    const int32_t fileChannels = reader.channels();
+    if (fileChannels < inputs) {
         throw HostError(job.module.name + " takes " + plural(inputs, "input channel") + " (" +
                         joined(session.inputPinNames()) + "); '" + job.input + "' has " +
-                        std::to_string(reader.channels()));
+                        std::to_string(fileChannels));
+    }
+    warnOfIdleOptions(job, session, observer);
+    if (fileChannels > inputs) {
+        std::vector<int> unused(static_cast<std::size_t>(fileChannels - inputs));
+        std::iota(unused.begin(), unused.end(), inputs + 1);
+        observer.warning(unusedChannels(unused, job.input));
     }
 
-    SoundFileWriter writer(job.output, format, outputs, reader.sampleRate(), reader.frames());
+    if (outputs > 1) {
+        format.speakers = speakersNamedBy(session.outputPinNames());
+    }
+    SoundFileWriter writer(job.output, format, outputs, reader.sampleRate(), reader.frames(),
+                           &observer);
     RenderSummary summary;
+    summary.output = job.output;
     summary.sampleRate = reader.sampleRate();
     summary.outputChannels = outputs;
     summary.format = formatName(format);
+    summary.written = format;
+    summary.outputNames = session.outputPinNames();
     observer.starting(session, job.module.name + ": " + plural(inputs, "channel") + " in, " +
                                    plural(outputs, "channel") + " out (" +
                                    joined(session.outputPinNames()) + "), " +
@@ -53,9 +90,10 @@ RenderSummary renderAudio(const RenderJob& job, RenderObserver& observer) {
     const auto block = static_cast<std::size_t>(job.blockSize);
     const std::size_t chunk = block * std::max<std::size_t>(1, kChunkFrames / block);
     const auto in = static_cast<std::size_t>(inputs);
+    const auto stride = static_cast<std::size_t>(fileChannels);
     const auto out = static_cast<std::size_t>(outputs);
     ProcessBuffers buffers = session.makeBuffers();
-    std::vector<float> inputFrames(chunk * in);
+    std::vector<float> inputFrames(chunk * stride);
     std::vector<float> outputFrames(chunk * out);
 
     for (;;) {
@@ -70,9 +108,9 @@ RenderSummary renderAudio(const RenderJob& job, RenderObserver& observer) {
             const std::size_t frames = std::min(block, got - first);
             for (std::size_t pin = 0; pin < in; ++pin) {
                 float* samples = buffers.audioIn.pin(static_cast<int32_t>(pin));
-                const float* source = inputFrames.data() + first * in + pin;
+                const float* source = inputFrames.data() + first * stride + pin;
                 for (std::size_t i = 0; i < frames; ++i) {
-                    samples[i] = source[i * in];
+                    samples[i] = source[i * stride];
                 }
                 std::fill(samples + frames, samples + block, 0.0f);
             }
@@ -94,6 +132,7 @@ RenderSummary renderAudio(const RenderJob& job, RenderObserver& observer) {
     }
 
     writer.commit();
+    summary.levels = writer.levels();
     summary.indicators = session.indicatorTallies();
     return summary;
 }

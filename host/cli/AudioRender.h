@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The render path for modules that work on audio pins only (Clip4_6,
 // ConstantPowerPanner4_6): each input channel feeds one audio input pin, in
 // order; each audio output pin becomes one output channel. The file streams

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // surround-host's command line: parsing and reporting only; the work is done
 // by the host layer (ModuleSession, the render paths, the sound files).
 //
@@ -19,8 +20,10 @@
 //   - host::SoundFileReader / SoundFileWriter stream sound files; the writer
 //     writes beside its target and renames on commit() only.
 //   - context.reporter() is the RenderObserver to hand a render path; it
-//     prints host messages with -v, progress on a terminal, and
-//     report(summary) turns indicator tallies into warnings.
+//     prints host messages with -v, progress on a terminal, warnings (also
+//     with -q), and report(summary) turns indicator tallies and overs into
+//     warnings. context.out() takes tables and the success line: stdout, or
+//     stderr when the command's OUT is `-` and stdout carries the sound.
 //   - Throw host::HostError with one line for anything the user can mend:
 //     run() prints "surround-host: <line>" on stderr and exits with 2.
 //
@@ -58,11 +61,13 @@ public:
     void setVerbosity(Verbosity verbosity) { verbosity_ = verbosity; }
     Verbosity verbosity() const { return verbosity_; }
 
-    void error(const std::string& line);    // always
-    void warning(const std::string& line);  // unless -q
-    void verbose(const std::string& line);  // only with -v
+    // Once a line cannot be written (a closed pipe) none is tried again.
+    void error(const std::string& line);              // always
+    void warning(const std::string& line) override;   // always
+    void verbose(const std::string& line);            // only with -v
 
-    // Warnings for what the module signalled while rendering (clipping).
+    // Warnings for what the module signalled while rendering (clipping) and
+    // for samples beyond full scale in the channels that carry sound.
     void report(const host::RenderSummary& summary);
     // Clears the progress line, if one was drawn.
     void endProgress();
@@ -72,6 +77,8 @@ public:
     void progress(int64_t done, int64_t total, int32_t sampleRate) override;
 
 private:
+    void line(const std::string& text);
+
     std::FILE* err_;
     bool terminal_;
     Verbosity verbosity_ = Verbosity::Normal;
@@ -81,19 +88,27 @@ private:
 
 class Context {
 public:
-    Context(std::string executablePath, std::FILE* out, Reporter& reporter)
-        : executablePath_(std::move(executablePath)), out_(out), reporter_(reporter) {}
+    Context(std::string executablePath, std::FILE* out, std::FILE* err, Reporter& reporter)
+        : executablePath_(std::move(executablePath)), out_(out), err_(err), reporter_(reporter) {}
 
-    std::string libraryPath;  // --library; empty means the one beside the executable
+    std::string libraryPath;  // --library; empty means the one installed with surround-host
 
+    // The library's path: --library taken from the current folder, or the
+    // one beside the executable, or the one installed with it.
+    std::string libraryFile() const;
     // Loads the library on first use; throws HostError.
     const host::PluginLibrary& library();
     Reporter& reporter() { return reporter_; }
-    std::FILE* out() { return out_; }  // listings and tables
+    // Listings, tables and what a command wrote: stdout, unless stdout
+    // carries the sound.
+    std::FILE* out() { return soundOnStdout_ ? err_ : out_; }
+    void soundGoesToStdout() { soundOnStdout_ = true; }
 
 private:
     std::string executablePath_;
     std::FILE* out_;
+    std::FILE* err_ = stderr;
+    bool soundOnStdout_ = false;
     Reporter& reporter_;
     std::unique_ptr<host::PluginLibrary> library_;
 };
@@ -128,7 +143,17 @@ struct ParameterOptions {
     bool force = false;
     std::vector<host::ParameterAssignment> parsed() const;
 };
-void addParameterOptions(CLI::App& command, ParameterOptions& options);
+// `chain`: the command runs a chain of modules, and NAME may be MODULE:NAME.
+void addParameterOptions(CLI::App& command, ParameterOptions& options, bool chain = false);
+
+// `-t,--type wav|flac|aiff` for any command that writes sound.
+void addTypeOption(CLI::App& command, std::string& type);
+// --bits 16|24|32f: the output's sample format.
+void addBitsOption(CLI::App& command, std::string& bits);
+
+// "wrote out.wav: 5 channels (LF, RF, C, LS, RS), 2.00 s at 48000 Hz, WAV,
+// 32-bit float", unless -q.
+void reportWritten(Context& context, const host::RenderSummary& summary);
 
 // Columns padded to their widest cell, two blanks apart, trailing blanks cut.
 std::string formatTable(const std::vector<std::vector<std::string>>& rows);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The subcommands of surround-host and the render paths of `render`, as
 // tables: a new subcommand or render path is one row here (see CommandLine.h).
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built-in demo source of `upmix`: about 12 s of stereo at 44.1 kHz, a
 // plucked arpeggio moving from hard right through the centre to hard left
 // over a quiet, decorrelated ambience. Made in code, the same every time.

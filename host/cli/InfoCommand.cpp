@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // surround-host info MODULE: pins and parameters, as a host panel lists them.
 #include <CLI/CLI.hpp>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The upmix's level report: each channel's level per second of output, in
 // dB RMS, one line per second as it completes, so a user sees where the sound
 // went.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // surround-host list: the module table as the host's menus show it.
 #include <CLI/CLI.hpp>
 

@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // surround-host render MODULE IN OUT: one sound file through one module.
 #include <CLI/CLI.hpp>
 
 #include "host/cli/CommandLine.h"
+#include "host/spectral/Stft.h"
 
 namespace quorveil::cli {
 
@@ -11,9 +13,9 @@ struct RenderOptions {
     std::string module, input, output;
     ParameterOptions parameters;
     int64_t blockSize = 512;
-    std::string bits;
-    int64_t fftSize = 2048;
-    int64_t overlap = 4;
+    std::string bits, type;
+    int64_t fftSize = spectral::kDefaultFftSize;
+    int64_t overlap = spectral::kDefaultOverlap;
     std::vector<std::string> pinMaps, phaseFrom;
 };
 
@@ -25,6 +27,18 @@ int32_t checkedCount(int64_t value, int64_t largest, const std::string& what) {
     return static_cast<int32_t>(value);
 }
 
+// The FFT size and overlap any host can have, whatever the module: Clip4_6
+// reports the FFT delay of these settings, the spectral modules run on them.
+void checkFftSettings(int64_t fftSize, int64_t overlap) {
+    const auto clamp = [](int64_t value) {
+        return static_cast<int>(std::clamp<int64_t>(value, -1, 1 << 30));
+    };
+    if (std::string problem = spectral::checkSettings({48000.0, clamp(fftSize), clamp(overlap)});
+        !problem.empty()) {
+        throw host::HostError(problem);
+    }
+}
+
 }  // namespace
 
 std::function<void()> addRenderCommand(CLI::App& command, Context& context) {
@@ -32,20 +46,26 @@ std::function<void()> addRenderCommand(CLI::App& command, Context& context) {
     command.add_option("MODULE", options->module,
                        "Class name, display name or unique id (any letter case)")
         ->required();
-    command.add_option("IN", options->input, "Input sound file: one channel per audio input pin")
+    command.add_option("IN", options->input,
+                       "Input sound file, or '-' for stdin: one channel per audio input pin")
         ->required();
     command
         .add_option("OUT", options->output,
-                    "Output sound file (.wav, .flac, .aiff): one channel per audio output pin")
+                    "Output sound file (.wav, .flac, .aiff), or '-' for stdout with --type: one "
+                    "channel per audio output pin")
         ->required();
     addParameterOptions(command, options->parameters);
-    command.add_option("--block", options->blockSize, "Samples per process call (1 to 65536)")
+    command.add_option("--block", options->blockSize,
+                       "Audio modules: samples per process call (1 to 65536)")
         ->capture_default_str();
-    command.add_option("--bits", options->bits,
-                       "Output samples: 16, 24 or 32f (default 32f; 24 for FLAC)");
-    command.add_option("--fft-size", options->fftSize, "The engine's FFT size")
+    addBitsOption(command, options->bits);
+    addTypeOption(command, options->type);
+    command
+        .add_option("--fft-size", options->fftSize,
+                    "The engine's FFT size: 512, 1024, 2048, 4096, 8192 or 16384 (the spectral "
+                    "modules run on it; Clip4_6 reports its FFT delay)")
         ->capture_default_str();
-    command.add_option("--overlap", options->overlap, "The engine's FFT overlap")
+    command.add_option("--overlap", options->overlap, "The engine's FFT overlap: 2, 4, 8 or 16")
         ->capture_default_str();
     command
         .add_option("--map", options->pinMaps,
@@ -60,18 +80,25 @@ std::function<void()> addRenderCommand(CLI::App& command, Context& context) {
         ->allow_extra_args(false)
         ->type_name("[OUTPUT=]REF");
 
-    return [&context, options] {
+    return [&context, &command, options] {
         host::RenderJob job;
         job.blockSize = checkedCount(options->blockSize, host::kLargestBlock, "--block");
-        job.fftSize = checkedCount(options->fftSize, 1 << 20, "--fft-size");
-        job.overlap = checkedCount(options->overlap, job.fftSize, "--overlap");
+        checkFftSettings(options->fftSize, options->overlap);
+        job.fftSize = static_cast<int32_t>(options->fftSize);
+        job.overlap = static_cast<int32_t>(options->overlap);
         job.settings = options->parameters.parsed();
         job.force = options->parameters.force;
         job.bits = options->bits;
+        job.type = options->type;
         job.input = options->input;
         job.output = options->output;
         job.pinMaps = options->pinMaps;
         job.phaseFrom = options->phaseFrom;
+        for (const char* name : {"--block", "--fft-size", "--overlap", "--map", "--phase-from"}) {
+            if (command.count(name) > 0) {
+                job.givenOptions.emplace_back(name);
+            }
+        }
         job.library = &context.library();
         job.module = job.library->findModule(options->module);
 
@@ -81,6 +108,7 @@ std::function<void()> addRenderCommand(CLI::App& command, Context& context) {
                 const host::RenderSummary summary = path.render(job, context.reporter());
                 context.reporter().endProgress();
                 context.reporter().report(summary);
+                reportWritten(context, summary);
                 return;
             }
         }

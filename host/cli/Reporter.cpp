@@ -1,4 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <cinttypes>
+#include <cmath>
 
 #include "host/cli/CommandLine.h"
 
@@ -15,25 +17,62 @@ std::string clockText(double seconds) {
 
 }  // namespace
 
-void Reporter::error(const std::string& line) {
+void Reporter::line(const std::string& text) {
+    // A closed stderr (`2>&1 | head`) must never stop the render: once a line
+    // fails, the rest are not tried. SIGPIPE is ignored (InterruptGuard).
+    if (std::ferror(err_) != 0) {
+        return;
+    }
     endProgress();
-    std::fprintf(err_, "surround-host: %s\n", line.c_str());
+    std::fprintf(err_, "surround-host: %s\n", text.c_str());
     std::fflush(err_);
 }
 
-void Reporter::warning(const std::string& line) {
-    if (verbosity_ != Verbosity::Quiet) {
-        endProgress();
-        std::fprintf(err_, "surround-host: warning: %s\n", line.c_str());
+void Reporter::error(const std::string& text) { line(text); }
+
+void Reporter::warning(const std::string& text) { line("warning: " + text); }
+
+void Reporter::verbose(const std::string& text) {
+    if (verbosity_ == Verbosity::Verbose) {
+        line(text);
     }
 }
 
-void Reporter::verbose(const std::string& line) {
-    if (verbosity_ == Verbosity::Verbose) {
-        endProgress();
-        std::fprintf(err_, "surround-host: %s\n", line.c_str());
+namespace {
+
+// "1000 output samples are above 0 dBFS (peak +4.1 dBFS): ..." for the
+// channels that carry sound; empty when none goes beyond full scale.
+std::string oversWarning(const host::RenderSummary& summary) {
+    int64_t overs = 0;
+    float peak = 0.0f;
+    for (std::size_t c = 0; c < summary.levels.size(); ++c) {
+        const bool sound = c >= summary.outputNames.size() || host::carriesSound(summary.outputNames[c]);
+        if (sound) {
+            overs += summary.levels[c].overs;
+            peak = std::max(peak, summary.levels[c].peak);
+        }
     }
+    if (overs == 0) {
+        return {};
+    }
+    char level[32];
+    std::snprintf(level, sizeof level, "%+.1f dBFS", 20.0 * std::log10(static_cast<double>(peak)));
+    const std::string count = std::to_string(overs) + (overs == 1 ? " output sample" : " output samples");
+    const host::OutputFormat& format = summary.written;
+    if (format.encoding == host::SampleEncoding::Float32) {
+        return count + (overs == 1 ? " is" : " are") + " above 0 dBFS (peak " + level +
+               "): 32-bit float keeps " + (overs == 1 ? "it" : "them") +
+               ", but they clip when played or converted to integer samples";
+    }
+    const char* bits = format.encoding == host::SampleEncoding::Pcm16 ? "16-bit" : "24-bit";
+    return count + " clipped at full scale (peak " + level + "): " + bits +
+           " samples cannot hold " + (overs == 1 ? "it" : "them") +
+           (format.container == host::Container::Flac
+                ? "; use WAV or AIFF with --bits 32f to keep them"
+                : "; --bits 32f keeps them");
 }
+
+}  // namespace
 
 void Reporter::report(const host::RenderSummary& summary) {
     for (const host::IndicatorTally& tally : summary.indicators) {
@@ -43,10 +82,8 @@ void Reporter::report(const host::RenderSummary& summary) {
                     "': a sample at or above +1.0)");
         }
     }
-    if (summary.sampleRate > 0) {
-        verbose("wrote " + std::to_string(summary.frames) + " frames (" +
-                clockText(static_cast<double>(summary.frames) / summary.sampleRate) + ") of " +
-                std::to_string(summary.outputChannels) + " channels, " + summary.format);
+    if (const std::string overs = oversWarning(summary); !overs.empty()) {
+        warning(overs);
     }
 }
 
@@ -58,8 +95,8 @@ void Reporter::starting(host::ModuleSession& session, const std::string& plan) {
     verbose(plan);
     for (const host::ParameterDescription& parameter : session.parameters()) {
         if (parameter.carriesValue() && !parameter.isIndicator()) {
-            verbose("  " + parameter.label + " = " + session.currentValue(parameter) +
-                    (parameter.unit.empty() ? "" : " " + parameter.unit));
+            verbose("  " + parameter.label + " = " +
+                    host::withUnit(session.currentValue(parameter), parameter.unit));
         }
     }
 }
@@ -81,7 +118,7 @@ void Reporter::hostMessages(const std::vector<host::HostMessage>& messages) {
 }
 
 void Reporter::progress(int64_t done, int64_t total, int32_t sampleRate) {
-    if (!terminal_ || verbosity_ == Verbosity::Quiet) {
+    if (!terminal_ || verbosity_ == Verbosity::Quiet || std::ferror(err_) != 0) {
         return;
     }
     const auto now = std::chrono::steady_clock::now();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The `render` path for spectral modules: reads job.input, runs the module
 // over it through the spectral engine (host/spectral/SpectralRender) and
 // writes one channel per magnitude output to job.output. job.pinMaps and

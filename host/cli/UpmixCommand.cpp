@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // surround-host upmix [IN] [OUT]: stereo to 5.1 through the spectral modules;
 // without IN, the built-in demo. The work is runUpmix (host/cli/UpmixJob.h).
 #include <CLI/CLI.hpp>
@@ -67,7 +68,9 @@ std::function<void()> addUpmixCommand(CLI::App& command, Context& context) {
                     "Module that places the direct sound on FL-FC-FR: " + methods)
         ->capture_default_str();
     addControlOptions(command, job.setup.controls);
-    addParameterOptions(command, options->parameters);
+    addParameterOptions(command, options->parameters, true);
+    addTypeOption(command, job.type);
+    addBitsOption(command, job.bits);
     command.add_flag("--report", job.report, "Print each channel's level per second of output");
     command.add_option("--fft-size,--fft", job.setup.fftSize, "FFT size: 512 to 16384, a power of two")
         ->capture_default_str();

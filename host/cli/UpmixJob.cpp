@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "host/cli/UpmixJob.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "host/cli/DemoSignal.h"
+#include "host/cli/Wording.h"
 #include "host/soundfiles/SoundFile.h"
 #include "host/spectral/UpmixStream.h"
 
@@ -29,8 +31,8 @@ std::string defaultOutput(const UpmixJob& job) {
 // The stereo source, interleaved: the file, or the demo made in code.
 class StereoSource {
 public:
-    explicit StereoSource(const std::string& input) {
-        if (!input.empty()) file_.emplace(input);
+    StereoSource(const std::string& input, host::WarningListener* warnings) {
+        if (!input.empty()) file_.emplace(input, warnings);
     }
     int32_t channels() const { return file_ ? file_->channels() : 2; }
     int32_t sampleRate() const {
@@ -66,23 +68,19 @@ float largestMagnitude(const float* x, std::size_t n) {
     return largest;
 }
 
-std::string secondsAt(std::size_t frame, int32_t sampleRate) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(frame) / sampleRate);
-    return text;
-}
 
 }  // namespace
 
 UpmixSummary runUpmix(const UpmixJob& job, const host::PluginLibrary& library,
                       host::RenderObserver& observer, const ReportLine& report) {
-    StereoSource source(job.input);
+    StereoSource source(job.input, &observer);
     if (source.channels() != 2) {
-        throw host::HostError("'" + job.input + "' has " + std::to_string(source.channels()) +
-                              " channels; upmix takes stereo");
+        throw host::HostError("'" + job.input + "' has " +
+                              host::plural(source.channels(), "channel") + "; upmix takes stereo");
     }
     spectral::UpmixSetup setup = job.setup;
     setup.sampleRate = source.sampleRate();
+    setup.warnings = &observer;
 
     UpmixSummary summary;
     summary.output = defaultOutput(job);
@@ -91,7 +89,7 @@ UpmixSummary runUpmix(const UpmixJob& job, const host::PluginLibrary& library,
     if (!job.input.empty() && fs::equivalent(summary.output, job.input, ignored)) {
         throw host::HostError("the output would overwrite the input '" + job.input + "'");
     }
-    host::OutputFormat format = host::outputFormatFor(summary.output, "");
+    host::OutputFormat format = host::outputFormatFor(summary.output, job.bits, job.type);
     format.layout = host::ChannelLayout::Surround51;
 
     // Everything that can refuse the run does so before the output exists.
@@ -99,7 +97,7 @@ UpmixSummary runUpmix(const UpmixJob& job, const host::PluginLibrary& library,
     observer.hostMessages(engine.takeSetupMessages());
     LevelReport levels(job.report ? &report : nullptr, setup.sampleRate);
     host::SoundFileWriter writer(summary.output, format, kUpmixChannels, source.sampleRate(),
-                                 source.frames());
+                                 source.frames(), &observer);
     const spectral::UpmixControls& controls = setup.controls;
     host::ModuleSession& placement = engine.placementSession(controls.method);
     observer.starting(placement, "upmix with " + placement.module().name +
@@ -119,11 +117,6 @@ UpmixSummary runUpmix(const UpmixJob& job, const host::PluginLibrary& library,
             for (std::size_t i = 0; i < got; ++i) {
                 left[i] = interleaved[2 * i];
                 right[i] = interleaved[2 * i + 1];
-                if (!std::isfinite(left[i]) || !std::isfinite(right[i])) {
-                    throw host::HostError("'" + job.input + "' holds a sample that is not a " +
-                                          "finite number at " +
-                                          secondsAt(taken + i, source.sampleRate()));
-                }
             }
             taken += got;
             observer.progress(static_cast<int64_t>(taken), source.frames(), source.sampleRate());

@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `surround-host upmix` as a job: the stereo file (or the built-in demo) fed
 // through the streaming upmix engine (host/spectral/UpmixEngine.h), the six
 // channels written to a 5.1 file with the engine's latency hidden, the level
 // report and the clip count on the way. This is the only place the upmix
-// meets files.
+// meets files. Samples of the input that are not numbers are read as silence
+// (the reader counts them and warns the observer).
 #pragma once
 
 #include <array>
@@ -22,6 +24,8 @@ inline constexpr const char* kDemoFileName = "upmix-demo.wav";
 struct UpmixJob {
     std::string input;   // empty: the built-in demo
     std::string output;  // empty: kDemoFileName for the demo, else "<input stem>-5.1.wav"
+    std::string bits;    // "16", "24", "32f" or "" for the container's default
+    std::string type;    // "wav", "flac", "aiff": the format when OUT's name does not say
     // FFT size, overlap, --set, --force and the controls; the sample rate
     // is the input's.
     spectral::UpmixSetup setup;
@@ -39,9 +43,8 @@ struct UpmixSummary {
 
 // Runs the job with the modules of `library`. With job.report, hands each
 // second's levels to `report` as it goes; `observer` hears the plan, what the
-// modules tell the host, and the progress. Throws host::HostError for
-// anything the user can mend (a sample that is not a number in the input
-// included); the output exists only when this returns.
+// modules tell the host, warnings and the progress. Throws host::HostError for
+// anything the user can mend; the output exists only when this returns.
 UpmixSummary runUpmix(const UpmixJob& job, const host::PluginLibrary& library,
                       host::RenderObserver& observer, const ReportLine& report);
 

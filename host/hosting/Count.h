@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pin, block, frame and bin counts come from the host records as signed
 // 32-bit integers; containers and loops want sizes. Every such cast on the
 // host side goes through count(), which takes a negative count as none.

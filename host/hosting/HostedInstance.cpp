@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/hosting/HostedInstance.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One module instance as the host lives with it: created through newInstance,
 // driven through its PluginBlock's dispatcher and process entry, answered
 // through a HostRecord whose callback keeps every parameter's value and

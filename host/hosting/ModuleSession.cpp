@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/hosting/ModuleSession.h"
 
 #include <algorithm>
@@ -92,6 +93,16 @@ const ParameterDescription& ModuleSession::findParameter(const std::string& name
     }
     throw HostError(module_.name + " has no parameter '" + trimmed(nameOrId) + "' (" +
                     (settable.empty() ? "it has none to set" : "parameters: " + settable) + ")");
+}
+
+bool ModuleSession::isEnabled(int32_t id) const {
+    const auto stored = instance_->parameters().find(id);
+    return stored == instance_->parameters().end() || stored->second.enabled;
+}
+
+std::string ModuleSession::parameterLabel(int32_t id) const {
+    const ParameterDescription* parameter = byId(id);
+    return parameter != nullptr ? parameter->label : "parameter " + std::to_string(id);
 }
 
 std::string ModuleSession::currentValue(const ParameterDescription& parameter) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host's life of one module instance, in one place, so that every tool
 // drives modules the same way:
 //
@@ -76,6 +77,12 @@ public:
 
     // The last part of the unique id: "Slice4_6".
     std::string className() const;
+
+    // Whether the module has the control switched on now (a module may
+    // switch a control off, as a host panel greys it out).
+    bool isEnabled(int32_t id) const;
+    // The label of parameter `id`, or "parameter N".
+    std::string parameterLabel(int32_t id) const;
 
     // The value the host holds now, as shown to a user.
     std::string currentValue(const ParameterDescription& parameter);

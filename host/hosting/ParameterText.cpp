@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/hosting/ParameterText.h"
 
 #include <algorithm>
@@ -138,8 +139,7 @@ ParameterValue parseValue(const ParameterDescription& parameter, const std::stri
         }
         if (!force && (value.real < parameter.minimum || value.real > parameter.maximum)) {
             throw HostError(inQuotes(name) + " takes " + formatReal(parameter.minimum) + " to " +
-                            formatReal(parameter.maximum) +
-                            (parameter.unit.empty() ? "" : " " + parameter.unit) + ", not " +
+                            withUnit(formatReal(parameter.maximum), parameter.unit) + ", not " +
                             text + " (--force sends it anyway)");
         }
         return value;
@@ -184,6 +184,15 @@ std::string formatReal(double value) {
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
     return std::string(buffer, result.ptr);
+}
+
+std::string withUnit(const std::string& number, const std::string& unit) {
+    const std::string shown = trimmed(unit);
+    if (shown.empty()) {
+        return number;
+    }
+    const bool explains = shown.find_first_of(" =") != std::string::npos;
+    return explains ? number + " (" + shown + ")" : number + " " + shown;
 }
 
 std::string formatValue(const ParameterDescription& parameter, double real, int32_t integer) {

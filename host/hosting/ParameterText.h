@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parameters as a user reads and types them: the host's view of one
 // ParameterInfo record (with its choice list), "NAME=VALUE" settings, and the
 // conversions between typed text and the value that travels to the module.
@@ -68,6 +69,10 @@ ParameterValue parseValue(const ParameterDescription& parameter, const std::stri
 
 // Shortest text that reads back to the same double: 45, 359.99, -0.5.
 std::string formatReal(double value);
+
+// A number with its unit as a sentence shows it: "180 degrees", and a unit
+// that explains rather than measures in brackets: "1 (1 = 100%)".
+std::string withUnit(const std::string& number, const std::string& unit);
 
 // The value as a user would type it back: "45", "On", "on"/"off".
 std::string formatValue(const ParameterDescription& parameter, double real, int32_t integer);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/hosting/PluginLibrary.h"
 
 #include <algorithm>

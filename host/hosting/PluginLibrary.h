@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host side of loading: opens the plug-in library by path, resolves its
 // four exports by name and lists the module table, as the audio host does.
 #pragma once

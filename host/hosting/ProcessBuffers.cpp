@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "host/hosting/ProcessBuffers.h"
 
 #include <algorithm>

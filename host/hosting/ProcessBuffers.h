@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Host-shaped buffers for the process entry: per audio pin one array of
 // blockSize floats; per spectral pin a table of frameCount frames of binCount
 // floats. A family without pins is passed as a null table.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The C side of an LV2 plug-in for one of our plug-in classes: the
 // LV2_Descriptor whose callbacks create the class with the library linked
 // into the binary, and forward ports, activation and run() to it. Nothing is

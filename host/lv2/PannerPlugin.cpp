@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "host/lv2/PannerPlugin.h"
 
 #include "host/hosting/ProcessBuffers.h"

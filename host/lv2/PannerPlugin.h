@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quorveil-panner.lv2: ConstantPowerPanner4_6 as an LV2 plug-in. One audio
 // input, five outputs LF RF C LS RS (a 5.0 port group), and the module's pan
 // angle and five speaker angles as control ports with the module's own

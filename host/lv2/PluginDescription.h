@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What an LV2 host learns of one of our plug-ins from its Turtle files: the
 // URI, the ports in index order with their ranges, units and groups, and the
 // port groups that let a host map stereo and 5.1 channels itself.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes a plug-in's description as the Turtle files of its LV2 bundle:
 // manifest.ttl (what hosts read first: the URI, the binary and where the rest
 // is) and <name>.ttl (ports, ranges, units, groups, features).

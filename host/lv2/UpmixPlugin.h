@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quorveil-upmix.lv2: the stereo-to-5.1 upmix as an LV2 plug-in. Two audio
 // inputs in a stereo group, six outputs FL FR FC LFE BL BR in a 5.1 group
 // (with the port-groups designations, so hosts map the channels themselves),

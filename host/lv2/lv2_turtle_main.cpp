@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quorveil-lv2-turtle: writes the Turtle files of one of our LV2 bundles from
 // the plug-in's description, at build time.
 //   quorveil-lv2-turtle panner|upmix BUNDLE_FOLDER

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The binary of quorveil-upmix.lv2: its one exported symbol.
 #include "host/lv2/Lv2Entry.h"
 #include "host/lv2/UpmixPlugin.h"

@@ -1,18 +1,24 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "host/soundfiles/SoundFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cfloat>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "host/hosting/ParameterText.h"
-#include "host/soundfiles/InterruptGuard.h"
 #include "host/hosting/PluginLibrary.h"
+#include "host/soundfiles/InterruptGuard.h"
 
 namespace quorveil::host {
 
@@ -20,10 +26,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr std::size_t kHeaderBytes = 65536;
+
 std::string inQuotes(const std::string& text) { return "'" + text + "'"; }
 
+// libsndfile's message without its "Error : " or "System error : " prefix
+// and its full stop.
 std::string libraryMessage(SNDFILE* file) {
     std::string message = sf_strerror(file);
+    for (const char* prefix : {"System error : ", "Error : "}) {
+        if (message.rfind(prefix, 0) == 0) {
+            message.erase(0, std::strlen(prefix));
+        }
+    }
     while (!message.empty() && (message.back() == '.' || message.back() == '\n')) {
         message.pop_back();
     }
@@ -32,6 +47,12 @@ std::string libraryMessage(SNDFILE* file) {
 
 int bytesPerSample(SampleEncoding encoding) {
     return encoding == SampleEncoding::Pcm16 ? 2 : encoding == SampleEncoding::Pcm24 ? 3 : 4;
+}
+
+std::string seconds(int64_t frames, int32_t sampleRate) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(frames) / sampleRate);
+    return text;
 }
 
 // Plain WAV while the data fits RIFF's 32-bit sizes (with room for the
@@ -67,20 +88,163 @@ int subtype(SampleEncoding encoding) {
     return 0;
 }
 
+std::vector<Speaker> speakersOf(const OutputFormat& format) {
+    if (format.layout == ChannelLayout::Surround51) {
+        return {Speaker::FrontLeft, Speaker::FrontRight, Speaker::FrontCentre,
+                Speaker::LowFrequency, Speaker::BackLeft, Speaker::BackRight};
+    }
+    return format.speakers;
+}
+
+// libsndfile's name for each speaker, for the AIFF CHAN chunk it writes.
+int libraryChannel(Speaker speaker) {
+    switch (speaker) {
+    case Speaker::FrontLeft:
+        return SF_CHANNEL_MAP_LEFT;
+    case Speaker::FrontRight:
+        return SF_CHANNEL_MAP_RIGHT;
+    case Speaker::FrontCentre:
+        return SF_CHANNEL_MAP_CENTER;
+    case Speaker::LowFrequency:
+        return SF_CHANNEL_MAP_LFE;
+    case Speaker::BackLeft:
+        return SF_CHANNEL_MAP_REAR_LEFT;
+    case Speaker::BackRight:
+        return SF_CHANNEL_MAP_REAR_RIGHT;
+    case Speaker::None:
+        break;
+    }
+    return SF_CHANNEL_MAP_INVALID;
+}
+
+// The path of a file this process has open for reading that is the same
+// file as `target` (same device and inode, whatever the name: a symbolic
+// link, ./, a hard link, stdin), except descriptor `except`.
+std::optional<std::string> readerOfTheSameFile(const struct stat& target, int except) {
+    DIR* folder = ::opendir("/proc/self/fd");
+    if (folder == nullptr) {
+        return std::nullopt;
+    }
+    std::optional<std::string> found;
+    while (const dirent* entry = ::readdir(folder)) {
+        char* end = nullptr;
+        const long fd = std::strtol(entry->d_name, &end, 10);
+        struct stat open {};
+        if (*end != '\0' || end == entry->d_name || fd == except || fd == ::dirfd(folder) ||
+            ::fstat(static_cast<int>(fd), &open) != 0 || open.st_dev != target.st_dev ||
+            open.st_ino != target.st_ino) {
+            continue;
+        }
+        const int flags = ::fcntl(static_cast<int>(fd), F_GETFL);
+        if (flags < 0 || (flags & O_ACCMODE) == O_WRONLY) {
+            continue;
+        }
+        char path[4096];
+        const std::string link = "/proc/self/fd/" + std::string(entry->d_name);
+        const ssize_t length = ::readlink(link.c_str(), path, sizeof path - 1);
+        found = length > 0 ? std::string(path, static_cast<std::size_t>(length)) : link;
+        break;
+    }
+    ::closedir(folder);
+    return found;
+}
+
+void refuseToOverwriteAnInput(const std::string& target, const struct stat& identity, int except) {
+    if (const auto input = readerOfTheSameFile(identity, except)) {
+        throw HostError("the output " + inQuotes(target) + " would overwrite the input " +
+                        inQuotes(*input));
+    }
+}
+
+bool writeAll(int fd, const std::string& bytes, off_t at = -1) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t put =
+            at < 0 ? ::write(fd, bytes.data() + done, bytes.size() - done)
+                   : ::pwrite(fd, bytes.data() + done, bytes.size() - done,
+                              at + static_cast<off_t>(done));
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+std::string firstBytes(int fd) {
+    std::string bytes(kHeaderBytes, '\0');
+    const ssize_t got = ::pread(fd, bytes.data(), bytes.size(), 0);
+    bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return bytes;
+}
+
+// Whether every |sample| is at most `limit`; NaN is not. One branch-free
+// pass the compiler vectorises: the common case costs next to nothing.
+bool allWithin(const float* samples, std::size_t count, float limit) {
+    int outside = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        outside |= std::fabs(samples[i]) <= limit ? 0 : 1;
+    }
+    return outside == 0;
+}
+
+// A WAV header read from a pipe that leaves its length open (0xFFFFFFFF, as
+// streaming writers do) gives libsndfile a length just short of 4 GiB of
+// data: that is no length at all.
+bool leavesItsLengthOpen(const SF_INFO& info) {
+    int sampleBytes = 4;
+    switch (info.format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+        sampleBytes = 1;
+        break;
+    case SF_FORMAT_PCM_16:
+        sampleBytes = 2;
+        break;
+    case SF_FORMAT_PCM_24:
+        sampleBytes = 3;
+        break;
+    case SF_FORMAT_DOUBLE:
+        sampleBytes = 8;
+        break;
+    default:
+        break;
+    }
+    const int64_t frameBytes = static_cast<int64_t>(info.channels) * sampleBytes;
+    return (info.frames + 2) * frameBytes > 0xFFFFFFFFLL - 4096;
+}
+
 }  // namespace
 
-OutputFormat outputFormatFor(const std::string& target, const std::string& bits) {
+bool isStandardStream(const std::string& path) { return path == "-"; }
+
+OutputFormat outputFormatFor(const std::string& target, const std::string& bits,
+                             const std::string& type) {
     OutputFormat format;
-    const std::string extension = foldCase(fs::path(target).extension().string());
-    if (extension == ".wav" || extension == ".wave") {
+    const bool stream = isStandardStream(target);
+    const std::string kind =
+        type.empty() ? foldCase(fs::path(target).extension().string())
+                     : std::string(".").append(foldCase(type));
+    if (kind == ".wav" || kind == ".wave") {
         format.container = Container::Wav;
-    } else if (extension == ".flac") {
+    } else if (kind == ".flac") {
         format.container = Container::Flac;
-    } else if (extension == ".aif" || extension == ".aiff" || extension == ".aifc") {
+    } else if (kind == ".aif" || kind == ".aiff" || kind == ".aifc") {
         format.container = Container::Aiff;
+    } else if (!type.empty()) {
+        throw HostError("--type takes wav, flac or aiff, not " + inQuotes(type));
+    } else if (stream) {
+        throw HostError("writing to stdout ('-') needs --type wav, flac or aiff");
     } else {
         throw HostError("cannot tell the output format from " + inQuotes(target) +
                         ": name it .wav, .flac or .aiff");
+    }
+    if (stream && format.container == Container::Aiff) {
+        throw HostError("AIFF cannot be streamed to stdout: its header must hold the length "
+                        "before the samples (stream -t wav or -t flac, or name a file)");
     }
     if (bits.empty()) {
         format.encoding = format.container == Container::Flac ? SampleEncoding::Pcm24
@@ -112,33 +276,63 @@ std::string formatName(const OutputFormat& format) {
 
 // --- reading ----------------------------------------------------------------
 
-SoundFileReader::SoundFileReader(const std::string& path) : path_(path) {
-    std::error_code error;
-    const fs::file_status status = fs::status(path, error);
-    if (!fs::exists(status)) {
-        throw HostError("input " + inQuotes(path) + " does not exist");
+SoundFileReader::SoundFileReader(const std::string& path, WarningListener* listener)
+    : path_(path), listener_(listener) {
+    const bool stream = isStandardStream(path);
+    int descriptor = STDIN_FILENO;
+    if (stream && ::isatty(STDIN_FILENO) != 0) {
+        // Rather than wait for sound typed at a terminal.
+        throw HostError("the input is '-', stdin, but stdin is a terminal: redirect a file to it "
+                        "(< in.wav) or pipe one in");
     }
-    if (fs::is_directory(status)) {
-        throw HostError("input " + inQuotes(path) + " is a folder, not a sound file");
+    if (!stream) {
+        std::error_code error;
+        const fs::file_status status = fs::status(path, error);
+        if (!fs::exists(status)) {
+            throw HostError("input " + inQuotes(path) + " does not exist");
+        }
+        if (fs::is_directory(status)) {
+            throw HostError("input " + inQuotes(path) + " is a folder, not a sound file");
+        }
+        descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (descriptor < 0) {
+            throw HostError("cannot read input " + inQuotes(path) + ": " + std::strerror(errno));
+        }
     }
+    struct stat identity {};
+    const bool seekable = ::fstat(descriptor, &identity) == 0 && S_ISREG(identity.st_mode);
+    const std::string header = seekable ? firstBytes(descriptor) : std::string();
+
     SF_INFO info{};
-    file_ = sf_open(path.c_str(), SFM_READ, &info);
+    file_ = sf_open_fd(descriptor, SFM_READ, &info, stream ? SF_FALSE : SF_TRUE);
     if (file_ == nullptr) {
         const int code = sf_error(nullptr);
+        const std::string message = libraryMessage(nullptr);
+        if (stream && !seekable) {
+            throw HostError("cannot read the sound on stdin (" + message +
+                            "): from a pipe libsndfile reads WAV and AIFF; redirect any other "
+                            "file with '<'");
+        }
         if (code == SF_ERR_UNRECOGNISED_FORMAT || code == SF_ERR_MALFORMED_FILE ||
             code == SF_ERR_UNSUPPORTED_ENCODING) {
             throw HostError("input " + inQuotes(path) + " is not a sound file libsndfile can read (" +
-                            libraryMessage(nullptr) + ")");
+                            message + ")");
         }
-        throw HostError("cannot read input " + inQuotes(path) + ": " + libraryMessage(nullptr));
+        throw HostError("cannot read input " + inQuotes(path) + ": " + message);
     }
     if (info.channels <= 0 || info.samplerate <= 0) {
         sf_close(file_);
+        file_ = nullptr;
         throw HostError("input " + inQuotes(path) + " has no channels or no sample rate");
     }
     channels_ = info.channels;
     sampleRate_ = info.samplerate;
-    frames_ = info.frames >= 0 && info.frames < SF_COUNT_MAX ? info.frames : -1;
+    const bool known = info.frames >= 0 && info.frames < SF_COUNT_MAX;
+    frames_ = known && !(!seekable && leavesItsLengthOpen(info)) ? info.frames : -1;
+    // libsndfile shortens what a seekable file's header promises to what it
+    // holds; the header itself still says what was promised.
+    const int64_t promised = seekable ? declaredFrames(header) : -1;
+    declared_ = promised >= 0 ? promised : frames_;
 }
 
 SoundFileReader::~SoundFileReader() {
@@ -148,35 +342,93 @@ SoundFileReader::~SoundFileReader() {
 }
 
 int64_t SoundFileReader::read(float* interleaved, int64_t frames) {
+    if (ended_) {
+        return 0;
+    }
     const sf_count_t got = sf_readf_float(file_, interleaved, frames);
-    if (got < frames && sf_error(file_) != SF_ERR_NO_ERROR) {
-        throw HostError("cannot read input " + inQuotes(path_) + ": " + libraryMessage(file_));
+    if (got < frames) {
+        if (sf_error(file_) != SF_ERR_NO_ERROR) {
+            if (declared_ < 0 || read_ + got >= declared_) {
+                throw HostError("cannot read input " + inQuotes(path_) + ": " +
+                                libraryMessage(file_));
+            }
+            cutShortBy_ = libraryMessage(file_);
+        }
+        ended_ = true;
+    }
+    // What is not a number becomes silence here, before anything computes
+    // with it: one NaN would otherwise spread over every frame it touches.
+    const auto samples = static_cast<std::size_t>(got) * static_cast<std::size_t>(channels_);
+    if (!allWithin(interleaved, samples, FLT_MAX)) {
+        for (std::size_t i = 0; i < samples; ++i) {
+            if (!std::isfinite(interleaved[i])) {
+                interleaved[i] = 0.0f;
+                ++nonFinite_;
+            }
+        }
+    }
+    read_ += got;
+    if (ended_) {
+        reachedTheEnd();
     }
     return got;
+}
+
+void SoundFileReader::reachedTheEnd() {
+    if (listener_ == nullptr) {
+        return;
+    }
+    if (declared_ > read_) {
+        listener_->warning("input " + inQuotes(path_) + " ends after " + seconds(read_, sampleRate_) +
+                           ", though its header declares " + seconds(declared_, sampleRate_) +
+                           " (premature end of file" +
+                           (cutShortBy_.empty() ? "" : ": " + cutShortBy_) + ")");
+    }
+    if (nonFinite_ > 0) {
+        listener_->warning(
+            "input " + inQuotes(path_) + ": " + std::to_string(nonFinite_) +
+            (nonFinite_ == 1 ? " sample that was not a number was" : " samples that were not numbers were") +
+            " read as silence");
+    }
 }
 
 // --- writing ----------------------------------------------------------------
 
 SoundFileWriter::SoundFileWriter(const std::string& target, const OutputFormat& format,
-                                 int32_t channels, int32_t sampleRate, int64_t expectedFrames)
-    : target_(target) {
-    const fs::path targetPath(target);
+                                 int32_t channels, int32_t sampleRate, int64_t expectedFrames,
+                                 WarningListener* listener)
+    : target_(target), format_(format), channels_(channels), listener_(listener),
+      stream_(isStandardStream(target)), levels_(static_cast<std::size_t>(std::max(channels, 0))) {
+    format_.speakers = speakersOf(format);
+    if (!format_.speakers.empty() && format_.speakers.size() != static_cast<std::size_t>(channels)) {
+        throw HostError("cannot write " + inQuotes(target) + ": " + std::to_string(channels) +
+                        " channels, but " + std::to_string(format_.speakers.size()) +
+                        " speakers to name");
+    }
+    if (stream_) {
+        openStream(format_, sampleRate, expectedFrames);
+    } else {
+        openFile(format_, sampleRate, expectedFrames);
+    }
+}
+
+void SoundFileWriter::openFile(const OutputFormat& format, int32_t sampleRate,
+                               int64_t expectedFrames) {
+    const fs::path targetPath(target_);
     fs::path folder = targetPath.parent_path();
     if (folder.empty()) {
         folder = ".";
     }
     std::error_code error;
     if (!fs::is_directory(folder, error)) {
-        throw HostError("cannot write " + inQuotes(target) + ": folder " + inQuotes(folder.string()) +
-                        " does not exist");
+        throw HostError("cannot write " + inQuotes(target_) + ": folder " +
+                        inQuotes(folder.string()) + " does not exist");
     }
     if (fs::is_directory(targetPath, error)) {
-        throw HostError("cannot write " + inQuotes(target) + ": it is a folder");
+        throw HostError("cannot write " + inQuotes(target_) + ": it is a folder");
     }
-
-    if (format.layout == ChannelLayout::Surround51 && channels != 6) {
-        throw HostError("cannot write " + inQuotes(target) + " as 5.1: " +
-                        std::to_string(channels) + " channels, not 6");
+    if (struct stat identity {}; ::stat(target_.c_str(), &identity) == 0) {
+        refuseToOverwriteAnInput(target_, identity, -1);
     }
 
     // Hidden, beside the target, so the final rename stays on one file system.
@@ -202,52 +454,112 @@ SoundFileWriter::SoundFileWriter(const std::string& target, const OutputFormat& 
             }
         }
         if (descriptor < 0 && openError != EEXIST) {
-            throw HostError("cannot write " + inQuotes(target) + ": " + std::strerror(openError));
+            temporary_.clear();
+            throw HostError("cannot write " + inQuotes(target_) + ": " + std::strerror(openError));
         }
     }
     if (descriptor < 0) {
-        throw HostError("cannot write " + inQuotes(target) + ": no free temporary name beside it");
+        temporary_.clear();
+        throw HostError("cannot write " + inQuotes(target_) + ": no free temporary name beside it");
     }
 
+    openWithLibrary(descriptor, true, format, sampleRate, expectedFrames);
+}
+
+void SoundFileWriter::openWithLibrary(int descriptor, bool ownsDescriptor,
+                                      const OutputFormat& format, int32_t sampleRate,
+                                      int64_t expectedFrames) {
     SF_INFO info{};
-    info.channels = channels;
+    info.channels = channels_;
     info.samplerate = sampleRate;
     const bool rf64 =
-        format.container == Container::Wav && wantsRf64(format, channels, expectedFrames);
+        format.container == Container::Wav && wantsRf64(format, channels_, expectedFrames);
     // WAVE_FORMAT_EXTENSIBLE where readers expect it: more than two channels,
     // more than 16 bits, or speakers to name.
-    const bool surround = format.layout == ChannelLayout::Surround51;
-    const bool extensible = format.container == Container::Wav &&
-                            (channels > 2 || format.encoding != SampleEncoding::Pcm16 || surround);
+    const bool extensible =
+        format.container == Container::Wav &&
+        (channels_ > 2 || format.encoding != SampleEncoding::Pcm16 || !format.speakers.empty());
     info.format = (rf64         ? SF_FORMAT_RF64
                    : extensible ? SF_FORMAT_WAVEX
                                 : majorFormat(format.container)) |
                   subtype(format.encoding);
     if (!sf_format_check(&info)) {
-        ::close(descriptor);
+        if (ownsDescriptor) {
+            ::close(descriptor);
+        }
         discard();
-        throw HostError("cannot write " + inQuotes(target) + ": " + formatName(format) +
-                        " cannot hold " + std::to_string(channels) + " channels at " +
+        throw HostError("cannot write " + inQuotes(target_) + ": " + formatName(format) +
+                        " cannot hold " + std::to_string(channels_) + " channels at " +
                         std::to_string(sampleRate) + " Hz");
     }
-    file_ = sf_open_fd(descriptor, SFM_WRITE, &info, SF_TRUE);
+    file_ = sf_open_fd(descriptor, SFM_WRITE, &info, ownsDescriptor ? SF_TRUE : SF_FALSE);
     if (file_ == nullptr) {
-        // libsndfile has closed the descriptor on its way out.
+        // libsndfile has closed a descriptor it owned on its way out.
         const std::string message = libraryMessage(nullptr);
         discard();
-        throw HostError("cannot write " + inQuotes(target) + ": " + message);
+        throw HostError("cannot write " + inQuotes(target_) + ": " + message);
     }
     if (rf64 && expectedFrames < 0) {
         sf_command(file_, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
     }
-    if (surround) {
-        // The header is written again on close, with the mask this map gives.
-        int map[] = {SF_CHANNEL_MAP_LEFT,   SF_CHANNEL_MAP_RIGHT,     SF_CHANNEL_MAP_CENTER,
-                     SF_CHANNEL_MAP_LFE,    SF_CHANNEL_MAP_REAR_LEFT, SF_CHANNEL_MAP_REAR_RIGHT};
-        sf_command(file_, SFC_SET_CHANNEL_MAP_INFO, map, sizeof map);
+    if (format.container == Container::Aiff && namesEveryChannel(format.speakers)) {
+        // libsndfile writes a CHAN chunk for the layout; commit() restates it
+        // as a bitmap.
+        std::vector<int> map;
+        for (Speaker speaker : format.speakers) map.push_back(libraryChannel(speaker));
+        sf_command(file_, SFC_SET_CHANNEL_MAP_INFO, map.data(),
+                   static_cast<int>(map.size() * sizeof(int)));
+    }
+    if (format.container == Container::Flac && namesEveryChannel(format.speakers) &&
+        (!stream_ || seekableStream_)) {
+        // libsndfile writes comments of its own keys only: one of the right
+        // length holds the place of the channel mask (see stampSpeakers).
+        sf_set_string(file_, SF_STR_COMMENT, flacMaskPlaceholder().c_str());
     }
     if (format.encoding != SampleEncoding::Float32) {
         // Saturate at full scale rather than wrap around.
+        sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    }
+}
+
+void SoundFileWriter::openStream(const OutputFormat& format, int32_t sampleRate,
+                                 int64_t expectedFrames) {
+    struct stat identity {};
+    if (::fstat(STDOUT_FILENO, &identity) == 0 && S_ISREG(identity.st_mode)) {
+        // stdout is a file (`> out.wav`): libsndfile writes it as any file,
+        // header last; only the rename is missing.
+        refuseToOverwriteAnInput(target_, identity, STDOUT_FILENO);
+        seekableStream_ = true;
+        openWithLibrary(STDOUT_FILENO, false, format, sampleRate, expectedFrames);
+        return;
+    }
+    SF_INFO info{};
+    info.channels = channels_;
+    info.samplerate = sampleRate;
+    if (format.container == Container::Wav) {
+        // libsndfile writes no WAV into a pipe: the header is written here,
+        // the samples follow as raw little-endian data.
+        errno = 0;
+        if (!writeAll(STDOUT_FILENO,
+                      streamWavHeader(channels_, sampleRate, 8 * bytesPerSample(format.encoding),
+                                      format.encoding == SampleEncoding::Float32, format.speakers,
+                                      expectedFrames))) {
+            failed(errno, "the header did not go out");
+        }
+        info.format = SF_FORMAT_RAW | SF_ENDIAN_LITTLE | subtype(format.encoding);
+    } else {
+        info.format = majorFormat(format.container) | subtype(format.encoding);
+    }
+    if (!sf_format_check(&info)) {
+        throw HostError("cannot write " + inQuotes(target_) + ": " + formatName(format) +
+                        " cannot hold " + std::to_string(channels_) + " channels at " +
+                        std::to_string(sampleRate) + " Hz");
+    }
+    file_ = sf_open_fd(STDOUT_FILENO, SFM_WRITE, &info, SF_FALSE);
+    if (file_ == nullptr) {
+        throw HostError("cannot write " + inQuotes(target_) + ": " + libraryMessage(nullptr));
+    }
+    if (format.encoding != SampleEncoding::Float32) {
         sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     }
 }
@@ -265,31 +577,113 @@ void SoundFileWriter::discard() {
     }
     if (!temporary_.empty()) {
         ::unlink(temporary_.c_str());
+        InterruptGuard::release();
     }
-    InterruptGuard::release();
+}
+
+void SoundFileWriter::failed(int savedErrno, const std::string& fallback) {
+    std::string why = file_ != nullptr && sf_error(file_) != SF_ERR_NO_ERROR ? libraryMessage(file_)
+                      : savedErrno != 0 ? std::string(std::strerror(savedErrno))
+                                        : fallback;
+    throw HostError("cannot write " + inQuotes(target_) + ": " + why);
 }
 
 void SoundFileWriter::write(const float* interleaved, int64_t frames) {
-    if (sf_writef_float(file_, interleaved, frames) != frames) {
-        throw HostError("cannot write " + inQuotes(target_) + ": " + libraryMessage(file_));
+    const auto channels = static_cast<std::size_t>(channels_);
+    const std::size_t samples = static_cast<std::size_t>(std::max<int64_t>(frames, 0)) * channels;
+    const float* clean = interleaved;
+    // Most chunks hold nothing beyond full scale: one quick pass tells.
+    if (!allWithin(interleaved, samples, 1.0f)) {
+        // The last guard: nothing that is not a number reaches the file.
+        if (!allWithin(interleaved, samples, FLT_MAX)) {
+            mended_.assign(interleaved, interleaved + samples);
+            for (float& sample : mended_) {
+                if (!std::isfinite(sample)) {
+                    sample = 0.0f;
+                    ++nonFinite_;
+                }
+            }
+            clean = mended_.data();
+        }
+        for (std::size_t i = 0; i < samples; ++i) {
+            const float magnitude = std::fabs(clean[i]);
+            if (magnitude > 1.0f) {
+                ChannelLevel& level = levels_[i % channels];
+                ++level.overs;
+                level.peak = std::max(level.peak, magnitude);
+            }
+        }
     }
+
+    errno = 0;
+    const sf_count_t written = sf_writef_float(file_, clean, frames);
+    if (written != frames) {
+        failed(errno, "libsndfile wrote " + std::to_string(written) + " of " +
+                          std::to_string(frames) + " frames");
+    }
+    frames_ += frames;
 }
 
 void SoundFileWriter::commit() {
-    // sf_close reports nothing, so a failed final flush shows up here first.
+    errno = 0;
+    // sf_close reports a failed final flush (FLAC's last frames among them)
+    // only as its result.
     sf_write_sync(file_);
-    const int code = sf_error(file_);
-    const std::string message = libraryMessage(file_);
-    sf_close(file_);
-    file_ = nullptr;
-    if (code != SF_ERR_NO_ERROR) {
-        throw HostError("cannot write " + inQuotes(target_) + ": " + message);
+    if (sf_error(file_) != SF_ERR_NO_ERROR) {
+        failed(errno, "the last samples did not go out");
     }
+    const int closed = sf_close(file_);
+    file_ = nullptr;
+    if (closed != SF_ERR_NO_ERROR) {
+        throw HostError("cannot write " + inQuotes(target_) + ": " + sf_error_number(closed));
+    }
+    if (nonFinite_ > 0 && listener_ != nullptr) {
+        listener_->warning(std::to_string(nonFinite_) +
+                           (nonFinite_ == 1
+                                ? " output sample that was not a number was"
+                                : " output samples that were not numbers were") +
+                           " written as silence: a fault in surround-host or a module, please "
+                           "report it");
+    }
+    if (stream_) {
+        if (seekableStream_) {
+            stampSpeakers(STDOUT_FILENO);
+        }
+        committed_ = true;
+        return;
+    }
+    const int descriptor = ::open(temporary_.c_str(), O_RDWR | O_CLOEXEC);
+    if (descriptor < 0) {
+        failed(errno, "cannot reopen it");
+    }
+    try {
+        stampSpeakers(descriptor);
+    } catch (...) {
+        ::close(descriptor);
+        throw;
+    }
+    ::close(descriptor);
     if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
         throw HostError("cannot write " + inQuotes(target_) + ": " + std::strerror(errno));
     }
     committed_ = true;
     InterruptGuard::release();
+}
+
+void SoundFileWriter::stampSpeakers(int descriptor) {
+    const uint32_t mask = channelMask(format_.speakers);
+    const bool wav = format_.container == Container::Wav;
+    if (mask == 0 || (!wav && !namesEveryChannel(format_.speakers))) {
+        return;
+    }
+    std::string header = firstBytes(descriptor);
+    const bool stamped = wav ? stampWavChannelMask(header, mask)
+                         : format_.container == Container::Aiff ? stampAiffChannelBitmap(header, mask)
+                                                                : stampFlacChannelMask(header, mask);
+    errno = 0;
+    if (stamped && !writeAll(descriptor, header, 0)) {
+        failed(errno, "its header could not be completed");
+    }
 }
 
 }  // namespace quorveil::host

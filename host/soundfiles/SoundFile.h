@@ -1,12 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sound files for the command-line host, through libsndfile: a reader that
 // streams interleaved frames, and a writer that streams into a temporary file
 // beside its target and renames it over the target only when told the whole
 // render succeeded. A failed or interrupted render never leaves a half-written
 // file behind, nor harms a file already at the target.
+//
+// What they guarantee whoever renders through them:
+//   - the reader hands out finite samples only: one that is not a number
+//     (NaN, +inf, -inf) is read as silence and counted, and a file that ends
+//     before its header said is read to where it ends; both become one
+//     warning each when the end is reached;
+//   - the writer never writes a sample that is not a number (the last guard:
+//     it becomes silence and is counted as a fault), counts the samples
+//     beyond full scale per channel, refuses to overwrite a file this
+//     process is reading, and says why a write failed in libsndfile's or
+//     the system's words;
+//   - `-` is stdin or stdout. A stream cannot be renamed into place: what a
+//     failure leaves in it is what was written so far.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "host/hosting/WarningListener.h"
+#include "host/soundfiles/SoundFileHeaders.h"
 
 struct sf_private_tag;
 
@@ -14,23 +32,31 @@ namespace quorveil::host {
 
 enum class Container { Wav, Flac, Aiff };
 enum class SampleEncoding { Pcm16, Pcm24, Float32 };
-// What the channels are for. Surround51: six channels FL FR FC LFE BL BR,
-// which a WAV or RF64 file states in WAVE_FORMAT_EXTENSIBLE's channel mask
-// (0x3F) and FLAC implies by its channel order.
+// Surround51: six channels FL FR FC LFE BL BR; the same as giving those six
+// speakers.
 enum class ChannelLayout { Unnamed, Surround51 };
 
 struct OutputFormat {
     Container container = Container::Wav;
     SampleEncoding encoding = SampleEncoding::Float32;
     ChannelLayout layout = ChannelLayout::Unnamed;
+    // The speaker of each channel in file order (Speaker::None for one that
+    // is no speaker); empty: unnamed. A WAV states them in its channel mask,
+    // AIFF and FLAC when every channel is a speaker.
+    std::vector<Speaker> speakers;
 };
 
-// The container from the target's extension (.wav, .flac, .aif/.aiff/.aifc,
-// any letter case) and the encoding from `bits` ("16", "24", "32f"; empty
-// means 32-bit float, or 24-bit for FLAC, which stores no floats).
-// Throws HostError for an unknown extension or a pairing the container
-// cannot store.
-OutputFormat outputFormatFor(const std::string& target, const std::string& bits);
+// `-`: stdin for a reader, stdout for a writer.
+bool isStandardStream(const std::string& path);
+
+// The container from `type` ("wav", "flac", "aiff"; any letter case) or,
+// without one, from the target's extension (.wav, .flac, .aif/.aiff/.aifc),
+// and the encoding from `bits` ("16", "24", "32f"; empty means 32-bit float,
+// or 24-bit for FLAC, which stores no floats). Throws HostError for an
+// unknown type or extension, `-` without a type, AIFF to stdout, or a
+// pairing the container cannot store.
+OutputFormat outputFormatFor(const std::string& target, const std::string& bits,
+                             const std::string& type = "");
 
 // "WAV, 32-bit float", "FLAC, 24-bit".
 std::string formatName(const OutputFormat& format);
@@ -38,7 +64,8 @@ std::string formatName(const OutputFormat& format);
 class SoundFileReader {
 public:
     // Throws HostError: missing, a folder, unreadable, or not a sound file.
-    explicit SoundFileReader(const std::string& path);
+    // `listener` hears the warnings of the end of the file.
+    explicit SoundFileReader(const std::string& path, WarningListener* listener = nullptr);
     ~SoundFileReader();
     SoundFileReader(const SoundFileReader&) = delete;
     SoundFileReader& operator=(const SoundFileReader&) = delete;
@@ -48,45 +75,88 @@ public:
     int32_t sampleRate() const { return sampleRate_; }
     int64_t frames() const { return frames_; }  // -1 when the file does not say
 
-    // Up to `frames` interleaved frames into `interleaved`; the number read,
-    // 0 at the end. Throws HostError on a read error.
+    // Up to `frames` interleaved frames into `interleaved`, every sample
+    // finite; the number read, 0 at the end. Throws HostError on a read
+    // error before the frames the header declares.
     int64_t read(float* interleaved, int64_t frames);
 
+    // Samples that were not numbers and were read as silence, so far.
+    int64_t nonFiniteSamples() const { return nonFinite_; }
+
 private:
+    void reachedTheEnd();
+
     std::string path_;
     sf_private_tag* file_ = nullptr;
+    WarningListener* listener_ = nullptr;
     int32_t channels_ = 0;
     int32_t sampleRate_ = 0;
     int64_t frames_ = -1;
+    int64_t declared_ = -1;  // what the header promises, when it says
+    int64_t read_ = 0;
+    int64_t nonFinite_ = 0;
+    std::string cutShortBy_;  // the decoder's words when it stopped early
+    bool ended_ = false;
+};
+
+// How far beyond full scale one channel of a written file went.
+struct ChannelLevel {
+    int64_t overs = 0;   // samples beyond full scale, |sample| > 1
+    float peak = 0.0f;   // the largest |sample| among them; 0 when there is none
 };
 
 class SoundFileWriter {
 public:
-    // Creates the temporary file beside `target`; throws HostError when the
-    // target's folder is missing or not writable, or the format refuses the
-    // channel count or rate. `expectedFrames` (-1 when unknown) lets a WAV
-    // that would outgrow the 4 GiB of RIFF become RF64 from the start.
+    // Creates the temporary file beside `target` (or starts the stream on
+    // stdout for `-`); throws HostError when the target is a file this
+    // process reads, its folder is missing or not writable, or the format
+    // refuses the channel count or rate. `expectedFrames` (-1 when unknown)
+    // lets a WAV that would outgrow the 4 GiB of RIFF become RF64 from the
+    // start, and a streamed WAV state its length. `listener` hears the
+    // warning of samples that were not numbers, on commit.
     SoundFileWriter(const std::string& target, const OutputFormat& format, int32_t channels,
-                    int32_t sampleRate, int64_t expectedFrames = -1);
+                    int32_t sampleRate, int64_t expectedFrames = -1,
+                    WarningListener* listener = nullptr);
     // Without commit(), the temporary file is removed and the target untouched.
     ~SoundFileWriter();
     SoundFileWriter(const SoundFileWriter&) = delete;
     SoundFileWriter& operator=(const SoundFileWriter&) = delete;
 
-    // Throws HostError when the frames cannot be written (disk full, ...).
+    // Throws HostError when the frames cannot be written (disk full, a
+    // file-size limit, a closed pipe), in the words of libsndfile or the
+    // system.
     void write(const float* interleaved, int64_t frames);
 
-    // Closes the file and renames it over the target; throws HostError.
+    // Closes the file, states its speakers and renames it over the target;
+    // throws HostError.
     void commit();
 
     const std::string& temporaryPath() const { return temporary_; }
+    const std::vector<ChannelLevel>& levels() const { return levels_; }
+    // Output samples that were not numbers and were written as silence.
+    int64_t nonFiniteSamples() const { return nonFinite_; }
 
 private:
+    void openFile(const OutputFormat& format, int32_t sampleRate, int64_t expectedFrames);
+    void openStream(const OutputFormat& format, int32_t sampleRate, int64_t expectedFrames);
+    void openWithLibrary(int descriptor, bool ownsDescriptor, const OutputFormat& format,
+                         int32_t sampleRate, int64_t expectedFrames);
+    [[noreturn]] void failed(int savedErrno, const std::string& fallback);
+    void stampSpeakers(int descriptor);
     void discard();
 
     std::string target_;
     std::string temporary_;
+    OutputFormat format_;
+    int32_t channels_ = 0;
+    WarningListener* listener_ = nullptr;
     sf_private_tag* file_ = nullptr;
+    bool stream_ = false;
+    bool seekableStream_ = false;  // stdout is a file: written as one, without the rename
+    int64_t frames_ = 0;
+    int64_t nonFinite_ = 0;
+    std::vector<ChannelLevel> levels_;
+    std::vector<float> mended_;
     bool committed_ = false;
 };
 

@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "host/spectral/DirectPlacement.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 
+#include "host/hosting/ChainSettings.h"
 #include "host/hosting/Count.h"
 #include "host/spectral/UpmixControlTable.h"
 
@@ -45,7 +47,7 @@ std::unique_ptr<GraphModule> makeModule(const host::PluginLibrary& library, cons
 DirectPlacement::DirectPlacement(const host::PluginLibrary& library,
                                  const plogue::biduleSDK::EngineInfo& engine,
                                  const std::vector<host::ParameterAssignment>& settings,
-                                 bool force)
+                                 bool force, host::WarningListener* warnings)
     : slice_(makeModule(library, placementModule(UpmixMethod::Slice), engine)),
       arcTan_(makeModule(library, placementModule(UpmixMethod::ArcTan), engine)),
       cc_(makeModule(library, placementModule(UpmixMethod::CC), engine)),
@@ -66,26 +68,7 @@ DirectPlacement::DirectPlacement(const host::PluginLibrary& library,
     }
     // A setting goes to every module that has the parameter (or to the one
     // it names); one that reaches none is a mistake.
-    for (const host::ParameterAssignment& setting : settings) {
-        bool applied = false;
-        std::string names;
-        for (host::ModuleSession* module : chain) {
-            names += (names.empty() ? "" : ", ") + module->className();
-            if (!setting.module.empty() &&
-                host::foldCase(setting.module) != host::foldCase(module->className())) {
-                continue;
-            }
-            if (module->lookUpParameter(setting.name) != nullptr || !setting.module.empty()) {
-                module->set(setting, force);
-                applied = true;
-            }
-        }
-        if (!applied) {
-            throw host::HostError("no parameter '" + setting.name + "'" +
-                                  (setting.module.empty() ? "" : " in " + setting.module) +
-                                  " among " + names);
-        }
-    }
+    host::applySettings(chain, settings, force, warnings);
     for (host::ModuleSession* module : chain) {
         for (host::HostMessage& message : module->takeMessages()) {
             messages_.push_back(std::move(message));

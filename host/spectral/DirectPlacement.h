@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The second step of the upmix: the library's spectral modules decide, bin
 // by bin, how the direct part of the stereo is spread over the five main
 // speakers. The modules read the averaged direct level of each channel (see
@@ -31,6 +32,7 @@
 #include <vector>
 
 #include "host/hosting/ModuleSession.h"
+#include "host/hosting/WarningListener.h"
 #include "host/hosting/PluginLibrary.h"
 #include "host/spectral/SpectralStream.h"
 
@@ -49,11 +51,14 @@ public:
     // (one frame per process call), sets the upmix's defaults, then
     // `settings` in order: each reaches every module that has the parameter,
     // or only the module it names; a setting that reaches none, or that a
-    // module refuses, throws host::HostError. After this the host keeps no
-    // log of the modules' service calls (HostedInstance::setServiceLogKept).
+    // module refuses, throws host::HostError; `warnings` (when given) hears of
+    // settings that do nothing or reach several modules. After this the host
+    // keeps no log of the modules' service calls
+    // (HostedInstance::setServiceLogKept).
     DirectPlacement(const host::PluginLibrary& library,
                     const plogue::biduleSDK::EngineInfo& engine,
-                    const std::vector<host::ParameterAssignment>& settings, bool force);
+                    const std::vector<host::ParameterAssignment>& settings, bool force,
+                    host::WarningListener* warnings = nullptr);
     ~DirectPlacement();
 
     // [audio thread; no allocation, no locks] One frame. `leftLevel` and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One real-input FFT size with its two FFTW plans (forward r2c, inverse c2r)
 // and the aligned arrays they run on. Plans are made once, when the object is
 // built; every transform afterwards reuses them and allocates nothing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The first step of the upmix: each bin of a stereo pair split into a direct
 // part, one sound panned between L and R, and an ambient part, sound that the
 // two channels do not share (room, reverberation, anything in anti-phase).

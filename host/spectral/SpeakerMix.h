@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The last step of the upmix in the frequency domain: each bin's direct part
 // spread by the placement weights, each side's ambience split between its
 // front and rear speaker, the power kept, the LFE crossover, and the user's

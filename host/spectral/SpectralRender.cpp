@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "host/spectral/SpectralRender.h"
 
 #include <algorithm>
@@ -184,6 +185,22 @@ SpectralRender::SpectralRender(const host::PluginLibrary& library, const host::M
                               joined(outputNames_) + ")");
     });
     module_.session.setAll(options.parameters, options.force);
+}
+
+std::vector<int> SpectralRender::usedInputChannels() const {
+    std::vector<bool> used(count(inputs_), false);
+    for (int channel : magnitudeMap_) used[count(channel)] = true;
+    for (int channel : frequencyMap_) used[count(channel)] = true;
+    for (const PhaseSource& source : phaseSources_) {
+        for (std::size_t c = 0; c < source.weights.size() && c < used.size(); ++c) {
+            used[c] = used[c] || source.weights[c] != 0.0f;
+        }
+    }
+    std::vector<int> channels;
+    for (std::size_t c = 0; c < used.size(); ++c) {
+        if (used[c]) channels.push_back(static_cast<int>(c));
+    }
+    return channels;
 }
 
 std::size_t SpectralRender::run(const SpectralStream::Reader& read, const Writer& write,

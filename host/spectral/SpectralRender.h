@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any spectral module over a stream of audio, as `render` runs it: the
 // module's magnitude inputs take the input channels in order, its frequency
 // inputs the first channels in order (or as mapped), and every magnitude
@@ -64,6 +65,8 @@ public:
     host::ModuleSession& session() { return module_.session; }
     const std::vector<std::string>& outputNames() const { return outputNames_; }
     int outputChannels() const { return static_cast<int>(outputNames_.size()); }
+    // Input channels (from 0) that feed a pin or give an output its phase.
+    std::vector<int> usedInputChannels() const;
 
     // Runs the whole stream; returns samples per channel (the input's length).
     // The observer, if any, hears what the module tells the host.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a spectral graph over a stream of audio: analyses every input channel
 // into magnitude and frequency frames, lets the graph turn them into output
 // magnitude frames one process call at a time, resynthesises every output

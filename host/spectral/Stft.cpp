@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "host/spectral/Stft.h"
 
 #include <algorithm>
@@ -15,6 +16,21 @@ namespace {
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 using host::count;
+
+// A bin above about 1.8e19 squares past the float range, so the plain
+// formula gives +inf for a finite sample near full float range. Such bins are
+// measured again with the larger part factored out, as hypot does; every other
+// bin keeps the plain formula's value bit for bit.
+void rescaleOverflowedMagnitudes(const float* pairs, float scale, float* magnitude,
+                                 std::size_t binCount) {
+    for (std::size_t k = 0; k < binCount; ++k) {
+        const float re = std::fabs(pairs[2 * k]), im = std::fabs(pairs[2 * k + 1]);
+        if (magnitude[k] > FLT_MAX && re <= FLT_MAX && im <= FLT_MAX) {
+            const float larger = std::max(re, im), ratio = std::min(re, im) / larger;
+            magnitude[k] = larger * scale * std::sqrt(1.0f + ratio * ratio);
+        }
+    }
+}
 
 }  // namespace
 
@@ -100,9 +116,14 @@ void ChannelAnalyzer::analyse(const float* newSamples, float* magnitude, float* 
     const float scale = windows_.magnitudeScale;
     std::copy(bins, bins + binCount, spectrum);
     const float* pairs = reinterpret_cast<const float*>(bins);
+    int overflowed = 0;
     for (std::size_t k = 0; k < binCount; ++k) {
         const float re = pairs[2 * k], im = pairs[2 * k + 1];
         magnitude[k] = std::sqrt(re * re + im * im) * scale;
+        overflowed |= magnitude[k] > FLT_MAX ? 1 : 0;
+    }
+    if (overflowed != 0) {
+        rescaleOverflowedMagnitudes(pairs, scale, magnitude, binCount);
     }
     if (first_) {
         std::copy(binHz_.begin(), binHz_.end(), frequency);

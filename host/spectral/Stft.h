@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The host's short-time Fourier path, one channel at a time.
 //
 // Analysis: a periodic Hann window over the last fftSize samples, one frame

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The upmix's controls as data: the methods, and one entry per level-like
 // control, from which the engine checks and clamps and the command line
 // declares its options (a real-time plug-in would declare its ports from the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "host/spectral/UpmixEngine.h"
 
 #include <algorithm>
@@ -31,7 +32,7 @@ UpmixEngine::UpmixEngine(const host::PluginLibrary& library, const UpmixSetup& s
     : settings_(checkedSettings(setup)), hop_(count(settings_.hop())),
       bins_(count(settings_.binCount())), controls_(setup.controls), windows_(settings_),
       fft_(settings_.fftSize), split_(settings_.binCount()),
-      placement_(library, engineInfoFor(settings_, 1), setup.settings, setup.force),
+      placement_(library, engineInfoFor(settings_, 1), setup.settings, setup.force, setup.warnings),
       clip_(std::make_unique<GraphModule>(library, library.findModule("Clip4_6"),
                                           engineInfoFor(settings_, 1))),
       input_(2 * hop_), output_(kUpmixChannels * hop_), magnitudes_(2 * bins_),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stereo to 5.1 as a streaming engine: blocks of stereo samples in, blocks of
 // six channels out (FL FR FC LFE BL BR). It knows no files: the command line
 // feeds it from sound files, a real-time plug-in from its ports, and both get
@@ -65,6 +66,8 @@ struct UpmixSetup {
     std::vector<host::ParameterAssignment> settings;
     bool force = false;
     UpmixControls controls;
+    // Hears, during construction only, of settings that do nothing; may be null.
+    host::WarningListener* warnings = nullptr;
 };
 
 class UpmixEngine {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A whole stream through an UpmixEngine with its latency hidden, for callers
 // that have all of their input in hand (files, tests, the quality bench):
 // output sample i lines up with input sample i, and exactly as many samples

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modules/arctan/ArcTan4_6.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ArcTan4_6: places the spectral energy of a stereo pair on the five-speaker
 // ring LF, RF, C, LS, RS, bin by bin, by the arctangent of its left/right
 // balance (Placement does the signal work). This class maps the host's pins

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modules/arctan/ArcTanPlacement.h"
 
 #include <algorithm>

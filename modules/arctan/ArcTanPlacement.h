@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The signal side of ArcTan4_6, apart from the plug-in plumbing: each bin of a
 // stereo pair is turned into a position by the arctangent of its left/right
 // magnitude (and, optionally, frequency) balance, the position into an image

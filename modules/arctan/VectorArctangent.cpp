@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modules/arctan/VectorArctangent.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ArcTan4_6's arctangents for a run of bins at once: each the double
 // arctangent of float arguments, rounded to float, exactly as the scalar
 // std::atan2 path gives it.

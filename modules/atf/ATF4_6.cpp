@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modules/atf/ATF4_6.h"
 
 #include <array>

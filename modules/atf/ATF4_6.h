@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ATF4_6: cross-fades five magnitude streams (LF, RF, C, LS, RS) between
 // partner channels, bin by bin, by how far apart the L and R frequency
 // streams are in that bin. "Depth" weakens the effect (180: none); "Mode"

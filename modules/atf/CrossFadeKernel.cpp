@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modules/atf/CrossFadeKernel.h"
 
 #include <algorithm>

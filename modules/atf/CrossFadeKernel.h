@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The signal side of ATF4_6, apart from the plug-in plumbing: the gain tables,
 // the bin scale, the table step a bin's L/R frequency difference selects, and
 // the per-bin cross-fade of the five magnitudes between partner channels.

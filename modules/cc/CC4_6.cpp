@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modules/cc/CC4_6.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CC4_6: splits a stereo pair of magnitude streams, bin by bin, into centre
 // and two rears, with optional sharing of the rears.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modules/cc/CCKernel.h"
 
 #include "modules/common/StereoBinLoop.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The signal side of CC4_6, apart from the plug-in plumbing: one bin of a
 // stereo magnitude pair split into C, LS, RS, and the frame loop.
 #pragma once

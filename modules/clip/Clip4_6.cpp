@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modules/clip/Clip4_6.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Clip4_6: passes six surround channels through, lights the host's clip
 // indicator whenever a sample reaches +1.0, and outputs the latency of the
 // host's FFT analysis on a seventh pin.

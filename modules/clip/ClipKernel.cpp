@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modules/clip/ClipKernel.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The signal side of Clip4_6, apart from the plug-in plumbing: the FFT delay
 // table and the block pass-through with its clip test.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Block size, frame and bin counts arrive from the host as signed integers.
 // A negative count would run a loop far past the host's buffers, so it is
 // taken as nothing to do.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The smaller of two magnitudes as the CC and Slice modules have always taken
 // it: by the closed formula ½((x + y) − √|(x + y)² − 4xy|), in single precision
 // and in this grouping, never by a comparison. Its rounding is part of the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The frame loops shared by the modules that split a stereo pair of magnitude
 // frames (L, R) into several output frames bin by bin.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pins of the modules that split a stereo pair of magnitude streams
 // (Slice4_6, CC4_6): two magnitude inputs L and R and one magnitude output
 // per speaker, and nothing else.

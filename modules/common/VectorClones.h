@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Per-sample and per-bin loops that the compiler runs side by side in vector
 // registers also come as AVX-512 and AVX2 clones, which the loader picks on
 // x86-64 Linux processors that have them: the same operations on more values

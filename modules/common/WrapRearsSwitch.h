@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // "Wrap Rears" and the control it governs: the rear-sharing humidity has an
 // effect only while the rears are wrapped, so the host shows it enabled
 // exactly then. The host is told only when the switch moves between off (0)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The rears of a stereo magnitude split when "Wrap Rears" is on, shared by
 // Slice4_6 and CC4_6. Each rear keeps what it has in common (by the minimum
 // rule) with a partner on its side, and both rears share the average of what

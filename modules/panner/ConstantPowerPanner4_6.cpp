@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modules/panner/ConstantPowerPanner4_6.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ConstantPowerPanner4_6: places one audio input on the five speakers LF, RF,
 // C, LS, RS by a pan angle, with a cosine/sine law between the two speakers
 // that enclose the pan direction. Speaker positions are parameters too.

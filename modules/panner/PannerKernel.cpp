@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modules/panner/PannerKernel.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The signal side of ConstantPowerPanner4_6, apart from the plug-in plumbing:
 // the five speaker gains for a pan direction, computed once per block, and
 // the per-sample loop that applies them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Slice4_6: splits a stereo pair of magnitude streams, bin by bin, into
 // centre, fronts and rears in two stages, with optional sharing of the rears.
 #pragma once

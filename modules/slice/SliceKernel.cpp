@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "modules/slice/SliceKernel.h"
 
 #include "modules/common/StereoBinLoop.h"

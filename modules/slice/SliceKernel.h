@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The signal side of Slice4_6, apart from the plug-in plumbing: one bin of a
 // stereo magnitude pair sliced into LF, RF, C, LS, RS, and the frame loop.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/crosscheck/Conformance.h"
 
 #include <cmath>

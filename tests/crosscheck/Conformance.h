@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The cross-check between the native library and the 32-bit Windows DLL: a
 // fixed, deterministic battery that drives every module the library can
 // create through the C interface and records every output value (as exact

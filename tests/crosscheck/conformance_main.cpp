@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // quorveil-conformance: the cross-check between the native library and the
 // 32-bit Windows DLL.
 //

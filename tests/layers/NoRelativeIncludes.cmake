@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Fails when any source of the tree includes a header by a path that climbs
 # out of the including file's folder.
 file(GLOB_RECURSE sources ${ROOT}/frame/* ${ROOT}/library/* ${ROOT}/modules/* ${ROOT}/host/*

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Counts calls to malloc, calloc, realloc and free (and so operator new and
 // delete) while counting is on. The test program defines these functions
 // itself, so every shared object it loads (an LV2 plug-in among them) calls

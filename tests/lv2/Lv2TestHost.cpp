@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/lv2/Lv2TestHost.h"
 
 #include <dlfcn.h>

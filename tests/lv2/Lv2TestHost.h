@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A minimal LV2 host for the tests: loads a bundle's binary, finds the
 // plug-in by URI through lv2_descriptor, and drives an instance through the
 // descriptor's callbacks as Ardour, Carla or PipeWire's filter-chain do.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The LV2 plug-ins as real LV2 hosts see them: lv2ls and lv2info list them
 // with every port, sord_validate checks their Turtle against the LV2 schemas,
 // lv2apply renders through them, and a small host of our own drives run()

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The module table of the test library: the six shipped modules in their menu
 // order, then the seventh, which exists only in the tests. Adding a module to
 // the shipped library is the same step in library/ModuleTable.cpp.

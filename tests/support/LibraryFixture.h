@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared set-up for tests that drive the library as the host does: one loaded
 // library per test program, and helpers to read host records back.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/support/RecordChecks.h"
 
 #include <gtest/gtest.h>

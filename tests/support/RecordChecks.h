@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Byte-level checks of ParameterInfo records: the fields a record's kind
 // writes hold the expected values, and every other byte keeps the fill byte
 // the host put there.

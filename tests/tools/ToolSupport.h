@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers for the surround-host tests: a scratch folder per test, sound files
 // written and read with libsndfile, and surround-host run as a user runs it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The host's life of an instance as ModuleSession runs it: defaults reach the
 // module, settings go by name or choice, and what the module sends back
 // becomes messages and indicator tallies instead of an ever-growing log.
@@ -34,7 +35,7 @@ std::string said(const std::vector<HostMessage>& messages) {
 TEST(ModuleSession, DerivedValuesAndSwitchedControlsComeBackAsMessages) {
     auto arctan = sessionOf("ArcTan4_6");
     const std::string started = said(arctan.takeMessages());
-    EXPECT_NE(started.find("Version: ArcTan4_6.quorveil.audio\n"), std::string::npos) << started;
+    EXPECT_NE(started.find("Version: ArcTan4_6 " QUORVEIL_VERSION ", quorveil.audio\n"), std::string::npos) << started;
     EXPECT_NE(started.find("Rear Width enabled off\n"), std::string::npos) << started;
     EXPECT_FALSE(arctan.findParameter("rear width").enabledAfterStart);
     EXPECT_TRUE(arctan.findParameter("Center Width").enabledAfterStart);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Typed parameter values as the host reads them for every kind of parameter,
 // including the choice and switch kinds of the spectral modules.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The host's STFT path: settings checks, the engine settings modules see,
 // perfect reconstruction of unchanged magnitudes, latency compensation and
 // the phase-vocoder frequency estimate.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Spectral modules rendered over a stream with `surround-host render`: pin
 // mapping, phase references by output name, the upmix's placement checked
 // against the module rendered alone, and maps that cannot work refused

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The streaming upmix engine as a real-time plug-in lives with it: the output
 // does not depend on how the input is cut, it trails the input by exactly the
 // latency it reports, reset() makes it new, nothing allocates once it is

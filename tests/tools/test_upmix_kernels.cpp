@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The upmix's per-bin steps apart from the engine: the direct/ambient split
 // on bins whose answer is known, and the speaker mix's promises (power kept,
 // ambience that the downmix gives back, the LFE crossover, width, broken

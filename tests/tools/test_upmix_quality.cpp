@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a stereo-to-5.1 upmix owes its listeners, measured as the quality
 // bench measures it (bench/quality) on signals with known answers, for every
 // method at default settings: sources keep their place, ambience goes

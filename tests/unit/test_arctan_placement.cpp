@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ArcTan4_6's placement against a reference model written straight from the
 // description of its sound: every step in its stated precision and order,
 // the state recomputed per bin, the six gain tests tried in their order. The

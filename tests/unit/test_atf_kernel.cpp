@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ATF4_6's kernel on its own: the gain tables against their definition,
 // where a step argument lands in them, the bin scale of common engine
 // settings, and a frame processed in place.

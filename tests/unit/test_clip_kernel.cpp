@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Clip4_6's block pass-through against the sample-by-sample loop it replaces,
 // for every way a host may lay its pins over memory: the same bytes in the
 // end and the same number of indicator pulses, whether the block runs a

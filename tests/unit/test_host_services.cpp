@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The base class's host services as a module uses them, against a recording
 // host: what each op sends, what the reads yield, and how over-long texts are
 // cut to their buffers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The minimum rule that Slice and CC share: the smaller value where the
 // formula is exact, its own rounding where it is not, for either sign and
 // either order.

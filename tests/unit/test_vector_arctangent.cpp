@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ArcTan4_6's run-of-bins arctangents against the scalar path, bit for bit:
 // the C rules' special cases, arguments near the rounding boundaries of
 // float, and millions of random magnitude and frequency pairs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wrapped rears Slice4_6 and CC4_6 share: what each rear keeps, what
 // both share, and which argument is the rear and which its partner.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What only the host's own target shows: the 32-bit Windows DLL as a 32-bit
 // host sees it. Records through 4-byte pointers, the export table read by the
 // loader, the C calling convention of every entry, a stack aligned only to

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/seventh/midside/MidSideWidth.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // MidSideWidth: the seventh module, built only in the tests to show what a
 // module takes. It narrows or widens a stereo pair in mid/side form ("Width":
 // 0 mono, 1 unchanged, 2 twice the side) and puts out either left/right or

@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The few header bytes surround-host reads or writes itself, beside
+// libsndfile: what an input's header declares (so a short file is noticed),
+// the WAV header of a stream whose length may be unknown, and the speaker
+// layout stamped into a finished file in the way each container states it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quorveil::host {
+
+// Speakers by the bit a WAVE_FORMAT_EXTENSIBLE channel mask (and a Core Audio
+// channel bitmap) gives them; None for a channel that is no speaker.
+enum class Speaker : uint32_t {
+    None = 0,
+    FrontLeft = 0x1,
+    FrontRight = 0x2,
+    FrontCentre = 0x4,
+    LowFrequency = 0x8,
+    BackLeft = 0x10,
+    BackRight = 0x20,
+};
+
+// The mask a WAV file states for `speakers` in file order. A mask names the
+// first channels in rising bit order, so it stops at the first channel that
+// is no speaker or breaks that order; the channels after it are unassigned.
+uint32_t channelMask(const std::vector<Speaker>& speakers);
+// Whether the mask names every channel.
+bool namesEveryChannel(const std::vector<Speaker>& speakers);
+
+// Frames the header of a WAV, RF64 or AIFF file declares for its sound data,
+// read from its first bytes; -1 when the header does not say (another format,
+// a length left open by a streaming writer, a compressed encoding).
+int64_t declaredFrames(const std::string& headerBytes);
+
+// A streamed WAV header: WAVE_FORMAT_EXTENSIBLE unless plain 16-bit PCM
+// in one or two unnamed channels will do. `frames` < 0, or data beyond 4 GiB,
+// leaves the sizes open (0xFFFFFFFF), as readers of a pipe expect.
+std::string streamWavHeader(int32_t channels, int32_t sampleRate, int bitsPerSample,
+                            bool floatSamples, const std::vector<Speaker>& speakers,
+                            int64_t frames);
+
+// The text a FLAC writer stores as its comment to hold the place of the
+// channel-mask comment stampFlacChannelMask() writes over it, letter for
+// letter the same length.
+const std::string& flacMaskPlaceholder();
+
+// Stamp the layout into the first bytes of a finished file (returned edited;
+// false when the header has no place for it):
+//   WAV/RF64: the channel mask of its WAVE_FORMAT_EXTENSIBLE format chunk;
+//   AIFF: its CHAN chunk as a channel bitmap, the Core Audio way of saying
+//         "back left, back right" rather than the side pair a layout tag of
+//         L R C LFE Ls Rs means to most readers;
+//   FLAC: WAVEFORMATEXTENSIBLE_CHANNEL_MASK=0x... over the placeholder comment.
+bool stampWavChannelMask(std::string& headerBytes, uint32_t mask);
+bool stampAiffChannelBitmap(std::string& headerBytes, uint32_t mask);
+bool stampFlacChannelMask(std::string& headerBytes, uint32_t mask);
+
+}  // namespace quorveil::host

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# `make install` and the Debian package, checked as a user meets them:
+#   1. cmake --install into a fresh prefix: surround-host finds the library
+#      installed with it and lists the modules; the manual page is there;
+#   2. the .deb: apt resolves its dependencies on this system, dpkg -i
+#      installs it (into a private root that knows this system's installed
+#      packages, so nothing here changes), and the installed surround-host
+#      lists the modules;
+#   3. the zip for Windows: the 32-bit DLL, the install text, the licence.
+#   tests/packaging/check-install.sh BUILD-TREE PACKAGE.deb PACKAGE.zip [COUNT-FILE]
+# Prints one line per check and "N passed, M failed" last (also into
+# COUNT-FILE as "N M").
+set -uo pipefail
+build=$(realpath "$1")
+package=$(realpath "$2")
+zip=$(realpath "$3")
+count_file=${4:-}
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+passed=0
+failed=0
+
+check() {
+  local what=$1
+  shift
+  if output=$("$@" 2>&1); then
+    echo "ok      $what"
+    passed=$((passed + 1))
+  else
+    echo "FAILED  $what"
+    echo "$output" | sed 's/^/        /' | tail -n 20
+    failed=$((failed + 1))
+  fi
+}
+
+lists_the_modules() {
+  "$1" list | grep -q "audio.quorveil.ConstantPowerPanner4_6"
+}
+
+# --- make install ---------------------------------------------------------------
+prefix=$scratch/prefix
+check "cmake --install into a prefix" cmake --install "$build" --prefix "$prefix"
+check "installed surround-host lists the modules" lists_the_modules "$prefix/bin/surround-host"
+check "installed surround-host renders the demo" bash -c "
+  cd '$scratch' && '$prefix/bin/surround-host' -q upmix && test -s upmix-demo.wav"
+check "manual page installed" test -s "$prefix/share/man/man1/surround-host.1.gz"
+check "manual page names every command" bash -c "
+  zcat '$prefix/share/man/man1/surround-host.1.gz' | grep -q '^\.SS upmix' &&
+  zcat '$prefix/share/man/man1/surround-host.1.gz' | grep -q -- '--fft-size'"
+check "licences installed" test -s "$prefix/share/doc/quorveil-surround/LICENSES/GPL-3.0-or-later.txt"
+
+# --- the Debian package ----------------------------------------------------------
+check "apt resolves the package's dependencies" \
+  apt-get install --simulate --no-install-recommends "$package"
+root=$scratch/root
+mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/triggers"
+cp /var/lib/dpkg/status "$root/var/lib/dpkg/status"
+# Maintainer scripts (ldconfig) run on this system, as the root they need
+# has no shell of its own.
+check "dpkg -i installs the package" \
+  dpkg --root="$root" --force-script-chrootless --log=/dev/null -i "$package"
+check "packaged surround-host lists the modules" lists_the_modules "$root/usr/bin/surround-host"
+check "package holds the copyright file" test -s "$root/usr/share/doc/quorveil-surround/copyright"
+check "dpkg -r removes it again" dpkg --root="$root" --force-script-chrootless --log=/dev/null -r quorveil-surround
+check "nothing of it is left" bash -c "! test -e '$root/usr/bin/surround-host'"
+
+# --- the zip for Windows -----------------------------------------------------------
+zip_holds() {
+  local listing
+  listing=$(cmake -E tar tf "$zip") || return 1
+  for name in quorveil_surround.dll INSTALL.txt LICENSE.txt; do
+    grep -qx "$name" <<< "$listing" || { echo "no $name in: $listing"; return 1; }
+  done
+}
+check "zip holds the DLL, INSTALL.txt and LICENSE.txt" zip_holds
+unpacked=$scratch/zip
+mkdir -p "$unpacked"
+check "the DLL in the zip is 32-bit Windows" bash -c "
+  cd '$unpacked' && cmake -E tar xf '$zip' && objdump -f quorveil_surround.dll | grep -q 'pei-i386'"
+check "INSTALL.txt says where the DLL goes and what the host needs" bash -c "
+  grep -q 'let it rescan' '$unpacked/INSTALL.txt' && grep -q 'SSE2' '$unpacked/INSTALL.txt' &&
+  grep -q '32-bit' '$unpacked/INSTALL.txt'"
+
+echo "packaging: $passed passed, $failed failed"
+[[ -z $count_file ]] || echo "$passed $failed" > "$count_file"
+(( failed == 0 ))
