@@ -43,6 +43,8 @@ BidulePlugin::BidulePlugin(HostRecord* host, const PinTable& pins,
     pluginBlock.process = &BidulePlugin::processEntry;
     pluginBlock.object = this;
     pluginBlock.host = host;
+    // Stand-ins for the zeroed settings, for a host that processes before op 1.
+    unconnectedPins_.prepare(pins_, engineInfo);
 }
 
 BidulePlugin::~BidulePlugin() = default;
@@ -187,10 +189,11 @@ void BidulePlugin::processEntry(PluginBlock* block, AudioPins audioIn, AudioPins
     if (block == nullptr || block->object == nullptr) {
         return;
     }
-    const BlockBuffers buffers{audioIn,      audioOut,    midiIn,      midiOut,  frequencyIn,
-                               frequencyOut, magnitudeIn, magnitudeOut, hostArg9, hostArg10};
+    auto* module = static_cast<BidulePlugin*>(block->object);
+    const BlockBuffers host{audioIn,      audioOut,    midiIn,      midiOut,  frequencyIn,
+                            frequencyOut, magnitudeIn, magnitudeOut, hostArg9, hostArg10};
     try {
-        static_cast<BidulePlugin*>(block->object)->process(buffers);
+        module->process(module->unconnectedPins_.connect(host));
     } catch (...) {
     }
 }
@@ -229,6 +232,7 @@ void BidulePlugin::dispatch(DispatchOp op, void* arg, int32_t* value) {
     case DispatchOp::SetEngineInfo:
         if (arg != nullptr) {
             setEngineInfo(static_cast<const EngineInfo*>(arg));
+            unconnectedPins_.prepare(pins_, engineInfo);
         }
         return;
     case DispatchOp::HostEvent15:
