@@ -278,8 +278,10 @@ void BidulePlugin::dispatch(DispatchOp op, void* arg, int32_t* value) {
         if (arg != nullptr) {
             TextList choices;
             fillChoiceList(*value, choices);
-            // The host sized its buffer from the parameter's choiceCount.
-            copyIntoEntries(arg, choices, choices.size());
+            // The host sized its buffer from the choiceCount the parameter's
+            // description declares, so never more entries than that, whatever
+            // a module's list holds (0 for an id without choices).
+            copyIntoEntries(arg, choices, declaredChoiceCount(parameters_, *value));
         }
         return;
     default:

@@ -84,6 +84,8 @@ public:
     // Writes exactly one record per row of the parameter table.
     virtual void fillParameterInfo(ParameterInfo* infos);
     // Dispatcher op 19: appends the choices of parameter `id` from the table.
+    // Whatever an override appends, the host receives at most the choiceCount
+    // that the parameter table declares for `id` (none for an unknown id).
     virtual void fillChoiceList(int32_t id, TextList& choices);
     // The process entry: one block [host-audio], with every null entry of a
     // pin table already replaced (see BlockBuffers).

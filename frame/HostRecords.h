@@ -140,7 +140,8 @@ enum class DispatchOp : int32_t {
     HostEvent16 = 16,
     Reserved17 = 17,
     Reserved18 = 18,
-    ChoiceList = 19,           // value: parameter id; arg: 128-byte entries
+    ChoiceList = 19,           // value: parameter id; arg: 128-byte entries, at most
+                               // the choiceCount its description declares (0: none)
     HostEvent20 = 20,
 };
 
