@@ -121,6 +121,18 @@ float Placement::ringAngleFor(float g) const {
     return ((((g - 180.0f) - rear_) - front_) * arcCenterRight_) * inverseHalfCenter_ + aRF;
 }
 
+// Where the zone that holds image angle g starts on the ring: C, LF, LS, the
+// start of the right half, RS, RF, in the order of ringAngleFor.
+float Placement::zoneStartFor(float g) const {
+    const float starts[] = {angle_[C], angle_[LF], angle_[LS], rightStart_, angle_[RS]};
+    for (int zone = 0; zone < 5; ++zone) {
+        if (g <= zoneEnd_[zone]) {
+            return starts[zone];
+        }
+    }
+    return angle_[RF];
+}
+
 // The gain law: the pair of speakers enclosing `o`, counter-clockwise, takes
 // cosine and sine of the step within the pair. The six tests are independent
 // and each rewrites all five gains, so the last one that holds decides: they
@@ -185,7 +197,10 @@ void Placement::setGainsForAngle(float o) {
     const float t = p * width_;
     const float imageAngle = p < 0.5f ? t + rightStart_ : t - half_;
     const float o = ringAngleFor(imageAngle);
-    out.ringAngle = o;
+    // A centre zone of width 0 ("Center Width" 0), or one so narrow that the
+    // stretch overflows, gives no angle: the bin is shown at the zone's start.
+    // Its gains follow o as they always have.
+    out.ringAngle = std::isfinite(o) || !std::isfinite(imageAngle) ? o : zoneStartFor(imageAngle);
 
     const float level =
         mode_ < Across ? rightMagnitude + leftMagnitude : louder(leftMagnitude, rightMagnitude);

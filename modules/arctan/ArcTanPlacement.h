@@ -70,9 +70,10 @@ public:
     void updatePlacement(const ParameterValues& values);
 
     // One bin. Updates the speaker gains this object carries from one gain
-    // computation to the next: a ring angle that is not a number (a broken
+    // computation to the next: a warped angle that is not a number (a broken
     // input, or image angle 0 with a centre width of 0) keeps the previous
-    // gains.
+    // gains. The ring angle reported is finite for every finite bin: a zone
+    // too narrow to stretch reports its start angle.
     BinPlacement placeBin(float leftFrequency, float rightFrequency, float leftMagnitude,
                           float rightMagnitude);
 
@@ -95,6 +96,7 @@ private:
                              float rightMagnitude);
     void setGainsForAngle(float angle);
     float ringAngleFor(float imageAngle) const;
+    float zoneStartFor(float imageAngle) const;
 
     std::array<float, kTableSize> sineTable_{};
     std::array<float, kTableSize> cosineTable_{};
