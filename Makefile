@@ -11,7 +11,7 @@ CMAKE_WIN32 = cmake --preset win32 --no-warn-unused-cli
 WINE_PREFIX = $(CURDIR)/build/win32/wineprefix
 
 .PHONY: all deps deps-windows native asan win32 demo test test-native test-asan test-win32 \
-        cross-check bench clean
+        cross-check bench clean deps-fuzz fuzz-build fuzz fuzz-smoke
 
 all: native
 
@@ -58,7 +58,26 @@ cross-check: native win32
 	  build/win32/conformance.txt
 	@WINEPREFIX=$(WINE_PREFIX) wineserver -w
 
-test: test-native test-asan test-win32 cross-check
+# libFuzzer targets of fuzz/ (clang, ASan and UBSan), one job each, in turn.
+# `make fuzz` runs them FUZZ_SECONDS in all (default 10 minutes) and prints
+# executions, coverage and findings; `make test` runs each for 20 seconds
+# from the seeds alone and fails on any finding.
+FUZZ_SECONDS ?= 600
+
+deps-fuzz:
+	@scripts/install-deps.sh --fuzz
+
+fuzz-build: deps-fuzz
+	@cmake --preset fuzz >/dev/null
+	@cmake --build build/fuzz -j $(JOBS) --target fuzz_targets
+
+fuzz: fuzz-build
+	@fuzz/run-fuzzers.sh --total $(FUZZ_SECONDS)
+
+fuzz-smoke: fuzz-build
+	@fuzz/run-fuzzers.sh --each 20 --smoke
+
+test: test-native test-asan test-win32 cross-check fuzz-smoke
 
 bench: native
 	@for b in build/native/bench_*; do [ -x "$$b" ] && "$$b"; done

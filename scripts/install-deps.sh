@@ -6,11 +6,14 @@ set -euo pipefail
 native_packages=(cmake g++ make pkg-config googletest libbenchmark-dev libsndfile1-dev libfftw3-dev
                  libcli11-dev)
 windows_packages=(g++-mingw-w64-i686-posix wine wine32:i386)
+# libFuzzer and the sanitizers with clang 14, and llvm-cov for the fuzz figures.
+fuzz_packages=(clang libclang-rt-14-dev llvm-14)
 
 want=("${native_packages[@]}")
-if [[ "${1:-}" == "--windows" ]]; then
-  want+=("${windows_packages[@]}")
-fi
+case "${1:-}" in
+  --windows) want+=("${windows_packages[@]}") ;;
+  --fuzz) want+=("${fuzz_packages[@]}") ;;
+esac
 
 missing=()
 for package in "${want[@]}"; do
