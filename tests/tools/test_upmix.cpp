@@ -2,6 +2,7 @@
 // where the sound goes, the file it writes, and how bad input is refused.
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -26,8 +27,10 @@ class Upmix : public ::testing::Test {
 protected:
     fs::path dir;
     void SetUp() override {
+        // One folder per process too: other checkouts may run these tests at the same time.
         dir = fs::temp_directory_path() /
-              ("upmix-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+              ("upmix-" + std::to_string(::getpid()) + "-" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
