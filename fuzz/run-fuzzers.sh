@@ -7,8 +7,9 @@
 #   fuzz/run-fuzzers.sh --each SECONDS [--smoke]
 #
 # Each target starts from its seeds in fuzz/corpus/<name> and keeps what it
-# learns in build/fuzz/corpus/<name>, so runs build on one another; --smoke
-# starts from the seeds alone and skips the coverage report. A finding
+# learns in build/fuzz/corpus/<name>, so runs build on one another. --smoke
+# starts from the seeds alone, in build/fuzz/smoke-corpus so that the corpus
+# of the longer runs stays, and skips the coverage report. A finding
 # (crash, sanitizer report, in-range oracle failure, timeout, leak) is saved
 # in build/fuzz/findings/<name>/ and makes the script fail.
 set -uo pipefail
@@ -37,6 +38,7 @@ for target in "${targets[@]}"; do
   [[ -x $program ]] || { echo "fuzz: $program is missing (make fuzz builds it)" >&2; exit 2; }
   seeds=$root/fuzz/corpus/$name
   work=$build/corpus/$name
+  [[ $mode == smoke ]] && work=$build/smoke-corpus/$name
   findings=$build/findings/$name
   log=$build/logs/$name.log
   profiles=$build/profiles/$name
