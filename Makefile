@@ -18,7 +18,8 @@ WINE_PREFIX = $(CURDIR)/build/win32/wineprefix
 RESULTS = $(CURDIR)/build/test-results
 
 .PHONY: all deps deps-demo deps-windows native asan win32 demo quality test test-native test-asan \
-        test-win32 cross-check test-package install package bench clean
+        test-win32 cross-check test-package install package bench clean deps-fuzz fuzz-build fuzz \
+        fuzz-smoke
 
 all: native
 
@@ -104,11 +105,33 @@ test-package: package
 test:
 	@rm -rf $(RESULTS)
 	@status=0; \
-	for suite in test-native test-asan test-win32 cross-check test-package; do \
+	for suite in test-native test-asan test-win32 cross-check test-package fuzz-smoke; do \
 	  $(MAKE) $$suite || status=1; \
 	done; \
-	scripts/test-total.sh $(RESULTS) native asan win32 cross-check packaging || status=1; \
+	scripts/test-total.sh $(RESULTS) native asan win32 cross-check packaging fuzz || status=1; \
 	exit $$status
+
+# libFuzzer targets of fuzz/ (clang, ASan and UBSan), one job each, in turn.
+# `make fuzz` runs them FUZZ_SECONDS in all (default 10 minutes) and prints
+# executions, coverage and findings; `make test` runs each for 20 seconds
+# from the seeds alone and fails on any finding.
+FUZZ_SECONDS ?= 600
+
+deps-fuzz:
+	@scripts/install-deps.sh --fuzz
+
+fuzz-build: deps-fuzz
+	@cmake --preset fuzz >/dev/null
+	@cmake --build build/fuzz -j $(JOBS) --target fuzz_targets
+
+fuzz: fuzz-build
+	@fuzz/run-fuzzers.sh --total $(FUZZ_SECONDS)
+
+fuzz-smoke: fuzz-build
+	@mkdir -p $(RESULTS)
+	@echo "0 1" > $(RESULTS)/fuzz.count
+	@fuzz/run-fuzzers.sh --each 20 --smoke
+	@echo "$$(ls fuzz/corpus | wc -l) 0" > $(RESULTS)/fuzz.count
 
 bench: native
 	@for b in build/native/bench_*; do [ -x "$$b" ] && "$$b"; done

@@ -44,6 +44,8 @@ BidulePlugin::BidulePlugin(HostRecord* host, const PinTable& pins,
     pluginBlock.process = &BidulePlugin::processEntry;
     pluginBlock.object = this;
     pluginBlock.host = host;
+    // Stand-ins for the zeroed settings, for a host that processes before op 1.
+    unconnectedPins_.prepare(pins_, engineInfo);
 }
 
 BidulePlugin::~BidulePlugin() = default;
@@ -188,10 +190,11 @@ void BidulePlugin::processEntry(PluginBlock* block, AudioPins audioIn, AudioPins
     if (block == nullptr || block->object == nullptr) {
         return;
     }
-    const BlockBuffers buffers{audioIn,      audioOut,    midiIn,      midiOut,  frequencyIn,
-                               frequencyOut, magnitudeIn, magnitudeOut, hostArg9, hostArg10};
+    auto* module = static_cast<BidulePlugin*>(block->object);
+    const BlockBuffers host{audioIn,      audioOut,    midiIn,      midiOut,  frequencyIn,
+                            frequencyOut, magnitudeIn, magnitudeOut, hostArg9, hostArg10};
     try {
-        static_cast<BidulePlugin*>(block->object)->process(buffers);
+        module->process(module->unconnectedPins_.connect(host));
     } catch (...) {
     }
 }
@@ -230,6 +233,7 @@ void BidulePlugin::dispatch(DispatchOp op, void* arg, int32_t* value) {
     case DispatchOp::SetEngineInfo:
         if (arg != nullptr) {
             setEngineInfo(static_cast<const EngineInfo*>(arg));
+            unconnectedPins_.prepare(pins_, engineInfo);
         }
         return;
     case DispatchOp::HostEvent15:
@@ -275,8 +279,10 @@ void BidulePlugin::dispatch(DispatchOp op, void* arg, int32_t* value) {
         if (arg != nullptr) {
             TextList choices;
             fillChoiceList(*value, choices);
-            // The host sized its buffer from the parameter's choiceCount.
-            copyIntoEntries(arg, choices, choices.size());
+            // The host sized its buffer from the choiceCount the parameter's
+            // description declares, so never more entries than that, whatever
+            // a module's list holds (0 for an id without choices).
+            copyIntoEntries(arg, choices, declaredChoiceCount(parameters_, *value));
         }
         return;
     default:

@@ -5,7 +5,8 @@
 // the PluginBlock. The dispatcher decodes an op code into one of the virtual
 // operations below and converts between the host's fixed 128-byte entries and
 // our lists of texts; the process entry bundles its ten arguments into one
-// BlockBuffers and hands that to process().
+// BlockBuffers, stands buffers of its own in for the pins the host left
+// unconnected (UnconnectedPins) and hands that to process().
 //
 // A module gives the base class two tables, its pins (PinTable) and its
 // parameters (ParameterEntry), and the base answers every count, name,
@@ -26,13 +27,21 @@
 #include "frame/ParameterTable.h"
 #include "frame/PinTable.h"
 #include "frame/TextList.h"
+#include "frame/UnconnectedPins.h"
 
 namespace plogue::biduleSDK {
 
-// The host's buffers for one process call, as the process entry received
-// them, in the entry's argument order. Owner: the host; valid only until
-// process() returns [host-audio]. Audio pins carry blockSize floats each;
-// spectral pins a table of frameCount frames of binCount floats each.
+// The host's buffers for one process call, in the entry's argument order.
+// Owner: the host; valid only until process() returns [host-audio]. Audio
+// pins carry blockSize floats each; spectral pins a table of frameCount
+// frames of binCount floats each.
+//
+// What process() may rely on: a pin table is either null (the host passed
+// none: do nothing with that family) or holds a usable buffer for each of the
+// module's pins, down to every frame of a spectral pin. Where the host passed
+// null for a pin or a frame, the frame has put silence (inputs) or a scratch
+// buffer of that pin's own (outputs) in its place; other pointers are the
+// host's, unchanged, so an input and an output may still share memory.
 struct BlockBuffers {
     AudioPins audioIn;
     AudioPins audioOut;
@@ -76,8 +85,11 @@ public:
     // Writes exactly one record per row of the parameter table.
     virtual void fillParameterInfo(ParameterInfo* infos);
     // Dispatcher op 19: appends the choices of parameter `id` from the table.
+    // Whatever an override appends, the host receives at most the choiceCount
+    // that the parameter table declares for `id` (none for an unknown id).
     virtual void fillChoiceList(int32_t id, TextList& choices);
-    // The process entry: one block [host-audio].
+    // The process entry: one block [host-audio], with every null entry of a
+    // pin table already replaced (see BlockBuffers).
     virtual void process(const BlockBuffers& buffers) = 0;
     // Pin names, one family each, appended in pin order, from the pin table.
     virtual void getAudioInNames(TextList& names);
@@ -114,6 +126,8 @@ private:
 
     const PinTable pins_;
     const std::span<const ParameterEntry> parameters_;
+    // Silence and scratch buffers for unconnected pins, sized by op 1.
+    UnconnectedPins unconnectedPins_;
 
     static void dispatchEntry(PluginBlock* block, int32_t op, void* arg, int32_t* value);
     static void processEntry(PluginBlock* block, AudioPins audioIn, AudioPins audioOut,

@@ -141,7 +141,8 @@ enum class DispatchOp : int32_t {
     HostEvent16 = 16,
     Reserved17 = 17,
     Reserved18 = 18,
-    ChoiceList = 19,           // value: parameter id; arg: 128-byte entries
+    ChoiceList = 19,           // value: parameter id; arg: 128-byte entries, at most
+                               // the choiceCount its description declares (0: none)
     HostEvent20 = 20,
 };
 
@@ -152,12 +153,14 @@ inline constexpr std::size_t kNameEntryBytes = 128;  // pin names and choices
 using DispatchEntry = void (*)(PluginBlock* block, int32_t op, void* arg, int32_t* value);
 
 // Process entry, [host-audio]. The ten pointer-size arguments reach the
-// module's process() unchanged and in order. All buffers are the host's and
-// are valid only until the call returns; the host may move or share them
-// between calls.
+// module's process() in order. All buffers are the host's and are valid only
+// until the call returns; the host may move or share them between calls.
 //   audioIn/audioOut:  one array of blockSize floats per audio pin
 //   frequency*/magnitude*: per pin a table of frameCount frames, each an
 //                      array of binCount floats
+// A null table means the family is absent: the module does nothing with it.
+// A null entry inside a table (a pin, or one frame of a spectral pin) means
+// an unconnected pin: an input reads as silence, an output is not written.
 using AudioPins = float**;
 using SpectralPins = float***;
 using ProcessEntry = void (*)(PluginBlock* block, AudioPins audioIn, AudioPins audioOut,

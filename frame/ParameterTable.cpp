@@ -14,6 +14,13 @@ void copyLabel(char (&field)[128], const char* text) {
     field[length] = '\0';
 }
 
+// What the record's choiceCount says: written for switches and choices only.
+std::size_t choiceCountOf(const ParameterEntry& entry) {
+    const bool integerFields =
+        entry.kind == ParameterKind::Integer || entry.kind == ParameterKind::Choice;
+    return integerFields && entry.writesIntegerFields ? entry.choices.size() : 0;
+}
+
 }  // namespace
 
 void writeParameterInfo(ParameterInfo& info, const ParameterEntry& entry) {
@@ -38,7 +45,7 @@ void writeParameterInfo(ParameterInfo& info, const ParameterEntry& entry) {
     case ParameterKind::Choice:
         if (entry.writesIntegerFields) {
             info.integerDefault.defaultInt = entry.defaultInt;
-            info.integerDefault.choiceCount = static_cast<int32_t>(entry.choices.size());
+            info.integerDefault.choiceCount = static_cast<int32_t>(choiceCountOf(entry));
         }
         break;
     case ParameterKind::Text:
@@ -59,6 +66,15 @@ void appendChoices(std::span<const ParameterEntry> table, int32_t id, TextList& 
             return;
         }
     }
+}
+
+std::size_t declaredChoiceCount(std::span<const ParameterEntry> table, int32_t id) {
+    for (const ParameterEntry& entry : table) {
+        if (entry.id == id) {
+            return choiceCountOf(entry);
+        }
+    }
+    return 0;
 }
 
 }  // namespace plogue::biduleSDK

@@ -5,6 +5,7 @@
 // kind, nothing else, so the host's bytes elsewhere survive.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -66,5 +67,10 @@ void writeParameterTable(ParameterInfo* infos, std::span<const ParameterEntry> t
 // Appends the choices of the Choice parameter `id` of the table; nothing for
 // any other id.
 void appendChoices(std::span<const ParameterEntry> table, int32_t id, TextList& choices);
+
+// The choiceCount the description of `id` declares to the host: the number of
+// choices of a Choice parameter, 0 for every other parameter and for an id the
+// table does not hold. A host sizes its op-19 buffer by it.
+std::size_t declaredChoiceCount(std::span<const ParameterEntry> table, int32_t id);
 
 }  // namespace plogue::biduleSDK

@@ -21,13 +21,16 @@ demo_packages=(cmake g++ make pkg-config libsndfile1-dev libfftw3-dev libcli11-d
 # hosts and checker of the plug-ins' tests.
 test_packages=(googletest libbenchmark-dev ffmpeg help2man dpkg-dev espeak-ng lilv-utils sordi)
 windows_packages=(g++-mingw-w64-i686-posix wine wine32:i386)
+# libFuzzer and the sanitizers with clang 14, and llvm-cov for the fuzz figures.
+fuzz_packages=(clang libclang-rt-14-dev llvm-14)
 
 want=("${demo_packages[@]}")
 case "${1:-}" in
   --demo) ;;
   --windows) want+=("${test_packages[@]}" "${windows_packages[@]}") ;;
+  --fuzz) want+=("${test_packages[@]}" "${fuzz_packages[@]}") ;;
   "") want+=("${test_packages[@]}") ;;
-  *) echo "install-deps: unknown option '$1' (--demo, --windows)" >&2; exit 2 ;;
+  *) echo "install-deps: unknown option '$1' (--demo, --windows, --fuzz)" >&2; exit 2 ;;
 esac
 
 missing=()

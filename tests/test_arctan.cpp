@@ -274,13 +274,15 @@ TEST(ArcTan, KeepsTheGainsOfTheBinBeforeWhenNoSpeakerPairHolds) {
     run.arctan->process(run.buffers);
     EXPECT_EQ(run.out(LSd, 0, 0), ls * 1);
 
-    // Centre width 0 and image angle 0: the centre zone is empty, o is NaN.
+    // Centre width 0 and image angle 0: the centre zone is empty, the warped
+    // angle is NaN and keeps the gains; the ring angle shown is the zone's
+    // start, C at 0.
     ArcTanRun empty({{4, 0}, {3, 0}}, 1, 2);
     empty.input(0, 0, {0, 0, 0, 1});  // image angle 360, ring angle 315: RF alone
     empty.input(0, 1, {0, 0, 3, 0});  // image angle 0
     empty.arctan->process(empty.buffers);
     EXPECT_EQ(empty.out(RFd, 0, 0), 1.0f);
-    EXPECT_TRUE(std::isnan(empty.out(RingAngle, 0, 1)));
+    EXPECT_EQ(empty.out(RingAngle, 0, 1), 0.0f);
     EXPECT_EQ(empty.out(RFd, 0, 1), 3.0f);
 }
 

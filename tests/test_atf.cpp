@@ -159,9 +159,11 @@ TEST(ATF, PinsRecordsAndChoices) {
             expectParameterRecord(infos[i], records[i], fill);
         }
     }
-    // The host asks only for the choices of "Mode"; any id gets them.
-    for (int32_t id : {kMode, 0, 99}) {
-        EXPECT_EQ(atf->choiceList(id, 2), (std::vector<std::string>{"Across", "Diagonal"}));
+    // Only "Mode" declares choices; any other id gets none, whatever the
+    // buffer (the host sized it by a choiceCount of 0).
+    EXPECT_EQ(atf->choiceList(kMode, 2), (std::vector<std::string>{"Across", "Diagonal"}));
+    for (int32_t id : {0, 99}) {
+        EXPECT_EQ(atf->choiceList(id, 2), (std::vector<std::string>{"", ""}));
     }
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "host/lv2/PannerPlugin.h"
 
+#include <algorithm>
+
 #include "host/hosting/ProcessBuffers.h"
 
 namespace quorveil::lv2 {
@@ -8,7 +10,10 @@ namespace quorveil::lv2 {
 namespace {
 
 constexpr const char* kModule = "ConstantPowerPanner4_6";
-constexpr int32_t kNominalBlock = 512;
+// The longest block handed to the module in one call; the module is set up
+// for it, so shorter blocks announced later need nothing new. A host's longer
+// block is split.
+constexpr uint32_t kLongestBlock = 8192;
 
 // The module's controls in port order, by the names it declares.
 constexpr const char* kControlParameters[] = {"Pan Angle",        "LF Speaker Angle",
@@ -78,7 +83,8 @@ PluginDescription pannerDescription(const host::PluginLibrary& library) {
 
 PannerPlugin::PannerPlugin(const host::PluginLibrary& library, double sampleRate)
     : description_(pannerDescription(library)),
-      session_(library, library.findModule(kModule), engineAt(sampleRate, kNominalBlock)),
+      session_(library, library.findModule(kModule),
+               engineAt(sampleRate, static_cast<int32_t>(kLongestBlock))),
       engine_(session_.engine()) {
     session_.instance().setServiceLogKept(false);
     session_.takeMessages();
@@ -126,17 +132,22 @@ void PannerPlugin::run(uint32_t samples) {
     }
     // The module processes the engine's block size: a block of another length
     // is announced first, as a host with a new block size does (op 1 copies
-    // the settings and allocates nothing).
-    if (engine_.blockSize != static_cast<int32_t>(samples)) {
-        engine_.blockSize = static_cast<int32_t>(samples);
-        session_.instance().setEngineInfo(engine_);
-    }
-    float* in[1] = {const_cast<float*>(input_)};
-    float* out[kOutputs];
-    for (int o = 0; o < kOutputs; ++o) out[o] = outputs_[static_cast<std::size_t>(o)];
-    plogue::biduleSDK::PluginBlock* block = session_.instance().block();
-    block->process(block, in, out, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                   nullptr);
+    // the settings and, no longer than the first, allocates nothing).
+    uint32_t done = 0;
+    do {
+        const uint32_t length = std::min(samples - done, kLongestBlock);
+        if (engine_.blockSize != static_cast<int32_t>(length)) {
+            engine_.blockSize = static_cast<int32_t>(length);
+            session_.instance().setEngineInfo(engine_);
+        }
+        float* in[1] = {const_cast<float*>(input_) + done};
+        float* out[kOutputs];
+        for (int o = 0; o < kOutputs; ++o) out[o] = outputs_[static_cast<std::size_t>(o)] + done;
+        plogue::biduleSDK::PluginBlock* block = session_.instance().block();
+        block->process(block, in, out, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr);
+        done += length;
+    } while (done < samples);
 }
 
 }  // namespace quorveil::lv2

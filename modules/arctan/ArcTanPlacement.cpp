@@ -139,6 +139,31 @@ float Placement::ringAngleFor(float g) const {
     return ((((g - 180.0f) - rearZone_) - frontZone_) * rightCentreArc_) * inverseCentreZone_ + aRF;
 }
 
+// The ring angle output "2" shows: the warped angle, or, where a zone too
+// narrow to stretch gave none for a finite image angle, the zone's start.
+float Placement::reportedRingAngle(float o, float g) const {
+    return std::isfinite(o) || !std::isfinite(g) ? o : zoneStartFor(g);
+}
+
+void Placement::reportRingAngles(const RunShape& run, uint32_t bins, float* out) const {
+    for (uint32_t k = 0; k < bins; ++k) {
+        out[k] = reportedRingAngle(run.ringAngle[k], run.imageAngle[k]);
+    }
+}
+
+// Where the zone that holds image angle g starts on the ring: C, LF, LS, the
+// start of the right half, RS, RF, in the order of ringAngleFor.
+float Placement::zoneStartFor(float g) const {
+    const float starts[] = {speakerAngle_[C], speakerAngle_[LF], speakerAngle_[LS], rightHalfStart_,
+                           speakerAngle_[RS]};
+    for (int zone = 0; zone < 5; ++zone) {
+        if (g <= zoneEnd_[zone]) {
+            return starts[zone];
+        }
+    }
+    return speakerAngle_[RF];
+}
+
 // The gain law: the pair of speakers enclosing `o`, counter-clockwise, takes
 // cosine and sine of the step within the pair. The six tests are independent
 // and each rewrites all five gains, so the last one that holds decides: they
@@ -208,7 +233,10 @@ bool Placement::frequencySwapped(float magnitudeAngle) const {
     const float t = p * imageWidth_;
     const float imageAngle = p < 0.5f ? t + rightHalfStart_ : t - halfImageWidth_;
     const float o = ringAngleFor(imageAngle);
-    out.ringAngle = o;
+    // A centre zone of width 0 ("Center Width" 0), or one so narrow that the
+    // stretch overflows, gives no angle: the bin is shown at the zone's start.
+    // Its gains follow o as they always have.
+    out.ringAngle = reportedRingAngle(o, imageAngle);
 
     const float level =
         mode_ < Across ? rightMagnitude + leftMagnitude : louder(leftMagnitude, rightMagnitude);
@@ -343,7 +371,7 @@ void Placement::placeRun(const float* leftFrequency, const float* rightFrequency
         }
     }
     std::copy_n(run.position, bins, pin(kPositionPin));
-    std::copy_n(run.ringAngle, bins, pin(kRingAnglePin));
+    reportRingAngles(run, bins, pin(kRingAnglePin));
     // Every computation of the run set all five gains anew; the last one's
     // carry on.
     setGainsForAngle(run.ringAngle[bins - 1]);
@@ -445,6 +473,7 @@ QUORVEIL_VECTOR_CLONES bool Placement::shapeRun(const float* __restrict magnitud
         const float louderLevel = louder(l, r);
         run.position[k] = p;
         run.ringAngle[k] = o;
+        run.imageAngle[k] = g;
         run.level[k] = choose(sum, both, louderLevel);
         run.mirrored[k] = mirrored;
         run.lesserLevel[k] = quieter(l, r);

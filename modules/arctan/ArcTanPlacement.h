@@ -71,9 +71,10 @@ public:
     void updatePlacement(const ParameterValues& values);
 
     // One bin. Updates the speaker gains this object carries from one gain
-    // computation to the next: a ring angle that is not a number (a broken
+    // computation to the next: a warped angle that is not a number (a broken
     // input, or image angle 0 with a centre width of 0) keeps the previous
-    // gains.
+    // gains. The ring angle reported is finite for every finite bin: a zone
+    // too narrow to stretch reports its start angle.
     BinPlacement placeBin(float leftFrequency, float rightFrequency, float leftMagnitude,
                           float rightMagnitude);
 
@@ -104,6 +105,7 @@ private:
     struct RunShape {
         float position[kRunBins];
         float ringAngle[kRunBins];
+        float imageAngle[kRunBins];
         float level[kRunBins];
         float mirrored[kRunBins];
         float lesserLevel[kRunBins];
@@ -118,6 +120,9 @@ private:
                     float* c, float* ls, float* rs) const;
     void setGainsForAngle(float angle);
     float ringAngleFor(float imageAngle) const;
+    float zoneStartFor(float imageAngle) const;
+    float reportedRingAngle(float warpedAngle, float imageAngle) const;
+    void reportRingAngles(const RunShape& run, uint32_t bins, float* out) const;
 
     std::array<float, kTableSize> sineTable_{};
     std::array<float, kTableSize> cosineTable_{};

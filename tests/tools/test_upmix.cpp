@@ -5,6 +5,7 @@
 // life cycle test_upmix_engine.cpp's.
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>

@@ -90,7 +90,9 @@ public:
             for (int s = 0; s < 5; ++s) out[5 + s] = gain[s] * lesserLevel;
         }
         out[10] = p;
-        out[11] = o;
+        // A zone too narrow to stretch shows the bin at the zone's start.
+        const float start = g <= e1 ? aC : g <= e2 ? aLF : g <= e3 ? aLS : g <= e4 ? B : g <= e5 ? aRS : aRF;
+        out[11] = std::isfinite(o) || !std::isfinite(g) ? o : start;
         return out;
     }
 
