@@ -54,7 +54,9 @@ else()
     endif()
   endif()
   # LV2 bundles: each <name>.lv2 folder the build leaves in build/<tree>/lv2.
-  install(DIRECTORY ${CMAKE_BINARY_DIR}/lv2/ DESTINATION ${CMAKE_INSTALL_LIBDIR}/lv2 OPTIONAL)
+  # Under lib/lv2 whatever the multiarch library folder: where LV2 hosts look
+  # by default (/usr/lib/lv2, /usr/local/lib/lv2).
+  install(DIRECTORY ${CMAKE_BINARY_DIR}/lv2/ DESTINATION lib/lv2 OPTIONAL)
   install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
   install(DIRECTORY LICENSES DESTINATION ${CMAKE_INSTALL_DOCDIR})

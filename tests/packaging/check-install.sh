@@ -48,6 +48,9 @@ check "manual page installed" test -s "$prefix/share/man/man1/surround-host.1.gz
 check "manual page names every command" bash -c "
   zcat '$prefix/share/man/man1/surround-host.1.gz' | grep -q '^\.SS upmix' &&
   zcat '$prefix/share/man/man1/surround-host.1.gz' | grep -q -- '--fft-size'"
+check "LV2 bundles installed where LV2 hosts look, and lv2ls finds them" bash -c "
+  LV2_PATH='$prefix/lib/lv2' lv2ls | grep -qx 'https://quorveil.audio/lv2/upmix' &&
+  LV2_PATH='$prefix/lib/lv2' lv2ls | grep -qx 'https://quorveil.audio/lv2/panner'"
 check "licences installed" test -s "$prefix/share/doc/quorveil-surround/LICENSES/GPL-3.0-or-later.txt"
 
 # --- the Debian package ----------------------------------------------------------
@@ -61,6 +64,9 @@ cp /var/lib/dpkg/status "$root/var/lib/dpkg/status"
 check "dpkg -i installs the package" \
   dpkg --root="$root" --force-script-chrootless --log=/dev/null -i "$package"
 check "packaged surround-host lists the modules" lists_the_modules "$root/usr/bin/surround-host"
+check "package holds both LV2 bundles" bash -c "
+  test -s '$root/usr/lib/lv2/quorveil-upmix.lv2/manifest.ttl' &&
+  test -s '$root/usr/lib/lv2/quorveil-panner.lv2/quorveil_panner.so'"
 check "package holds the copyright file" test -s "$root/usr/share/doc/quorveil-surround/copyright"
 check "dpkg -r removes it again" dpkg --root="$root" --force-script-chrootless --log=/dev/null -r quorveil-surround
 check "nothing of it is left" bash -c "! test -e '$root/usr/bin/surround-host'"
