@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "host/spectral/LoopHints.h"
+
 namespace quorveil::spectral {
 
 namespace {
@@ -64,7 +66,7 @@ void PrimaryAmbientSplit::split(const std::complex<float>* left, const std::comp
     const std::size_t bins = powerLeft_.size();
     // The inputs and every array written are apart: tell the compiler, which
     // cannot see it across so many arrays.
-#pragma GCC ivdep
+QUORVEIL_ARRAYS_APART
     for (std::size_t k = 0; k < bins; ++k) {
         const float lr = left[k].real(), li = left[k].imag();
         const float rr = right[k].real(), ri = right[k].imag();

@@ -5,6 +5,8 @@
 #include <cfloat>
 #include <cmath>
 
+#include "host/spectral/LoopHints.h"
+
 namespace quorveil::spectral {
 
 namespace {
@@ -38,7 +40,7 @@ void mixFrame(const MixInputs& in, const MixLevels& levels,
     const float centre = levels.centre, scale = levels.scale;
     // No output shares memory with an input or another output: tell the
     // compiler, which cannot see it across so many arrays.
-#pragma GCC ivdep
+QUORVEIL_ARRAYS_APART
     for (std::size_t k = 0; k < bins; ++k) {
         const std::size_t re = 2 * k, im = 2 * k + 1;
         // Direct gains: the weights normalised (FC alone when all are 0),

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstring>
 
-#if defined(QUORVEIL_HAVE_SLEEF) && defined(__x86_64__) && defined(__GNUC__)
+// GCC only: the vector clones are chosen by GCC target attributes; other
+// compilers take the scalar path, which gives the same bits.
+#if defined(QUORVEIL_HAVE_SLEEF) && defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define QUORVEIL_SLEEF_ARCTANGENTS 1
 #include <immintrin.h>
 #include <sleef.h>
