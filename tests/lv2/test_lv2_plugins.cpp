@@ -71,8 +71,15 @@ std::string binaryPath(const PluginCase& plugin) {
     return bundleFolder(plugin) + "/" + plugin.binary;
 }
 
+#ifndef QUORVEIL_PRELOAD_FOR_HOSTS
+#define QUORVEIL_PRELOAD_FOR_HOSTS ""
+#endif
+
+// An LV2 tool run on our bundles (in a sanitizer build, with the sanitizer's
+// runtime loaded first, since the tools themselves are not instrumented).
 std::string withLv2Path(const std::string& command) {
-    return "LV2_PATH='" + std::string(QUORVEIL_LV2_DIR) + "' " + command + " 2>&1";
+    return std::string(QUORVEIL_PRELOAD_FOR_HOSTS) + "LV2_PATH='" + std::string(QUORVEIL_LV2_DIR) +
+           "' " + command + " 2>&1";
 }
 
 // Noise in [-0.5, 0.5), the same for the same seed.
