@@ -11,7 +11,7 @@ CMAKE_WIN32 = cmake --preset win32 --no-warn-unused-cli
 WINE_PREFIX = $(CURDIR)/build/win32/wineprefix
 
 .PHONY: all deps deps-windows native asan win32 demo quality test test-native test-asan \
-        test-win32 cross-check bench clean
+        test-win32 cross-check bench bench-upmix clean
 
 all: native
 
@@ -67,6 +67,11 @@ test: test-native test-asan test-win32 cross-check
 
 bench: native
 	@for b in build/native/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+# surround-host upmix against ffmpeg -af surround on one generated 10-minute
+# file, interleaved rounds: medians, ratios and peak memory (ROUNDS=5).
+bench-upmix: native
+	@scripts/bench-upmix.sh build/native
 
 clean:
 	rm -rf build

@@ -4,9 +4,10 @@
 set -euo pipefail
 
 # espeak-ng speaks the dialogue of the upmix's quality tests and bench;
-# ffmpeg is the yardstick `make quality` prints beside the upmix.
+# ffmpeg is the yardstick `make quality` and `make bench-upmix` print beside
+# the upmix; time (/usr/bin/time) gives bench-upmix each run's peak memory.
 native_packages=(cmake g++ make pkg-config googletest libbenchmark-dev libsndfile1-dev libfftw3-dev
-                 libcli11-dev espeak-ng ffmpeg)
+                 libcli11-dev espeak-ng ffmpeg time)
 windows_packages=(g++-mingw-w64-i686-posix wine wine32:i386)
 
 want=("${native_packages[@]}")
