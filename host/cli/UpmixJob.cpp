@@ -10,6 +10,7 @@
 #include "host/cli/DemoSignal.h"
 #include "host/soundfiles/SoundFile.h"
 #include "host/spectral/UpmixStream.h"
+#include "host/spectral/VectorClones.h"
 
 namespace quorveil::cli {
 
@@ -50,6 +51,7 @@ private:
 };
 
 // Σ x² in four running sums, so the additions need not wait on each other.
+QUORVEIL_SPECTRAL_CLONES
 double sumOfSquares(const float* x, std::size_t n) {
     double sums[4] = {};
     std::size_t i = 0;
@@ -60,10 +62,29 @@ double sumOfSquares(const float* x, std::size_t n) {
     return (sums[0] + sums[1]) + (sums[2] + sums[3]);
 }
 
+// The largest |x| in eight running maxima (the order cannot change a maximum).
+QUORVEIL_SPECTRAL_CLONES
 float largestMagnitude(const float* x, std::size_t n) {
-    float largest = 0.0f;
-    for (std::size_t i = 0; i < n; ++i) largest = std::max(largest, std::fabs(x[i]));
-    return largest;
+    float largest[8] = {};
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        for (std::size_t j = 0; j < 8; ++j) {
+            const float a = std::fabs(x[i + j]);
+            largest[j] = a > largest[j] ? a : largest[j];
+        }
+    }
+    for (; i < n; ++i) largest[0] = std::max(largest[0], std::fabs(x[i]));
+    return *std::max_element(largest, largest + 8);
+}
+
+// Six channels into file order, one frame after another.
+QUORVEIL_SPECTRAL_CLONES
+void interleaveSix(const float* const* channels, std::size_t frames, float* interleaved) {
+    for (std::size_t i = 0; i < frames; ++i) {
+        for (std::size_t c = 0; c < kUpmixChannels; ++c) {
+            interleaved[i * kUpmixChannels + c] = channels[c][i];
+        }
+    }
 }
 
 std::string secondsAt(std::size_t frame, int32_t sampleRate) {
@@ -131,9 +152,9 @@ UpmixSummary runUpmix(const UpmixJob& job, const host::PluginLibrary& library,
         },
         [&](const float* const* channels, std::size_t frames) {
             interleaved.resize(kUpmixChannels * frames);
+            interleaveSix(channels, frames, interleaved.data());
             for (std::size_t c = 0; c < kUpmixChannels; ++c) {
                 const float* channel = channels[c];
-                for (std::size_t i = 0; i < frames; ++i) interleaved[i * kUpmixChannels + c] = channel[i];
                 summary.peak[c] = std::max(summary.peak[c], largestMagnitude(channel, frames));
                 summary.energy[c] += sumOfSquares(channel, frames);
             }

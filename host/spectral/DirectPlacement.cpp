@@ -6,6 +6,7 @@
 
 #include "host/hosting/Count.h"
 #include "host/spectral/UpmixControlTable.h"
+#include "host/spectral/VectorClones.h"
 
 namespace quorveil::spectral {
 
@@ -149,6 +150,7 @@ void DirectPlacement::place(UpmixMethod method, bool atf, const float* leftLevel
     }
 }
 
+QUORVEIL_SPECTRAL_CLONES
 void DirectPlacement::route(UpmixMethod method, const std::array<float*, kMainSpeakers>& into) {
     const host::SpectralPinBuffers& out = moduleFor(method).buffers.magnitudeOut;
     float* fl = into[MainFL];

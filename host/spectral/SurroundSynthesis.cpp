@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "host/hosting/Count.h"
+#include "host/spectral/VectorClones.h"
 
 namespace quorveil::spectral {
 
@@ -94,27 +95,29 @@ void SurroundSynthesis::render(const PlacedHop& hop, float* out) {
     gainAndClip(out, hop.gain);
 }
 
-// Each rear passes through its line: written at lineWrite_, read `delay`
-// samples behind.
+// Each rear passes through its line: the hop is written at lineWrite_ and
+// read `delay` samples behind. Writing the whole hop before reading gives
+// what sample-by-sample would, because a delay never exceeds the line less a
+// hop: no read can reach a place this hop writes later.
 void SurroundSynthesis::delayRears(float* out, std::size_t delay) {
     const std::size_t rears[2] = {BL, BR};
+    const std::size_t read = (lineWrite_ + lineLength_ - delay) % lineLength_;
     for (std::size_t r = 0; r < 2; ++r) {
         float* line = rearLines_.data() + r * lineLength_;
         float* samples = out + rears[r] * hop_;
-        std::size_t write = lineWrite_;
-        std::size_t read = (lineWrite_ + lineLength_ - delay) % lineLength_;
-        for (std::size_t i = 0; i < hop_; ++i) {
-            line[write] = samples[i];
-            samples[i] = line[read];
-            write = write + 1 == lineLength_ ? 0 : write + 1;
-            read = read + 1 == lineLength_ ? 0 : read + 1;
-        }
+        const std::size_t first = std::min(hop_, lineLength_ - lineWrite_);
+        std::copy(samples, samples + first, line + lineWrite_);
+        std::copy(samples + first, samples + hop_, line);
+        const std::size_t ahead = std::min(hop_, lineLength_ - read);
+        std::copy(line + read, line + read + ahead, samples);
+        std::copy(line, line + (hop_ - ahead), samples + ahead);
     }
     lineWrite_ = (lineWrite_ + hop_) % lineLength_;
 }
 
 // The gain glides from its last value to `target` over the hop, then the
 // six channels pass through Clip4_6 and come back from its outputs.
+QUORVEIL_SPECTRAL_CLONES
 void SurroundSynthesis::gainAndClip(float* out, float target) {
     host::ProcessBuffers& buffers = clip_->buffers;
     const float step = (target - gain_) / static_cast<float>(hop_);
