@@ -1,6 +1,7 @@
 #include "host/cli/UpmixJob.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -62,19 +63,16 @@ double sumOfSquares(const float* x, std::size_t n) {
     return (sums[0] + sums[1]) + (sums[2] + sums[3]);
 }
 
-// The largest |x| in eight running maxima (the order cannot change a maximum).
+// The largest |x|. Without its sign bit a finite float orders as its bits
+// do as an unsigned integer, and an integer maximum runs on many lanes at
+// once, where a float one would have to keep NaN's rules.
 QUORVEIL_SPECTRAL_CLONES
 float largestMagnitude(const float* x, std::size_t n) {
-    float largest[8] = {};
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        for (std::size_t j = 0; j < 8; ++j) {
-            const float a = std::fabs(x[i + j]);
-            largest[j] = a > largest[j] ? a : largest[j];
-        }
+    uint32_t largest = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        largest = std::max(largest, std::bit_cast<uint32_t>(x[i]) & 0x7fffffffu);
     }
-    for (; i < n; ++i) largest[0] = std::max(largest[0], std::fabs(x[i]));
-    return *std::max_element(largest, largest + 8);
+    return std::bit_cast<float>(largest);
 }
 
 // Six channels into file order, one frame after another.
