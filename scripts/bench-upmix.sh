@@ -13,8 +13,9 @@
 # length shows.
 #
 #   scripts/bench-upmix.sh [BUILD_DIR]    (default build/native)
-#   ROUNDS=5 MINUTES=10 SHORT_MINUTES=2 THREADS= scripts/bench-upmix.sh
-# THREADS, when set, is passed as --threads to the upmix.
+#   ROUNDS=5 MINUTES=10 SHORT_MINUTES=2 scripts/bench-upmix.sh
+# The upmix runs with its default threads (two on a machine with two cores)
+# and, for each method, with --threads 1.
 set -euo pipefail
 
 build=${1:-build/native}
@@ -31,8 +32,9 @@ command -v ffmpeg >/dev/null || { echo "bench-upmix: ffmpeg is not installed" >&
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/bench-upmix.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
-names=("slice" "slice --atf" "arctan" "arctan --atf" "cc" "cc --atf" "ffmpeg")
-ffmpeg_index=6
+names=("slice" "slice --atf" "arctan" "arctan --atf" "cc" "cc --atf"
+       "slice --threads 1" "arctan --threads 1" "cc --threads 1" "ffmpeg")
+ffmpeg_index=9
 
 # Runs command `index` on `input` once; prints "wall_seconds max_rss_kb".
 run_one() {
@@ -45,7 +47,7 @@ run_one() {
     # shellcheck disable=SC2206  # the name holds the method and its flag
     local -a words=(${names[$index]})
     command=("$host" -q upmix "$input" "$out" --method "${words[0]}" "${words[@]:1}"
-             --fft-size 2048 --overlap 4 ${THREADS:+--threads "$THREADS"})
+             --fft-size 2048 --overlap 4)
   fi
   /usr/bin/time -f "%e %M" -o "$scratch/time" "${command[@]}" >/dev/null
   rm -f "$out"

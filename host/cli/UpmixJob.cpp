@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <optional>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "host/soundfiles/SoundFile.h"
 #include "host/spectral/UpmixStream.h"
 #include "host/spectral/VectorClones.h"
+#include "host/spectral/WorkerThread.h"
 
 namespace quorveil::cli {
 
@@ -85,6 +87,75 @@ void interleaveSix(const float* const* channels, std::size_t frames, float* inte
     }
 }
 
+// Interleaved blocks to the file: on the caller's thread, or, with more
+// than one thread, from a thread of its own, so that libsndfile's conversion
+// and the kernel's copy into the page cache (a fifth of an upmix's time)
+// run beside the upmix. The caller interleaves into a free slot of a ring
+// and hands it over (WorkerThread: atomic counters, no mutex); an error the
+// file raises comes back to the caller at its next block or at finish().
+class BlockWriter {
+public:
+    BlockWriter(host::SoundFileWriter& file, bool ownThread) : file_(file) {
+        if (!ownThread) {
+            slots_.resize(1);
+            return;
+        }
+        slots_.resize(kSlots);
+        worker_ = std::make_unique<spectral::WorkerThread>([this](uint32_t n) { writeSlot(n % kSlots); });
+    }
+    ~BlockWriter() { worker_.reset(); }  // before the slots go
+
+    // A slot for the next `frames` frames of six channels.
+    float* next(std::size_t frames) {
+        const uint32_t n = worker_ ? worker_->handed() : 0;
+        if (worker_) {
+            worker_->waitUntilFinished(n + 1 - kSlots);  // the slot's last block is out
+            rethrow();
+        }
+        Slot& slot = slots_[n % slots_.size()];
+        slot.samples.resize(kUpmixChannels * frames);
+        slot.frames = frames;
+        return slot.samples.data();
+    }
+    // The slot next() gave is filled: to the file.
+    void commitBlock() {
+        if (!worker_) {
+            writeSlot(0);
+            rethrow();
+            return;
+        }
+        worker_->hand();
+    }
+    void finish() {
+        if (worker_) worker_->waitForAll();
+        rethrow();
+    }
+
+private:
+    static constexpr uint32_t kSlots = 4;
+    struct Slot {
+        std::vector<float> samples;
+        std::size_t frames = 0;
+    };
+
+    void writeSlot(std::size_t index) {
+        if (error_) return;
+        try {
+            file_.write(slots_[index].samples.data(), static_cast<int64_t>(slots_[index].frames));
+        } catch (...) {
+            error_ = std::current_exception();
+        }
+    }
+    void rethrow() {
+        if (error_) std::rethrow_exception(error_);
+    }
+
+    host::SoundFileWriter& file_;
+    std::vector<Slot> slots_;
+    std::exception_ptr error_;  // written by the writing thread, read after a wait
+    std::unique_ptr<spectral::WorkerThread> worker_;
+};
+
 std::string secondsAt(std::size_t frame, int32_t sampleRate) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(frame) / sampleRate);
@@ -129,6 +200,7 @@ UpmixSummary runUpmix(const UpmixJob& job, const host::PluginLibrary& library,
                                      host::formatName(format) + ", 5.1 (FL FR FC LFE BL BR)");
 
     std::vector<float> interleaved;
+    BlockWriter blocks(writer, setup.threads >= 2);
     std::size_t taken = 0;
     spectral::upmixStream(
         engine,
@@ -149,17 +221,17 @@ UpmixSummary runUpmix(const UpmixJob& job, const host::PluginLibrary& library,
             return got;
         },
         [&](const float* const* channels, std::size_t frames) {
-            interleaved.resize(kUpmixChannels * frames);
-            interleaveSix(channels, frames, interleaved.data());
+            interleaveSix(channels, frames, blocks.next(frames));
+            blocks.commitBlock();
             for (std::size_t c = 0; c < kUpmixChannels; ++c) {
                 const float* channel = channels[c];
                 summary.peak[c] = std::max(summary.peak[c], largestMagnitude(channel, frames));
                 summary.energy[c] += sumOfSquares(channel, frames);
             }
             levels.add(channels, frames);
-            writer.write(interleaved.data(), static_cast<int64_t>(frames));
             summary.frames += frames;
         });
+    blocks.finish();
     levels.finish();
     writer.commit();
     summary.clippedSamples = engine.clippedSamples();

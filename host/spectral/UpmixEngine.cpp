@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "host/hosting/Count.h"
-#include "host/spectral/HopWorker.h"
+#include "host/spectral/WorkerThread.h"
 
 namespace quorveil::spectral {
 
@@ -49,9 +49,9 @@ UpmixEngine::UpmixEngine(const host::PluginLibrary& library, const UpmixSetup& s
     synthesis_.setGain(targetGain_);
     emitting_ = outputBlock(0);
     if (setup.threads >= 2) {
-        worker_ = std::make_unique<HopWorker>([this](uint32_t n) {
-            synthesis_.render(*hops_[n % kHopSlots], outputBlock(n % kHopSlots));
-        });
+        worker_ = std::make_unique<WorkerThread>(
+            [this](uint32_t n) { synthesis_.render(*hops_[n % kHopSlots], outputBlock(n % kHopSlots)); },
+            kWorkerWakeAfter);
     }
 }
 
@@ -157,7 +157,7 @@ void UpmixEngine::processHop() {
     hop.keep();
     worker_->hand();
     const uint32_t emitted = n - kWorkerLag;
-    worker_->waitUntilFinished(emitted + 1);
+    worker_->waitUntilFinished(emitted + 1, n);  // once waiting, until one hop is left
     emitting_ = outputBlock(emitted % kHopSlots);
 }
 

@@ -37,7 +37,7 @@
 // the caller's thread, then mix and resynthesis (SurroundSynthesis.h) on a
 // worker thread started at construction, so that while the worker renders
 // hop n the caller gathers and places the next ones. The halves meet through
-// a HopWorker (atomic counters with wait/notify, no mutex) and a ring of
+// a WorkerThread (atomic counters with wait/notify, no mutex) and a ring of
 // PlacedHop slots. The samples are bit for bit those of one thread, a few
 // hops later: latency() says how many. process() then waits for the worker and so is not
 // real-time safe; it still allocates nothing.
@@ -81,7 +81,7 @@ struct UpmixSetup {
     int threads = 1;
 };
 
-class HopWorker;
+class WorkerThread;
 
 class UpmixEngine {
 public:
@@ -154,6 +154,7 @@ private:
     // (by the machine's other work) stalls neither. `emitting_` is the block
     // being handed out while the next hop gathers.
     static constexpr uint32_t kWorkerLag = 6;
+    static constexpr uint32_t kWorkerWakeAfter = 4;
     static constexpr uint32_t kHopSlots = kWorkerLag + 2;
     std::vector<std::unique_ptr<PlacedHop>> hops_;
     std::vector<float> outputs_;
@@ -165,7 +166,7 @@ private:
     std::size_t rearDelay_ = 0;
     float targetGain_ = 1.0f;
 
-    std::unique_ptr<HopWorker> worker_;  // last: stops before the rest goes
+    std::unique_ptr<WorkerThread> worker_;  // last: stops before the rest goes
 };
 
 }  // namespace quorveil::spectral

@@ -1,4 +1,4 @@
-#include "host/spectral/HopWorker.h"
+#include "host/spectral/WorkerThread.h"
 
 #include <utility>
 
@@ -17,11 +17,16 @@ uint32_t waitWhileEqual(const std::atomic<uint32_t>& counter, uint32_t value) {
     return now;
 }
 
+// "Below 0" and "not yet" are one comparison: a difference under half the
+// counter's range.
+bool ahead(uint32_t count, uint32_t done) { return static_cast<int32_t>(count - done) > 0; }
+
 }  // namespace
 
-HopWorker::HopWorker(Work work) : work_(std::move(work)), thread_([this] { run(); }) {}
+WorkerThread::WorkerThread(Work work, uint32_t wakeAfter)
+    : work_(std::move(work)), wakeAfter_(wakeAfter), thread_([this] { run(); }) {}
 
-HopWorker::~HopWorker() {
+WorkerThread::~WorkerThread() {
     waitForAll();
     stopping_.store(true, std::memory_order_relaxed);
     // The bump wakes the worker; the release makes the stop visible with it.
@@ -30,18 +35,19 @@ HopWorker::~HopWorker() {
     thread_.join();
 }
 
-void HopWorker::hand() {
-    handed_.fetch_add(1, std::memory_order_release);
-    handed_.notify_one();
+void WorkerThread::hand() {
+    const uint32_t handed = handed_.fetch_add(1, std::memory_order_release) + 1;
+    if (handed - finished_.load(std::memory_order_relaxed) >= wakeAfter_) handed_.notify_one();
 }
 
-void HopWorker::waitUntilFinished(uint32_t hops) {
+void WorkerThread::waitUntilFinished(uint32_t count, uint32_t onceWaiting) {
     uint32_t done = finished_.load(std::memory_order_acquire);
-    // Ahead by less than half the counter's range: not finished yet.
-    while (static_cast<int32_t>(hops - done) > 0) done = waitWhileEqual(finished_, done);
+    if (!ahead(count, done)) return;
+    handed_.notify_one();  // what waits for the worker must not wait for a wake-up too
+    while (ahead(onceWaiting, done)) done = waitWhileEqual(finished_, done);
 }
 
-void HopWorker::run() {
+void WorkerThread::run() {
     for (uint32_t next = 0;; ++next) {
         waitWhileEqual(handed_, next);
         if (stopping_.load(std::memory_order_relaxed)) return;
