@@ -18,7 +18,7 @@ WINE_PREFIX = $(CURDIR)/build/win32/wineprefix
 RESULTS = $(CURDIR)/build/test-results
 
 .PHONY: all deps deps-demo deps-windows native asan win32 demo quality test test-native test-asan \
-        test-win32 cross-check test-package install package bench clean deps-fuzz fuzz-build fuzz \
+        test-win32 cross-check test-package install package bench bench-upmix clean deps-fuzz fuzz-build fuzz \
         fuzz-smoke
 
 all: native
@@ -135,6 +135,11 @@ fuzz-smoke: fuzz-build
 
 bench: native
 	@for b in build/native/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+# surround-host upmix against ffmpeg -af surround on one generated 10-minute
+# file, interleaved rounds: medians, ratios and peak memory (ROUNDS=5).
+bench-upmix: native
+	@scripts/bench-upmix.sh build/native
 
 clean:
 	rm -rf build

@@ -18,8 +18,10 @@ demo_packages=(cmake g++ make pkg-config libsndfile1-dev libfftw3-dev libcli11-d
 # Debian package); espeak-ng speaks the dialogue of the upmix's quality tests,
 # ffmpeg is also the yardstick `make quality` prints beside the upmix;
 # lilv-utils (lv2ls, lv2info, lv2apply) and sordi (sord_validate) are the LV2
-# hosts and checker of the plug-ins' tests.
-test_packages=(googletest libbenchmark-dev ffmpeg help2man dpkg-dev espeak-ng lilv-utils sordi)
+# hosts and checker of the plug-ins' tests; time (/usr/bin/time) gives
+# `make bench-upmix` each run's peak memory.
+test_packages=(googletest libbenchmark-dev ffmpeg help2man dpkg-dev espeak-ng lilv-utils sordi
+               time)
 windows_packages=(g++-mingw-w64-i686-posix wine wine32:i386)
 # libFuzzer and the sanitizers with clang 14, and llvm-cov for the fuzz figures.
 fuzz_packages=(clang libclang-rt-14-dev llvm-14)

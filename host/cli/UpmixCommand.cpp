@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <thread>
 
 #include "host/cli/CommandLine.h"
 #include "host/cli/UpmixJob.h"
@@ -76,6 +77,13 @@ std::function<void()> addUpmixCommand(CLI::App& command, Context& context) {
         ->capture_default_str();
     command.add_option("--overlap", job.setup.overlap, "FFT overlap: 2, 4, 8 or 16")
         ->capture_default_str();
+    // The output is the same samples either way; two threads pipeline each
+    // hop's mix and resynthesis beside the next hop's analysis.
+    job.setup.threads = std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+    command.add_option("--threads", job.setup.threads,
+                       "1: one thread; 2: mix and resynthesis on a second thread (same output)")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 2));
 
     return [&context, options] {
         UpmixJob job = options->job;

@@ -5,7 +5,7 @@
 #include <cfloat>
 #include <cmath>
 
-#include "host/spectral/LoopHints.h"
+#include "host/spectral/VectorClones.h"
 
 namespace quorveil::spectral {
 
@@ -27,7 +27,7 @@ float level(float w) { return w > 0.0f && w <= FLT_MAX ? w : 0.0f; }
 
 // One frame; with an LFE when `lfeShare` is given.
 template <bool WithLfe>
-void mixFrame(const MixInputs& in, const MixLevels& levels,
+QUORVEIL_INLINE_INTO_CLONES void mixFrame(const MixInputs& in, const MixLevels& levels,
               const std::array<Complex*, kUpmixChannels>& out, std::size_t bins) {
     const float *x = pairs(in.left), *y = pairs(in.right), *d = pairs(in.direct),
                 *al = pairs(in.ambientLeft), *ar = pairs(in.ambientRight);
@@ -101,14 +101,26 @@ QUORVEIL_ARRAYS_APART
     }
 }
 
+QUORVEIL_SPECTRAL_CLONES
+void mixFrameWithLfe(const MixInputs& in, const MixLevels& levels,
+                     const std::array<Complex*, kUpmixChannels>& out, std::size_t bins) {
+    mixFrame<true>(in, levels, out, bins);
+}
+
+QUORVEIL_SPECTRAL_CLONES
+void mixFrameWithoutLfe(const MixInputs& in, const MixLevels& levels,
+                        const std::array<Complex*, kUpmixChannels>& out, std::size_t bins) {
+    mixFrame<false>(in, levels, out, bins);
+}
+
 }  // namespace
 
 void mixSpeakers(const MixInputs& in, const MixLevels& levels,
                  const std::array<Complex*, kUpmixChannels>& out, std::size_t bins) {
     if (in.lfeShare != nullptr) {
-        mixFrame<true>(in, levels, out, bins);
+        mixFrameWithLfe(in, levels, out, bins);
     } else {
-        mixFrame<false>(in, levels, out, bins);
+        mixFrameWithoutLfe(in, levels, out, bins);
     }
 }
 

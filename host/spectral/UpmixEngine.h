@@ -32,6 +32,16 @@
 // The engine owns everything it uses; the caller owns the sample buffers it
 // passes, which need stay valid only for the call. Not safe to call from two
 // threads at once.
+//
+// Two threads (UpmixSetup::threads = 2, for files, never for a real-time
+// host): each hop is split in two halves, analysis, split and placement on
+// the caller's thread, then mix and resynthesis (SurroundSynthesis.h) on a
+// worker thread started at construction, so that while the worker renders
+// hop n the caller gathers and places the next ones. The halves meet through
+// a WorkerThread (atomic counters with wait/notify, no mutex) and a ring of
+// PlacedHop slots. The samples are bit for bit those of one thread, a few
+// hops later: latency() says how many. process() then waits for the worker and so is not
+// real-time safe; it still allocates nothing.
 #pragma once
 
 #include <array>
@@ -50,6 +60,7 @@
 #include "host/spectral/SpeakerMix.h"
 #include "host/spectral/SpectralStream.h"
 #include "host/spectral/Stft.h"
+#include "host/spectral/SurroundSynthesis.h"
 #include "host/spectral/UpmixControlTable.h"
 
 namespace quorveil::spectral {
@@ -68,7 +79,12 @@ struct UpmixSetup {
     UpmixControls controls;
     // Hears, during construction only, of settings that do nothing; may be null.
     host::WarningListener* warnings = nullptr;
+    // 1: every step on the caller's thread (the real-time path); 2 (or
+    // more): mix and resynthesis on a worker thread (see above).
+    int threads = 1;
 };
+
+class WorkerThread;
 
 class UpmixEngine {
 public:
@@ -81,7 +97,10 @@ public:
     UpmixEngine& operator=(const UpmixEngine&) = delete;
 
     // [any thread] Output sample t carries input sample t - latency().
-    int latency() const { return settings_.fftSize; }
+    int latency() const {
+        return settings_.fftSize + (worker_ ? static_cast<int>(kWorkerLag) * settings_.hop() : 0);
+    }
+    int threads() const { return worker_ ? 2 : 1; }
     const StftSettings& settings() const { return settings_; }
     const UpmixControls& controls() const { return controls_; }
 
@@ -103,7 +122,8 @@ public:
     void reset();
 
     // [audio thread or after processing] Sample positions Clip4_6 flagged
-    // (a sample at or above +1.0) since construction or the last reset.
+    // (a sample at or above +1.0) since construction or the last reset; with
+    // two threads, once the worker has finished every hop handed to it.
     uint64_t clippedSamples() const;
 
     // [main thread] What the modules told the host while being set up, and
@@ -114,40 +134,42 @@ public:
 private:
     void configure(const UpmixControls& controls, bool first);
     void processHop();
-    void delayRears();
-    void clipAndGain();
+    // The first half of a hop: analysis, split, placement, into `hop`.
+    void analyseAndPlace(PlacedHop& hop);
+    float* outputBlock(std::size_t slot) { return outputs_.data() + slot * kUpmixChannels * hop_; }
 
     StftSettings settings_;
     std::size_t hop_, bins_;
     UpmixControls controls_;
     StftWindows windows_;
-    RealFft fft_;
-    std::vector<ChannelAnalyzer> analyzers_;       // L, R
-    std::vector<ChannelSynthesizer> synthesizers_;  // file order
+    RealFft fft_;  // the analysers'
+    std::vector<ChannelAnalyzer> analyzers_;  // L, R
     PrimaryAmbientSplit split_;
     DirectPlacement placement_;
-    std::unique_ptr<GraphModule> clip_;
-    const host::StoredParameter* clipLight_ = nullptr;
-    uint64_t clipsBefore_ = 0;
+    SurroundSynthesis synthesis_;
 
-    // Hop-sized blocks: input being gathered, output being handed out.
-    std::vector<float> input_;   // L then R
-    std::vector<float> output_;  // six channels
-    std::size_t position_ = 0;   // samples of the current hop gathered
+    // Input being gathered (L then R), one hop.
+    std::vector<float> input_;
+    std::size_t position_ = 0;  // samples of the current hop gathered
+    // Hop slots and six-channel output blocks: one thread uses slot 0 only;
+    // with the worker, hop n uses slot n % kHopSlots and the worker may fall
+    // kWorkerLag hops behind, so that either thread held up for a moment
+    // (by the machine's other work) stalls neither. `emitting_` is the block
+    // being handed out while the next hop gathers.
+    static constexpr uint32_t kWorkerLag = 6;
+    static constexpr uint32_t kWorkerWakeAfter = 4;
+    static constexpr uint32_t kHopSlots = kWorkerLag + 2;
+    std::vector<std::unique_ptr<PlacedHop>> hops_;
+    std::vector<float> outputs_;
+    const float* emitting_ = nullptr;
 
-    // Per frame.
-    std::vector<float> magnitudes_, frequencies_;      // L then R
-    std::vector<std::complex<float>> spectra_;         // L then R
-    std::vector<std::complex<float>> mixed_;           // six channels
-    std::vector<float> lfeShares_;
-    bool lfeSilent_ = true;
+    // Per frame, the analysers' magnitudes and frequencies, L then R.
+    std::vector<float> magnitudes_, frequencies_;
     MixLevels levels_;
+    std::size_t rearDelay_ = 0;
+    float targetGain_ = 1.0f;
 
-    // Rear delay lines, one per rear, and the current delay.
-    std::vector<float> rearLines_;
-    std::size_t lineLength_ = 0, lineWrite_ = 0, rearDelay_ = 0;
-
-    float gain_ = 1.0f, targetGain_ = 1.0f;
+    std::unique_ptr<WorkerThread> worker_;  // last: stops before the rest goes
 };
 
 }  // namespace quorveil::spectral

@@ -194,6 +194,40 @@ TEST_F(Upmix, LfeGainAndClippingFollowTheirOptions) {
     EXPECT_GT(upmix(loud).clippedSamples, 0u);
 }
 
+// The file job hides either latency: one thread and two write the same
+// samples, as long as the input, for every method; a thread count the
+// command does not offer is refused.
+TEST_F(Upmix, OneThreadAndTwoWriteTheSameFile) {
+    const std::size_t frames = 44100 + 777;
+    const auto left = noise(frames, 8), right = noise(frames, 9);
+    write("in.wav", 2, 44100, frames, [&](std::size_t t, int ch) {
+        return ch == 0 ? left[t] : 0.5f * left[t] + 0.5f * right[t];
+    });
+    const auto samples = [&](const std::string& name) {
+        SF_INFO info{};
+        SNDFILE* file = sf_open((dir / name).c_str(), SFM_READ, &info);
+        EXPECT_NE(file, nullptr);
+        std::vector<float> data(static_cast<std::size_t>(info.frames) * 6);
+        if (file != nullptr) {
+            sf_readf_float(file, data.data(), info.frames);
+            sf_close(file);
+        }
+        return data;
+    };
+    std::string errors;
+    for (const char* method : {"slice --atf", "arctan", "cc --lfe-cutoff 100"}) {
+        SCOPED_TRACE(method);
+        const std::string common = std::string("upmix in.wav --method ") + method;
+        ASSERT_EQ(host(common + " one.wav --threads 1", errors), 0) << errors;
+        ASSERT_EQ(host(common + " two.wav --threads 2", errors), 0) << errors;
+        const std::vector<float> one = samples("one.wav"), two = samples("two.wav");
+        ASSERT_EQ(one.size(), frames * 6);
+        EXPECT_EQ(std::memcmp(one.data(), two.data(), one.size() * sizeof(float)), 0);
+    }
+    EXPECT_EQ(host("upmix in.wav three.wav --threads 3", errors), 2);
+    EXPECT_FALSE(fs::exists(dir / "three.wav"));
+}
+
 TEST_F(Upmix, ReportPrintsOneRowPerSecondOfOutput) {
     ASSERT_MODULE_LOADS("Slice4_6");
     const std::string in = write("in.wav", 2, 8000, 8000 * 2 + 4000,

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <numbers>
 #include <random>
@@ -180,6 +181,110 @@ TEST_F(UpmixEngineTest, ResetMakesItNew) {
     EXPECT_EQ(used.clippedSamples(), fresh.clippedSamples());
 }
 
+// The engine's raw output over `in`, cut into `blocks` in turn, with
+// turns[i % turns.size()] set before block i.
+Channels processWithTurns(UpmixEngine& engine, const Stereo& in, const std::vector<std::size_t>& blocks,
+                          const std::vector<UpmixControls>& turns) {
+    Channels out;
+    for (auto& channel : out) channel.assign(in.left.size(), 0.0f);
+    std::size_t at = 0, turn = 0;
+    while (at < in.left.size()) {
+        engine.setControls(turns[turn % turns.size()]);
+        const std::size_t n = std::min(blocks[turn % blocks.size()], in.left.size() - at);
+        ++turn;
+        float* pointers[kUpmixChannels];
+        for (std::size_t c = 0; c < kUpmixChannels; ++c) pointers[c] = out[c].data() + at;
+        engine.process(in.left.data() + at, in.right.data() + at, pointers, n);
+        at += n;
+    }
+    return out;
+}
+
+// Bit for bit: `later` is `earlier` delayed by `shift` samples (the leading
+// `shift` samples of `later` are silence).
+::testing::AssertionResult sameSamplesLater(const Channels& earlier, const Channels& later,
+                                            std::size_t shift) {
+    for (std::size_t c = 0; c < kUpmixChannels; ++c) {
+        const std::size_t n = later[c].size() - shift;
+        for (std::size_t t = 0; t < shift; ++t) {
+            if (later[c][t] != 0.0f) {
+                return ::testing::AssertionFailure() << kUpmixChannelNames[c] << " sample " << t
+                                                     << " is not silent";
+            }
+        }
+        if (std::memcmp(later[c].data() + shift, earlier[c].data(), n * sizeof(float)) != 0) {
+            return ::testing::AssertionFailure() << kUpmixChannelNames[c] << " differs";
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+UpmixSetup onThreads(const UpmixControls& controls, int threads) {
+    UpmixSetup setup = setupWith(controls);
+    setup.threads = threads;
+    return setup;
+}
+
+// Two threads give one thread's samples bit for bit, a few hops later, for
+// every method with and without ATF4_6, every stage at work and loud enough
+// to clip, however the input is cut; and the clip counts agree.
+TEST_F(UpmixEngineTest, TwoThreadsGiveTheSamplesOfOneLater) {
+    Stereo in = mixture(2 * 44100 + 333, 5);
+    in.left.resize(in.left.size() + 4 * 4096, 0.0f);  // lets every hop out of both
+    in.right.resize(in.right.size() + 4 * 4096, 0.0f);
+    const std::vector<std::size_t> cuts[] = {{4096}, {1, 511, 513, 0, 77}, {3 * 44100}};
+    for (const UpmixMethodEntry& method : upmixMethodTable()) {
+        for (const bool atf : {false, true}) {
+            SCOPED_TRACE(std::string(method.name) + (atf ? " + atf" : ""));
+            UpmixControls controls;
+            controls.method = method.method;
+            controls.atf = atf;
+            controls.lfeCutoffHz = 120.0;
+            controls.rearDelayMs = 13.0;
+            controls.gainDb = 14.0;
+            UpmixEngine one(library, onThreads(controls, 1));
+            const Channels expected = processInBlocks(one, in, {in.left.size()});
+            for (const std::vector<std::size_t>& blocks : cuts) {
+                SCOPED_TRACE("first block " + std::to_string(blocks[0]));
+                UpmixEngine two(library, onThreads(controls, 2));
+                ASSERT_EQ(two.threads(), 2);
+                ASSERT_GT(two.latency(), one.latency());
+                const auto shift = static_cast<std::size_t>(two.latency() - one.latency());
+                EXPECT_TRUE(sameSamplesLater(expected, processInBlocks(two, in, blocks), shift));
+                EXPECT_EQ(two.clippedSamples(), one.clippedSamples());
+            }
+        }
+    }
+}
+
+// Controls set between blocks reach the worker's half in hop order, and a
+// reset in mid-stream forgets as much on two threads as on one.
+TEST_F(UpmixEngineTest, TwoThreadsFollowControlsAndResetsAsOneDoes) {
+    const Stereo in = mixture(3 * 44100, 6);
+    std::vector<UpmixControls> turns(5);
+    turns[1].method = UpmixMethod::ArcTan;
+    turns[1].lfeCutoffHz = 90.0;
+    turns[2].method = UpmixMethod::CC;
+    turns[2].atf = true;
+    turns[2].rearDelayMs = 60.0;
+    turns[3].gainDb = -9.0;
+    turns[3].width = 0.3;
+    turns[4].smoothMs = 25.0;
+    turns[4].lfeCutoffHz = 200.0;
+    const std::vector<std::size_t> blocks{3000, 1, 4097, 256};
+    UpmixEngine one(library, onThreads({}, 1)), two(library, onThreads({}, 2));
+    const auto shift = static_cast<std::size_t>(two.latency() - one.latency());
+    EXPECT_TRUE(sameSamplesLater(processWithTurns(one, in, blocks, turns),
+                                 processWithTurns(two, in, blocks, turns), shift));
+
+    one.reset();
+    two.reset();
+    EXPECT_EQ(one.clippedSamples(), 0u);
+    EXPECT_EQ(two.clippedSamples(), 0u);
+    EXPECT_TRUE(sameSamplesLater(processWithTurns(one, in, {700}, {turns[2]}),
+                                 processWithTurns(two, in, {700}, {turns[2]}), shift));
+}
+
 TEST_F(UpmixEngineTest, ClipCountIsThePositionsWhereAChannelReachesFullScale) {
     // Silence after the sound lets every processed sample out.
     Stereo in = mixture(44100);
@@ -201,38 +306,44 @@ TEST_F(UpmixEngineTest, ClipCountIsThePositionsWhereAChannelReachesFullScale) {
 
 TEST_F(UpmixEngineTest, NeitherProcessNorControlChangesAllocate) {
     const Stereo in = mixture(44100);
-    UpmixEngine engine(library, UpmixSetup{});
-    Channels out;
-    for (auto& channel : out) channel.assign(in.left.size(), 0.0f);
-    float* pointers[kUpmixChannels];
-    std::vector<UpmixControls> turns(6);
-    turns[1].method = UpmixMethod::ArcTan;
-    turns[1].atf = true;
-    turns[2].method = UpmixMethod::CC;
-    turns[2].lfeCutoffHz = 150.0;
-    turns[3].smoothMs = 30.0;
-    turns[3].rearDelayMs = 40.0;
-    turns[4].gainDb = 30.0;  // Clip4_6 lights its indicator
-    turns[5].width = 0.0;
-    turns[5].ambienceDb = -20.0;
+    // On two threads too: the worker's half allocates nothing either.
+    for (const int threads : {1, 2}) {
+        SCOPED_TRACE(std::to_string(threads) + " threads");
+        UpmixEngine engine(library, onThreads({}, threads));
+        Channels out;
+        for (auto& channel : out) channel.assign(in.left.size(), 0.0f);
+        float* pointers[kUpmixChannels];
+        std::vector<UpmixControls> turns(6);
+        turns[1].method = UpmixMethod::ArcTan;
+        turns[1].atf = true;
+        turns[2].method = UpmixMethod::CC;
+        turns[2].lfeCutoffHz = 150.0;
+        turns[3].smoothMs = 30.0;
+        turns[3].rearDelayMs = 40.0;
+        turns[4].gainDb = 30.0;  // Clip4_6 lights its indicator
+        turns[5].width = 0.0;
+        turns[5].ambienceDb = -20.0;
 
-    counting = true;
-    { const std::vector<int> witness(3); }  // the count works
-    counting = false;
-    ASSERT_EQ(allocations.exchange(0), 1);
+        counting = true;
+        { const std::vector<int> witness(3); }  // the count works
+        counting = false;
+        ASSERT_EQ(allocations.exchange(0), 1);
+        engine.clippedSamples();  // with the worker: until it has finished
 
-    counting = true;
-    std::size_t at = 0, turn = 0;
-    while (at < in.left.size()) {
-        engine.setControls(turns[turn++ % turns.size()]);
-        const std::size_t n = std::min<std::size_t>(1500, in.left.size() - at);
-        for (std::size_t c = 0; c < kUpmixChannels; ++c) pointers[c] = out[c].data() + at;
-        engine.process(in.left.data() + at, in.right.data() + at, pointers, n);
-        at += n;
+        counting = true;
+        std::size_t at = 0, turn = 0;
+        while (at < in.left.size()) {
+            engine.setControls(turns[turn++ % turns.size()]);
+            const std::size_t n = std::min<std::size_t>(1500, in.left.size() - at);
+            for (std::size_t c = 0; c < kUpmixChannels; ++c) pointers[c] = out[c].data() + at;
+            engine.process(in.left.data() + at, in.right.data() + at, pointers, n);
+            at += n;
+        }
+        engine.reset();
+        engine.clippedSamples();
+        counting = false;
+        EXPECT_EQ(allocations.exchange(0), 0);
     }
-    engine.reset();
-    counting = false;
-    EXPECT_EQ(allocations.load(), 0);
 }
 
 // Each control against the defaults, on a signal that shows it.

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The host's per-bin and per-sample loops also come as AVX-512 and AVX2
+// clones, which the loader picks on x86-64 Linux processors that have them:
+// the same operations on 16 or 8 values per instruction instead of 4, with
+// the same correctly rounded results (the build never contracts a multiply
+// and an add into FMA, and never reorders a sum), so the output does not
+// depend on the processor. Elsewhere, one plain version.
+//
+// A clone must be a plain function (not a template); a template body it
+// calls is inlined into each clone with QUORVEIL_INLINE_INTO_CLONES.
+#pragma once
+
+#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__) && !defined(__clang__)
+#define QUORVEIL_SPECTRAL_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#else
+#define QUORVEIL_SPECTRAL_CLONES
+#endif
+#define QUORVEIL_INLINE_INTO_CLONES inline __attribute__((always_inline))
+
+// A loop whose arrays the compiler cannot prove apart, but that are: every
+// output apart from every input and from every other output. Said to GCC as
+// `ivdep`: the same operations in the same order, several bins at a time.
+// Other compilers (clang builds the fuzz targets) get no hint and the plain
+// loop.
+#if defined(__GNUC__) && !defined(__clang__)
+#define QUORVEIL_ARRAYS_APART _Pragma("GCC ivdep")
+#else
+#define QUORVEIL_ARRAYS_APART
+#endif
