@@ -152,7 +152,9 @@ void UpmixEngine::processHop() {
     // Hop n goes to the worker, and the caller hands out hop n - lag while
     // it gathers hop n + 1: the worker may fall that far behind before the
     // caller waits. Slot and block n % slots are the worker's from the hand
-    // until the hop is handed out; below hop 0 the block is still silent.
+    // until the hop is handed out; below hop 0 the block is still silent
+    // (the wrapped count lands on a block no hop has reached yet).
+    static_assert((uint64_t{1} << 32) % kHopSlots == 0, "hop counts wrap onto the same slots");
     const uint32_t n = worker_->handed();
     PlacedHop& hop = *hops_[n % kHopSlots];
     analyseAndPlace(hop);
