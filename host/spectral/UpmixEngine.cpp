@@ -35,6 +35,21 @@ std::size_t longestRearDelay(const StftSettings& settings) {
 
 }  // namespace
 
+// A sample that is not a number, or beyond kLoudestInput, enters as silence:
+// squared in a bin it would overflow the averages, which would then hold an
+// infinity (and inf - inf, a NaN) for as long as they remember. Every other
+// sample passes unchanged. Returns how many were replaced.
+std::size_t gatherSafely(const float* from, float* into, std::size_t n) {
+    std::size_t replaced = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const float sample = from[i];
+        const bool usable = std::fabs(sample) <= kLoudestInput;
+        into[i] = usable ? sample : 0.0f;
+        replaced += usable ? 0 : 1;
+    }
+    return replaced;
+}
+
 UpmixEngine::UpmixEngine(const host::PluginLibrary& library, const UpmixSetup& setup)
     : settings_(checkedSettings(setup)), hop_(count(settings_.hop())),
       bins_(count(settings_.binCount())), controls_(setup.controls), windows_(settings_),
@@ -95,6 +110,7 @@ void UpmixEngine::reset() {
     std::fill(input_.begin(), input_.end(), 0.0f);
     std::fill(outputs_.begin(), outputs_.end(), 0.0f);
     position_ = 0;
+    silencedInput_ = 0;
 }
 
 void UpmixEngine::process(const float* left, const float* right,
@@ -103,9 +119,8 @@ void UpmixEngine::process(const float* left, const float* right,
     while (done < frames) {
         const std::size_t n = std::min(frames - done, hop_ - position_);
         // Inputs first: an output may be the same memory.
-        std::copy(left + done, left + done + n, input_.begin() + static_cast<std::ptrdiff_t>(position_));
-        std::copy(right + done, right + done + n,
-                  input_.begin() + static_cast<std::ptrdiff_t>(hop_ + position_));
+        silencedInput_ += gatherSafely(left + done, input_.data() + position_, n);
+        silencedInput_ += gatherSafely(right + done, input_.data() + hop_ + position_, n);
         for (std::size_t c = 0; c < kUpmixChannels; ++c) {
             const float* block = emitting_ + c * hop_ + position_;
             std::copy(block, block + n, out[c] + done);

@@ -65,6 +65,15 @@
 
 namespace quorveil::spectral {
 
+// The loudest input sample the engine takes, +120 dBFS: anything beyond it,
+// and anything that is not a number, enters as silence (see
+// UpmixEngine::silencedInputSamples).
+inline constexpr float kLoudestInput = 1e6f;
+
+// Copies `n` samples, each one beyond kLoudestInput or not a number as 0;
+// returns how many were replaced. No allocation.
+std::size_t gatherSafely(const float* from, float* into, std::size_t n);
+
 struct UpmixSetup {
     double sampleRate = 44100.0;
     int fftSize = kDefaultFftSize;
@@ -113,6 +122,8 @@ public:
     // of each input and writes as many of each output, FL FR FC LFE BL BR.
     // `frames` may be 0 or larger than any block; the output is the same
     // however the input is cut. The outputs may share memory with the inputs.
+    // Input samples beyond kLoudestInput, or not numbers, count as silence,
+    // so the output stays finite whatever comes in.
     void process(const float* left, const float* right, float* const out[kUpmixChannels],
                  std::size_t frames);
 
@@ -125,6 +136,10 @@ public:
     // (a sample at or above +1.0) since construction or the last reset; with
     // two threads, once the worker has finished every hop handed to it.
     uint64_t clippedSamples() const;
+
+    // [audio thread] Input samples taken as silence since construction or
+    // the last reset: not numbers, or beyond kLoudestInput.
+    uint64_t silencedInputSamples() const { return silencedInput_; }
 
     // [main thread] What the modules told the host while being set up, and
     // the module that places the direct part for `method`.
@@ -168,6 +183,7 @@ private:
     MixLevels levels_;
     std::size_t rearDelay_ = 0;
     float targetGain_ = 1.0f;
+    uint64_t silencedInput_ = 0;
 
     std::unique_ptr<WorkerThread> worker_;  // last: stops before the rest goes
 };
