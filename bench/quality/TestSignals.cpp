@@ -17,25 +17,6 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 constexpr double kNoiseRms = 0.1;
 
-// splitmix64: a small generator whose sequence is the same everywhere.
-class Random {
-public:
-    explicit Random(uint64_t seed) : state_(seed) {}
-    double uniform() {  // in (0, 1)
-        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        z ^= z >> 31;
-        return (static_cast<double>(z >> 11) + 0.5) / 9007199254740992.0;
-    }
-    double gaussian() {  // Box-Muller, one of the pair
-        return std::sqrt(-2.0 * std::log(uniform())) * std::cos(2.0 * kPi * uniform());
-    }
-
-private:
-    uint64_t state_;
-};
-
 void scaleToRms(std::vector<float>& samples, double rms) {
     double sum = 0.0;
     for (float s : samples) sum += static_cast<double>(s) * s;

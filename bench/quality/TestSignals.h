@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,25 @@ struct TestSignal {
     double pan = 0.0;                    // Panned: p, −1 (left) to 1 (right)
     double expectedAzimuth = NAN;        // Panned: 30·p degrees
     std::vector<float> dialogue;         // Dialogue: the speech in each channel
+};
+
+// splitmix64: a small generator whose sequence is the same everywhere.
+class Random {
+public:
+    explicit Random(uint64_t seed) : state_(seed) {}
+    double uniform() {  // in (0, 1)
+        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        z ^= z >> 31;
+        return (static_cast<double>(z >> 11) + 0.5) / 9007199254740992.0;
+    }
+    double gaussian() {  // Box-Muller, one of the pair
+        return std::sqrt(-2.0 * std::log(uniform())) * std::cos(2.0 * std::numbers::pi * uniform());
+    }
+
+private:
+    uint64_t state_;
 };
 
 // Pink noise of RMS 0.1 from a seed: white Gaussian noise (splitmix64,

@@ -86,15 +86,70 @@ Upmixer engineUpmixer(const host::PluginLibrary& library, const std::string& nam
 
 bool ffmpegInstalled() { return std::system("ffmpeg -version > /dev/null 2>&1") == 0; }
 
+namespace {
+
+// FFmpeg's output trails its input by a latency it does not trim; the
+// signal goes in with this much silence after it, so nothing is lost.
+constexpr std::size_t kLatencyRoom = 16384;
+
+TestSignal withSilenceAfter(const TestSignal& signal, std::size_t samples) {
+    TestSignal padded = signal;
+    padded.left.resize(signal.left.size() + samples, 0.0f);
+    padded.right.resize(signal.right.size() + samples, 0.0f);
+    return padded;
+}
+
+// The output from `latency` samples on, `length` of them.
+Surround advanced(const Surround& out, std::size_t latency, std::size_t length) {
+    Surround aligned;
+    for (std::size_t c = 0; c < kChannels; ++c) {
+        aligned[c].assign(length, 0.0f);
+        for (std::size_t i = 0; i < length && latency + i < out[c].size(); ++i) aligned[c][i] = out[c][latency + i];
+    }
+    return aligned;
+}
+
+// Where a centred click comes out: the sample of the largest output power
+// (all channels) against the click's own.
+std::size_t latencyOf(const std::string& command, const std::string& scratch) {
+    constexpr std::size_t kClick = 22050;
+    TestSignal click;
+    click.name = "click";
+    click.left.assign(2 * kClick, 0.0f);
+    click.left[kClick] = 0.5f;
+    click.right = click.left;
+    const Surround out = throughFiles(command, withSilenceAfter(click, kLatencyRoom), scratch);
+    std::size_t loudest = 0;
+    double largest = -1.0;
+    for (std::size_t i = 0; i < out[FL].size(); ++i) {
+        double power = 0.0;
+        for (const std::vector<float>& channel : out) power += static_cast<double>(channel[i]) * channel[i];
+        if (power > largest) {
+            largest = power;
+            loudest = i;
+        }
+    }
+    if (loudest < kClick || loudest - kClick >= kLatencyRoom) {
+        throw std::runtime_error("cannot tell FFmpeg's latency: a click came out at sample " +
+                                 std::to_string(loudest) + ", went in at " + std::to_string(kClick));
+    }
+    return loudest - kClick;
+}
+
+}  // namespace
+
 Upmixer ffmpegUpmixer(const std::string& scratch) {
+    const std::string command =
+        "ffmpeg -nostdin -v error -y -i {in} -af "
+        "surround=win_size=2048:overlap=0.75 -c:a pcm_f32le {out}";
+    const std::size_t latency = latencyOf(command, scratch);
     Upmixer upmixer;
     upmixer.name = "ffmpeg";
     upmixer.hasRearDelay = false;
     upmixer.hasLfeCutoff = false;
-    upmixer.run = [scratch](const TestSignal& signal, const RunSettings&) {
-        return throughFiles("ffmpeg -nostdin -v error -y -i {in} -af "
-                            "surround=win_size=2048:overlap=0.75 -c:a pcm_f32le {out}",
-                            signal, scratch);
+    upmixer.run = [scratch, command, latency](const TestSignal& signal, const RunSettings&) {
+        return advanced(throughFiles(command, withSilenceAfter(signal, kLatencyRoom), scratch), latency,
+                        signal.left.size());
     };
     return upmixer;
 }

@@ -2,9 +2,15 @@
 // surround-quality: the upmix's quality table for every method, with FFmpeg's
 // `surround` filter beside it where ffmpeg is installed, and the ring picture.
 //
-//   surround-quality [--seconds S] [--library PATH] [--markdown] [--svg PATH]
+//   surround-quality [--suite static|motion|defaults|all] [--seconds S]
+//                    [--library PATH] [--markdown] [--svg PATH]
 //                    [--no-ffmpeg] [--host PATH [--host-args ARGS]]
 //   surround-quality --write-stereo PATH [--minutes M]
+//
+// --suite picks what is measured (all by default): `static` the table of
+// placed, diffuse and dialogue signals above, `motion` and `defaults` the
+// scorecard (bench/quality/Scorecard.h); each for slice, arctan, cc, slice
+// with --atf, and FFmpeg.
 //
 // --host measures another surround-host binary (an older build, say) through
 // files, for each method, instead of this build's engine. --write-stereo
@@ -21,6 +27,7 @@
 
 #include "bench/quality/QualityMetrics.h"
 #include "bench/quality/RingPicture.h"
+#include "bench/quality/Scorecard.h"
 #include "bench/quality/TestSignals.h"
 #include "bench/quality/Upmixers.h"
 #include "host/hosting/PluginLibrary.h"
@@ -40,6 +47,8 @@ struct Options {
     std::string host, hostArgs;
     std::string writeStereo;
     double minutes = 10.0;
+    bool staticSuite = true;
+    ScorecardSuites scorecard;
 };
 
 std::string cell(double value, const char* pattern) {
@@ -249,6 +258,15 @@ Options parse(int argc, char** argv) {
         else if (a == "--host-args") o.hostArgs = next();
         else if (a == "--write-stereo") o.writeStereo = next();
         else if (a == "--minutes") o.minutes = std::atof(next().c_str());
+        else if (a == "--suite") {
+            const std::string suite = next();
+            if (suite != "static" && suite != "motion" && suite != "defaults" && suite != "all") {
+                std::fprintf(stderr, "surround-quality: --suite wants static, motion, defaults or all\n");
+                std::exit(2);
+            }
+            o.staticSuite = suite == "static" || suite == "all";
+            o.scorecard = {suite == "motion" || suite == "all", suite == "defaults" || suite == "all"};
+        }
         else {
             std::fprintf(stderr, "surround-quality: unknown option '%s'\n", a.c_str());
             std::exit(2);
@@ -279,25 +297,28 @@ int run(int argc, char** argv) {
     fs::create_directories(scratch);
 
     const Speech speech = loadSpeech(scratch);
-    const std::vector<TestSignal> signals = standardSignals(o.seconds, speech);
-    std::printf("Upmix quality, 44.1 kHz: pink noise %.0f s per signal, dialogue from %s (%.1f s), "
-                "demo 12 s.\nShares and peak at default settings; downmix with the rear delay at "
-                "0; LFE leakage with --lfe-cutoff 120 (FFmpeg: its own LFE, on by default).\n",
-                o.seconds, speech.source.c_str(),
-                static_cast<double>(speech.samples.size()) / kSampleRate);
 
     const host::PluginLibrary library(o.library.empty()
                                           ? besideExecutable(argv[0], host::defaultLibraryFileName())
                                           : o.library);
     std::vector<Upmixer> upmixers;
-    for (const char* method : {"slice", "arctan", "cc"}) {
+    struct Column {
+        const char* name;
+        const char* method;
+        bool atf;
+    };
+    const std::vector<std::string> methods{"slice", "arctan", "cc"};
+    for (const Column& column : {Column{"slice", "slice", false}, Column{"arctan", "arctan", false},
+                                 Column{"cc", "cc", false}, Column{"slice --atf", "slice", true}}) {
         if (!o.host.empty()) {
-            upmixers.push_back(hostUpmixer(o.host, method, o.hostArgs, scratch));
+            upmixers.push_back(hostUpmixer(o.host, column.method, o.hostArgs + (column.atf ? " --atf" : ""), scratch));
+            upmixers.back().name = column.name;
             continue;
         }
         spectral::UpmixControls controls;
-        controls.method = spectral::parseUpmixMethod(method);
-        upmixers.push_back(engineUpmixer(library, method, controls));
+        controls.method = spectral::parseUpmixMethod(column.method);
+        controls.atf = column.atf;
+        upmixers.push_back(engineUpmixer(library, column.name, controls));
     }
     if (o.ffmpeg && ffmpegInstalled()) {
         upmixers.push_back(ffmpegUpmixer(scratch));
@@ -305,6 +326,24 @@ int run(int argc, char** argv) {
         std::printf("(ffmpeg not installed: no FFmpeg column)\n");
     }
 
+    if (o.scorecard.motion || o.scorecard.defaults) {
+        std::printf("Upmix scorecard, 44.1 kHz, default settings (FFmpeg: its latency taken out); "
+                    "speech from %s.\n", speech.source.c_str());
+        const ScorecardSignals signals = scorecardSignals(speech, o.scorecard);
+        std::vector<Scorecard> cards;
+        for (const Upmixer& upmixer : upmixers) cards.push_back(runScorecard(upmixer, signals));
+        printScorecards(cards, methods, o.markdown);
+    }
+    if (!o.staticSuite) {
+        fs::remove_all(scratch);
+        return 0;
+    }
+    const std::vector<TestSignal> signals = standardSignals(o.seconds, speech);
+    std::printf("\nUpmix quality, 44.1 kHz: pink noise %.0f s per signal, dialogue from %s (%.1f s), "
+                "demo 12 s.\nShares and peak at default settings; downmix with the rear delay at "
+                "0; LFE leakage with --lfe-cutoff 120 (FFmpeg: its own LFE, on by default).\n",
+                o.seconds, speech.source.c_str(),
+                static_cast<double>(speech.samples.size()) / kSampleRate);
     std::vector<RingPanel> panels;
     std::vector<std::string> names;
     std::vector<std::vector<QualityRow>> results;
