@@ -19,9 +19,10 @@ demo_packages=(cmake g++ make pkg-config libsndfile1-dev libfftw3-dev libcli11-d
 # ffmpeg is also the yardstick `make quality` prints beside the upmix;
 # lilv-utils (lv2ls, lv2info, lv2apply) and sordi (sord_validate) are the LV2
 # hosts and checker of the plug-ins' tests; time (/usr/bin/time) gives
-# `make bench-upmix` each run's peak memory.
+# `make bench-upmix` each run's peak memory; PipeWire, WirePlumber and D-Bus
+# run the desktop test (a private session of its own) and mpv the players'.
 test_packages=(googletest libbenchmark-dev ffmpeg help2man dpkg-dev espeak-ng lilv-utils sordi
-               time)
+               time pipewire pipewire-bin wireplumber dbus mpv)
 windows_packages=(g++-mingw-w64-i686-posix wine wine32:i386)
 # libFuzzer and the sanitizers with clang 14, and llvm-cov for the fuzz figures.
 fuzz_packages=(clang libclang-rt-14-dev llvm-14)
