@@ -22,9 +22,10 @@ skip_unless ffmpeg ffprobe mpv
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 prefix=$scratch/prefix
-check "every recipe of the document is run by a test" recipes_are_all_tested
 check "make install into a prefix" install_into "$prefix"
 ((failed == 0)) || report_and_exit players
+check "every recipe of the document is run by a test" recipes_are_all_tested
+check "the README quotes the recipes word for word" readme_quotes_the_recipes
 export PATH=$prefix/bin:$PATH LV2_PATH=$prefix/lib/lv2
 cd "$scratch" || exit 1
 

@@ -18,14 +18,14 @@ passed=0
 failed=0
 skipped=77
 
-# recipe NAME: the block's text, as a user would paste it.
+# recipe NAME [FILE]: the block's text, as a user would paste it.
 recipe() {
   awk -v name="$1" '
     $0 == "<!-- recipe: " name " -->" { found = 1; next }
     found && /^```sh$/ { inside = 1; next }
     inside && /^```$/ { exit }
     inside { print }
-  ' "$recipes_doc"
+  ' "${2:-$recipes_doc}"
 }
 
 # run_recipe NAME [SED-EXPRESSION]: runs the block in the current folder as
@@ -48,6 +48,15 @@ recipes_are_all_tested() {
   [[ $blocks -eq $marked ]] || { echo "$blocks sh blocks, $marked recipes"; return 1; }
   for name in $(sed -n 's/^<!-- recipe: \(.*\) -->$/\1/p' "$recipes_doc"); do
     [[ -n ${recipe_test[$name]:-} ]] || { echo "recipe '$name' is run by no test"; return 1; }
+  done
+}
+
+# The README quotes some recipes with the same marks: word for word.
+readme_quotes_the_recipes() {
+  local readme=$source_tree/README.md name
+  for name in $(sed -n 's/^<!-- recipe: \(.*\) -->$/\1/p' "$readme"); do
+    [[ $(recipe "$name" "$readme") == "$(recipe "$name")" ]] ||
+      { echo "README.md's '$name' differs from $recipes_doc's"; return 1; }
   done
 }
 
