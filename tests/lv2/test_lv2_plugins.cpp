@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The LV2 plug-ins as real LV2 hosts see them: lv2ls and lv2info list them
 // with every port at the index the first release gave it, sord_validate
-// checks their Turtle against the LV2 specification's own schemas, lv2apply
+// checks their Turtle against LV2's own schemas, lv2apply
 // renders through them, and a small host of our own drives run() with odd
 // block sizes, hostile control values, an interposed allocator and two
 // threads, measures the latency it reports and restarts it.
@@ -182,10 +182,10 @@ std::vector<std::string> listedSymbols(const std::string& info) {
     return symbols;
 }
 
-// The Turtle files of the LV2 specification itself (lv2core, units,
-// port-groups ... and the RDF schemas they use): the bundles that declare a
-// specification or an ontology, never a plug-in. Other plug-ins a machine
-// has installed are not ours to validate.
+// The Turtle files of LV2 itself (lv2core, units, port-groups ... and the
+// RDF schemas they use): the bundles whose manifest describes LV2's own
+// vocabularies (a subject <http://lv2plug.in/ns/...>) or an ontology.
+// Other plug-ins a machine has installed are not ours to validate.
 std::vector<std::string> lv2SchemaFiles() {
     namespace fs = std::filesystem;
     std::vector<std::string> files;
@@ -194,9 +194,9 @@ std::vector<std::string> lv2SchemaFiles() {
         for (const auto& bundle : fs::directory_iterator(root, missing)) {
             std::ifstream manifest(bundle.path() / "manifest.ttl");
             const std::string text((std::istreambuf_iterator<char>(manifest)), {});
-            const bool schema = text.find("lv2:Specification") != std::string::npos ||
+            const bool schema = text.find("\n<http://lv2plug.in/ns/") != std::string::npos ||
                                 text.find("owl:Ontology") != std::string::npos;
-            if (!schema || text.find("lv2:Plugin") != std::string::npos) continue;
+            if (!schema) continue;
             for (const auto& file : fs::directory_iterator(bundle.path())) {
                 if (file.path().extension() == ".ttl") files.push_back(file.path().string());
             }
