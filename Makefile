@@ -7,19 +7,21 @@ JOBS ?= 2
 PREFIX ?= /usr/local
 MAKEFLAGS += --no-print-directory
 # Build folders and their settings are the presets of CMakePresets.json:
-# native, asan, win32 (the host's own target, tests under Wine) and release
-# (the library and surround-host alone).
+# native, asan, win32 (the host's own target, tests under Wine), release
+# (what is installed and packaged: no tests, no benchmarks) and win32-release
+# (the Windows DLL alone, for its zip).
 CMAKE_NATIVE = cmake --preset native
 CMAKE_ASAN = cmake --preset asan
 CMAKE_WIN32 = cmake --preset win32 --no-warn-unused-cli
 CMAKE_RELEASE = cmake --preset release
+CMAKE_WIN32_RELEASE = cmake --preset win32-release --no-warn-unused-cli
 WINE_PREFIX = $(CURDIR)/build/win32/wineprefix
 # Each suite of `make test` leaves its results here for the one total.
 RESULTS = $(CURDIR)/build/test-results
 
-.PHONY: all deps deps-demo deps-windows native asan win32 demo quality test test-native test-asan \
-        test-win32 cross-check test-package install package bench bench-upmix clean deps-fuzz fuzz-build fuzz \
-        fuzz-smoke
+.PHONY: all deps deps-demo deps-release deps-windows native asan win32 release win32-release demo \
+        quality test test-native test-asan test-win32 cross-check test-package install package bench \
+        bench-upmix clean deps-fuzz fuzz-build fuzz fuzz-smoke
 
 all: native
 
@@ -28,6 +30,9 @@ deps:
 
 deps-demo:
 	@scripts/install-deps.sh --demo
+
+deps-release:
+	@scripts/install-deps.sh --release
 
 deps-windows:
 	@scripts/install-deps.sh --windows
@@ -44,11 +49,28 @@ win32: deps-windows
 	@$(CMAKE_WIN32) >/dev/null
 	@cmake --build build/win32 -j $(JOBS)
 
-# Only what the demo needs: the library and surround-host.
+# What is installed and packaged: the library, surround-host and its manual
+# page, the LV2 bundles and PipeWire's sinks; no tests, no benchmarks.
+release: deps-release
+	@$(CMAKE_RELEASE) >/dev/null
+	@cmake --build build/release -j $(JOBS)
+
+win32-release: deps-windows
+	@$(CMAKE_WIN32_RELEASE) >/dev/null
+	@cmake --build build/win32-release -j $(JOBS)
+
+# Only what the demo needs: the library and surround-host (in the release
+# tree, which `make install` then completes).
 demo: deps-demo
 	@$(CMAKE_RELEASE) >/dev/null
 	@cmake --build build/release -j $(JOBS) --target surround-host
 	@./build/release/surround-host upmix
+	@echo
+	@echo "surround-host is $(CURDIR)/build/release/surround-host"
+	@echo "Upmix a stereo file of your own (writes song-5.1.wav beside it):"
+	@echo "  build/release/surround-host upmix song.wav"
+	@echo "Install it, with the LV2 plug-ins and the PipeWire sink, under $(PREFIX):"
+	@echo "  make install"
 
 # The upmix's quality table for every method, FFmpeg's `surround` beside it,
 # and the picture the README shows.
@@ -84,21 +106,23 @@ cross-check: native win32
 	@WINEPREFIX=$(WINE_PREFIX) wineserver -w
 	@echo "1 0" > $(RESULTS)/cross-check.count
 
-install: native
-	@cmake --install build/native --prefix $(PREFIX)
+install: release
+	@cmake --install build/release --prefix $(PREFIX)
 
-# build/packages: the Debian package (library, surround-host, manual page)
-# and the zip for Windows (the 32-bit DLL, INSTALL.txt, LICENSE.txt).
-package: native win32
-	@cd build/native && cpack -G DEB >/dev/null
-	@cd build/win32 && cpack -G ZIP >/dev/null
+# build/packages: the Debian package (library, surround-host, manual page,
+# LV2 bundles, PipeWire's sinks) and the zip for Windows (the 32-bit DLL,
+# INSTALL.txt, LICENSE.txt), both from the release trees.
+package: release win32-release
+	@rm -rf build/packages build/release/packages build/win32-release/packages
+	@cd build/release && cpack -G DEB >/dev/null
+	@cd build/win32-release && cpack -G ZIP >/dev/null
 	@mkdir -p build/packages
-	@cp build/native/packages/*.deb build/win32/packages/*.zip build/packages/
+	@cp build/release/packages/*.deb build/win32-release/packages/*.zip build/packages/
 	@ls build/packages/*
 
 test-package: package
 	@mkdir -p $(RESULTS)
-	@tests/packaging/check-install.sh build/native build/packages/*.deb build/packages/*.zip \
+	@tests/packaging/check-install.sh build/release build/packages/*.deb build/packages/*.zip \
 	  $(RESULTS)/packaging.count
 
 # Every suite runs, even after one fails; the last line is the total.

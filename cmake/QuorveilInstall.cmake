@@ -6,13 +6,15 @@
 #   lib/quorveil-surround/libquorveil_surround.so   the plug-in library, found by
 #                                                    surround-host from its own folder
 #   lib/lv2/<name>.lv2/                              LV2 bundles, once the build makes them
+#   share/quorveil-surround/pipewire/*.conf          the upmix as a PipeWire sink, per layout
 #   share/man/man1/surround-host.1.gz                from its --help (help2man)
 #   share/doc/quorveil-surround/                     README, LICENSE, licence texts, copyright
 # Windows (the host's own target, a zip): quorveil_surround.dll, INSTALL.txt,
-# LICENSE.txt.
+# LICENSE.txt, in one folder named after the zip.
 set(CMAKE_INSTALL_DOCDIR share/doc/quorveil-surround)
 include(GNUInstallDirs)
 set(QUORVEIL_PLUGIN_DIR ${CMAKE_INSTALL_LIBDIR}/quorveil-surround)
+set(QUORVEIL_DATA_DIR ${CMAKE_INSTALL_DATADIR}/quorveil-surround)
 
 set(CPACK_PACKAGE_NAME quorveil-surround)
 set(CPACK_PACKAGE_VENDOR "quorveil.audio")
@@ -30,7 +32,8 @@ if(WIN32)
   install(FILES ${CMAKE_BINARY_DIR}/INSTALL.txt ${CMAKE_BINARY_DIR}/LICENSE.txt DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME quorveil-surround-${PROJECT_VERSION}-win32)
-  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+  # One top folder, so unpacking never scatters files into the current one.
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 else()
   install(TARGETS quorveil_surround LIBRARY DESTINATION ${QUORVEIL_PLUGIN_DIR})
   if(TARGET surround-host)
@@ -57,6 +60,10 @@ else()
   # Under lib/lv2 whatever the multiarch library folder: where LV2 hosts look
   # by default (/usr/lib/lv2, /usr/local/lib/lv2).
   install(DIRECTORY ${CMAKE_BINARY_DIR}/lv2/ DESTINATION lib/lv2 OPTIONAL)
+  # PipeWire sinks of the upmix, one per output layout, for users to link
+  # into ~/.config/pipewire/pipewire.conf.d/ (docs/desktop-and-players.md).
+  install(DIRECTORY ${CMAKE_BINARY_DIR}/pipewire/ DESTINATION ${QUORVEIL_DATA_DIR}/pipewire
+          OPTIONAL FILES_MATCHING PATTERN "*.conf")
   install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
   install(DIRECTORY LICENSES DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <stdexcept>
 
 namespace quorveil::lv2 {
@@ -13,6 +14,16 @@ double PortDescription::clamp(double value) const {
     }
     const double inRange = std::clamp(value, minimum, maximum);
     return control == ControlKind::Real ? inRange : std::round(inRange);
+}
+
+PluginVersion pluginVersion() {
+    int major = 0;
+    PluginVersion version;
+    if (std::sscanf(QUORVEIL_VERSION, "%d.%d.%d", &major, &version.minor, &version.micro) != 3) {
+        throw std::invalid_argument(std::string("version '") + QUORVEIL_VERSION +
+                                    "' is not MAJOR.MINOR.PATCH");
+    }
+    return version;
 }
 
 uint32_t PluginDescription::portIndex(const std::string& symbol) const {

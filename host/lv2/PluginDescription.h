@@ -43,6 +43,11 @@ struct PortDescription {
     double minimum = 0.0, maximum = 0.0, defaultValue = 0.0;
     std::string unit;                      // an LV2 units: name ("degree", "db", "ms", "hz")
     std::vector<std::string> scalePoints;  // Enumeration: label of value 0, 1, ...
+    // A host may leave the port unconnected (lv2:connectionOptional); the
+    // plug-in then runs with the default. Controls added after a release are
+    // optional, so a host that saved a session with the earlier ports still
+    // runs it.
+    bool connectionOptional = false;
 
     // A value a host wrote into the port, made safe: NaN gives the default,
     // anything else is clamped into the range (toggles and enumerations are
@@ -56,6 +61,15 @@ struct PortGroupDescription {
     std::string type;    // port-groups class: "StereoGroup", "FivePointOneGroup"
     bool input = true;
 };
+
+// The version hosts compare when two bundles offer the same URI
+// (lv2:minorVersion, lv2:microVersion): the minor and patch numbers of the
+// project's version, so an installed release and a newer build are told
+// apart. An even minor number is a release, as LV2 counts.
+struct PluginVersion {
+    int minor = 0, micro = 0;
+};
+PluginVersion pluginVersion();  // of QUORVEIL_VERSION, "1.2.3": minor 2, micro 3
 
 struct PluginDescription {
     std::string uri;

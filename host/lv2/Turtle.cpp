@@ -70,6 +70,14 @@ void writeControl(std::ostream& out, const PortDescription& port) {
         << "        lv2:maximum " << decimal(port.maximum) << " ;\n";
 }
 
+// The version hosts compare between bundles of the same URI; both files
+// carry it, as a host may read either first.
+void writeVersion(std::ostream& out) {
+    const PluginVersion version = pluginVersion();
+    out << "    lv2:minorVersion " << version.minor << " ;\n"
+        << "    lv2:microVersion " << version.micro << " ;\n";
+}
+
 void writePort(std::ostream& out, const PluginDescription& plugin, std::size_t index) {
     const PortDescription& port = plugin.ports[index];
     const char* kind = "";
@@ -93,6 +101,7 @@ void writePort(std::ostream& out, const PluginDescription& plugin, std::size_t i
     if (port.kind == PortKind::ControlInput || port.kind == PortKind::ControlOutput) {
         writeControl(out, port);
     }
+    if (port.connectionOptional) out << "        lv2:portProperty lv2:connectionOptional ;\n";
     out << "    ]";
 }
 
@@ -103,8 +112,9 @@ std::string manifestTurtle(const PluginDescription& plugin, const std::string& p
     out << "@prefix lv2:  <http://lv2plug.in/ns/lv2core#> .\n"
         << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n\n"
         << "<" << plugin.uri << ">\n"
-        << "    a lv2:Plugin ;\n"
-        << "    lv2:binary <" << plugin.binary << "> ;\n"
+        << "    a lv2:Plugin ;\n";
+    writeVersion(out);
+    out << "    lv2:binary <" << plugin.binary << "> ;\n"
         << "    rdfs:seeAlso <" << pluginFile << "> .\n";
     return out.str();
 }
@@ -120,8 +130,9 @@ std::string pluginTurtle(const PluginDescription& plugin) {
     out << "<" << plugin.uri << ">\n"
         << "    a lv2:Plugin , lv2:SpatialPlugin ;\n"
         << "    doap:name " << quoted(plugin.name) << " ;\n"
-        << "    doap:license <" << plugin.license << "> ;\n"
-        << "    lv2:optionalFeature lv2:hardRTCapable ;\n";
+        << "    doap:license <" << plugin.license << "> ;\n";
+    writeVersion(out);
+    out << "    lv2:optionalFeature lv2:hardRTCapable ;\n";
     for (const PortGroupDescription& group : plugin.groups) {
         out << "    " << (group.input ? "pg:mainInput " : "pg:mainOutput ")
             << groupUri(plugin, group.symbol) << " ;\n";

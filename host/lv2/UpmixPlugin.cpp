@@ -2,6 +2,7 @@
 #include "host/lv2/UpmixPlugin.h"
 
 #include <algorithm>
+#include <stdexcept>
 #include <string>
 
 #include "host/spectral/UpmixControlTable.h"
@@ -83,6 +84,13 @@ PortDescription controlPort(const UpmixControlEntry& entry) {
     return port;
 }
 
+// The control ports of the first release, in port order after the audio
+// ports; the latency port follows them. Hosts save sessions by port index,
+// so these never move: a control added to the upmix since gets its port
+// after the latency, optional to connect, in the order of the control table.
+constexpr const char* kFirstReleaseControls[] = {
+    "method", "atf", "width", "centre", "ambience", "rear_delay", "smooth", "lfe_cutoff", "gain"};
+
 spectral::UpmixSetup setupAt(double sampleRate) {
     spectral::UpmixSetup setup;
     setup.sampleRate = sampleRate;
@@ -92,6 +100,11 @@ spectral::UpmixSetup setupAt(double sampleRate) {
 }  // namespace
 
 PluginDescription upmixDescription(int latencySamples) {
+    return upmixDescription(latencySamples, spectral::upmixControlTable());
+}
+
+PluginDescription upmixDescription(int latencySamples,
+                                   std::span<const UpmixControlEntry> controlTable) {
     PluginDescription d;
     d.uri = kUpmixUri;
     d.name = "Quorveil Upmix 2.0 to 5.1";
@@ -117,10 +130,19 @@ PluginDescription upmixDescription(int latencySamples) {
         port.designation = channel.designation;
         d.ports.push_back(port);
     }
-    d.ports.push_back(methodPort());
-    d.ports.push_back(atfPort());
-    for (const UpmixControlEntry& entry : spectral::upmixControlTable()) {
-        d.ports.push_back(controlPort(entry));
+    std::vector<PortDescription> controls{methodPort(), atfPort()};
+    for (const UpmixControlEntry& entry : controlTable) {
+        controls.push_back(controlPort(entry));
+    }
+    for (const char* symbol : kFirstReleaseControls) {
+        const auto port = std::find_if(controls.begin(), controls.end(),
+                                       [&](const PortDescription& p) { return p.symbol == symbol; });
+        if (port == controls.end()) {
+            throw std::logic_error(std::string("the upmix has no control '") + symbol +
+                                   "', whose port hosts' saved sessions address by index");
+        }
+        d.ports.push_back(*port);
+        controls.erase(port);
     }
     PortDescription latency;
     latency.kind = PortKind::ControlOutput;
@@ -129,15 +151,23 @@ PluginDescription upmixDescription(int latencySamples) {
     latency.name = "Latency";
     latency.maximum = latency.defaultValue = latencySamples;
     d.ports.push_back(latency);
+    for (PortDescription& port : controls) {
+        port.connectionOptional = true;
+        d.ports.push_back(port);
+    }
     return d;
 }
 
 UpmixPlugin::UpmixPlugin(const host::PluginLibrary& library, double sampleRate)
     : engine_(library, setupAt(sampleRate)),
       description_(upmixDescription(engine_.latency())),
-      controlPorts_(kControlPortsBeforeTable + spectral::upmixControlTable().size(), nullptr),
+      controlPorts_(description_.ports.size(), nullptr),
       controls_(engine_.controls()) {
-    firstControlPort_ = description_.portIndex("method");
+    methodPort_ = description_.portIndex("method");
+    atfPort_ = description_.portIndex("atf");
+    for (const UpmixControlEntry& entry : spectral::upmixControlTable()) {
+        entryPorts_.push_back(description_.portIndex(portSymbol(entry.symbol)));
+    }
     latencyPortIndex_ = description_.portIndex("latency");
 }
 
@@ -146,10 +176,10 @@ void UpmixPlugin::connectPort(uint32_t port, void* data) {
         inputs_[port] = static_cast<const float*>(data);
     } else if (port - inputs_.size() < outputs_.size()) {
         outputs_[port - inputs_.size()] = static_cast<float*>(data);
-    } else if (port - firstControlPort_ < controlPorts_.size()) {
-        controlPorts_[port - firstControlPort_] = static_cast<const float*>(data);
     } else if (port == latencyPortIndex_) {
         latencyPort_ = static_cast<float*>(data);
+    } else if (port < controlPorts_.size()) {
+        controlPorts_[port] = static_cast<const float*>(data);
     }
 }
 
@@ -158,18 +188,18 @@ void UpmixPlugin::connectPort(uint32_t port, void* data) {
 // once more to its own rules); the engine hears of them only when one
 // changed, and then from its next hop on.
 void UpmixPlugin::followControls() {
-    auto valueOf = [this](std::size_t c) {
-        const PortDescription& port = description_.ports[firstControlPort_ + c];
-        const float* value = controlPorts_[c];
+    auto valueOf = [this](uint32_t index) {
+        const PortDescription& port = description_.ports[index];
+        const float* value = controlPorts_[index];
         return port.clamp(value != nullptr ? static_cast<double>(*value) : port.defaultValue);
     };
     spectral::UpmixControls wanted = controls_;
     const auto methods = spectral::upmixMethodTable();
-    wanted.method = methods[static_cast<std::size_t>(valueOf(0))].method;
-    wanted.atf = valueOf(1) != 0.0;
+    wanted.method = methods[static_cast<std::size_t>(valueOf(methodPort_))].method;
+    wanted.atf = valueOf(atfPort_) != 0.0;
     const auto entries = spectral::upmixControlTable();
     for (std::size_t e = 0; e < entries.size(); ++e) {
-        wanted.*entries[e].field = entries[e].clamped(valueOf(kControlPortsBeforeTable + e));
+        wanted.*entries[e].field = entries[e].clamped(valueOf(entryPorts_[e]));
     }
     bool changed = wanted.method != controls_.method || wanted.atf != controls_.atf;
     for (const UpmixControlEntry& entry : entries) {
@@ -186,6 +216,10 @@ void UpmixPlugin::run(uint32_t samples) {
         *latencyPort_ = static_cast<float>(engine_.latency());
     }
     followControls();
+    if (startAfresh_) {
+        engine_.reset();
+        startAfresh_ = false;
+    }
     if (inputs_[0] == nullptr || inputs_[1] == nullptr) return;
     for (float* output : outputs_) {
         if (output == nullptr) return;

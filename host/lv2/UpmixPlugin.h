@@ -15,10 +15,12 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "host/hosting/PluginLibrary.h"
 #include "host/lv2/PluginDescription.h"
+#include "host/spectral/UpmixControlTable.h"
 #include "host/spectral/UpmixEngine.h"
 
 namespace quorveil::lv2 {
@@ -27,8 +29,12 @@ inline constexpr const char* kUpmixUri = "https://quorveil.audio/lv2/upmix";
 
 // [main thread; allocates] The description: audio ports, the method and ATF
 // switch, one control port per entry of the upmix's control table, then the
-// latency output.
+// latency output. The ports of the first release keep their indices; a
+// control added since comes after the latency port, lv2:connectionOptional.
+// Throws std::logic_error when a control of the first release is missing.
 PluginDescription upmixDescription(int latencySamples);
+PluginDescription upmixDescription(int latencySamples,
+                                   std::span<const spectral::UpmixControlEntry> controlTable);
 
 class UpmixPlugin {
 public:
@@ -37,9 +43,12 @@ public:
 
     // [audio thread, any time before run()] The host's buffer for a port.
     void connectPort(uint32_t port, void* data);
-    // [audio thread; no allocation] A fresh start: buffers, averages, delays.
-    void activate() { engine_.reset(); }
-    void deactivate() { engine_.reset(); }
+    // [audio thread; no allocation] A fresh start, as LV2 hosts expect from
+    // activate() (before the first run() and after every deactivate()): the
+    // next run() forgets buffers, averages and delays once it has read the
+    // controls, so it starts with them as a new instance does, gain included.
+    void activate() { startAfresh_ = true; }
+    void deactivate() {}
     // [audio thread; no allocation, no locks, no I/O] One block of any length.
     void run(uint32_t samples);
 
@@ -50,13 +59,15 @@ private:
     PluginDescription description_;
     std::array<const float*, 2> inputs_{};
     std::array<float*, spectral::kUpmixChannels> outputs_{};
-    // The method and the ATF switch, then one port per entry of the
-    // upmix's control table.
-    static constexpr std::size_t kControlPortsBeforeTable = 2;
+    // The host's buffer of every control input, by port index; the ports
+    // of the method, the ATF switch and each entry of the control table.
     std::vector<const float*> controlPorts_;
+    uint32_t methodPort_ = 0, atfPort_ = 0;
+    std::vector<uint32_t> entryPorts_;
     float* latencyPort_ = nullptr;
-    uint32_t firstControlPort_ = 0, latencyPortIndex_ = 0;
+    uint32_t latencyPortIndex_ = 0;
     spectral::UpmixControls controls_;
+    bool startAfresh_ = true;
 };
 
 }  // namespace quorveil::lv2

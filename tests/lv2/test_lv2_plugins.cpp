@@ -1,17 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The LV2 plug-ins as real LV2 hosts see them: lv2ls and lv2info list them
-// with every port, sord_validate checks their Turtle against the LV2 schemas,
-// lv2apply renders through them, and a small host of our own drives run()
-// with odd block sizes, hostile control values, an interposed allocator and
-// two threads.
+// with every port at the index the first release gave it, sord_validate
+// checks their Turtle against LV2's own schemas, lv2apply
+// renders through them, and a small host of our own drives run() with odd
+// block sizes, hostile control values, an interposed allocator and two
+// threads, measures the latency it reports and restarts it.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <limits>
+#include <sstream>
 #include <thread>
 
+#include "host/lv2/Turtle.h"
+#include "host/lv2/UpmixPlugin.h"
 #include "tests/lv2/AllocationCounter.h"
 #include "tests/lv2/Lv2TestHost.h"
 #include "tests/tools/ToolSupport.h"
@@ -25,7 +31,9 @@ struct PluginCase {
     const char* uri;
     const char* bundle;  // folder name under build/lv2
     const char* binary;
-    uint32_t ports;
+    // The symbol of every port by index, as the first release numbered them:
+    // hosts save sessions by port index, so none of these may move.
+    std::vector<std::string> symbols;
     std::vector<bool> audio;                  // per port: an audio port?
     std::vector<uint32_t> inputs, outputs;    // audio ports
     std::vector<std::pair<uint32_t, float>> controls;  // control port, an in-range value
@@ -37,7 +45,8 @@ std::vector<PluginCase> pluginCases() {
         {"https://quorveil.audio/lv2/panner",
          "quorveil-panner.lv2",
          "quorveil_panner.so",
-         12,
+         {"in", "lf", "rf", "c", "ls", "rs", "pan_angle", "lf_angle", "rf_angle", "c_angle",
+          "ls_angle", "rs_angle"},
          {true, true, true, true, true, true},
          {0},
          {1, 2, 3, 4, 5},
@@ -49,7 +58,8 @@ std::vector<PluginCase> pluginCases() {
         {"https://quorveil.audio/lv2/upmix",
          "quorveil-upmix.lv2",
          "quorveil_upmix.so",
-         18,
+         {"in_left", "in_right", "fl", "fr", "fc", "lfe", "bl", "br", "method", "atf", "width",
+          "centre", "ambience", "rear_delay", "smooth", "lfe_cutoff", "gain", "latency"},
          {true, true, true, true, true, true, true, true},
          {0, 1},
          {2, 3, 4, 5, 6, 7},
@@ -61,6 +71,16 @@ std::vector<PluginCase> pluginCases() {
           "Group:       https://quorveil.audio/lv2/upmix#stereo_in", "1.0 = \"arctan\"",
           "Symbol:      rear_delay", "Maximum:     100.000000", "lv2core#toggled"}},
     };
+}
+
+uint32_t portCount(const PluginCase& plugin) { return static_cast<uint32_t>(plugin.symbols.size()); }
+
+// The index of the latency port, or -1 for a plug-in without latency.
+int latencyPort(const PluginCase& plugin) {
+    for (std::size_t p = 0; p < plugin.symbols.size(); ++p) {
+        if (plugin.symbols[p] == "latency") return static_cast<int>(p);
+    }
+    return -1;
 }
 
 std::string bundleFolder(const PluginCase& plugin) {
@@ -92,24 +112,34 @@ std::vector<float> noise(std::size_t samples, uint32_t seed) {
     return out;
 }
 
-// Runs `blocks` through a fresh instance, the inputs fed from `source` and
-// each block's outputs appended, channel by channel, to the result. `before`
-// may move controls before a block.
-std::vector<std::vector<float>> render(const PluginCase& plugin,
-                                       const std::vector<uint32_t>& blocks,
-                                       const std::function<void(Lv2Instance&, std::size_t)>& before,
-                                       double sampleRate = 48000.0) {
-    Lv2Binary binary(binaryPath(plugin));
-    Lv2Instance instance(binary.descriptor(plugin.uri), sampleRate, plugin.ports, plugin.audio, 4096);
-    EXPECT_TRUE(instance.valid());
+// What feeds an audio input: sample `frame` (counted from activation) of
+// input `input`.
+using Source = std::function<float(std::size_t frame, std::size_t input)>;
+
+// Noise in [-0.5, 0.5), the same for the same frame, input and seed.
+Source noiseSource(uint32_t seed) {
+    return [seed](std::size_t frame, std::size_t input) {
+        uint32_t x = static_cast<uint32_t>(frame * 2 + input) * 2654435761u ^ seed * 40503u;
+        x ^= x >> 15;
+        x *= 2246822519u;
+        x ^= x >> 13;
+        return static_cast<float>(x >> 8) / 16777216.0f - 0.5f;
+    };
+}
+
+// Runs `blocks` through an activated instance, the inputs fed from `source`
+// and each block's outputs appended, channel by channel, to the result.
+// `before` may move controls before a block.
+std::vector<std::vector<float>> feed(Lv2Instance& instance, const PluginCase& plugin,
+                                     const std::vector<uint32_t>& blocks, const Source& source,
+                                     const std::function<void(Lv2Instance&, std::size_t)>& before) {
     std::vector<std::vector<float>> out(plugin.outputs.size());
     std::size_t fed = 0;
-    instance.activate();
     for (std::size_t b = 0; b < blocks.size(); ++b) {
         if (before) before(instance, b);
         for (std::size_t i = 0; i < plugin.inputs.size(); ++i) {
-            const auto source = noise(blocks[b], static_cast<uint32_t>(fed * 7 + i));
-            std::copy(source.begin(), source.end(), instance.audio(plugin.inputs[i]));
+            float* in = instance.audio(plugin.inputs[i]);
+            for (uint32_t k = 0; k < blocks[b]; ++k) in[k] = source(fed + k, i);
         }
         instance.run(blocks[b]);
         for (std::size_t o = 0; o < plugin.outputs.size(); ++o) {
@@ -118,8 +148,61 @@ std::vector<std::vector<float>> render(const PluginCase& plugin,
         }
         fed += blocks[b];
     }
+    return out;
+}
+
+// The same through a fresh instance, from activation to deactivation.
+std::vector<std::vector<float>> render(const PluginCase& plugin,
+                                       const std::vector<uint32_t>& blocks,
+                                       const std::function<void(Lv2Instance&, std::size_t)>& before,
+                                       double sampleRate = 48000.0) {
+    Lv2Binary binary(binaryPath(plugin));
+    Lv2Instance instance(binary.descriptor(plugin.uri), sampleRate, portCount(plugin), plugin.audio,
+                         4096);
+    EXPECT_TRUE(instance.valid());
+    instance.activate();
+    auto out = feed(instance, plugin, blocks, noiseSource(7), before);
     instance.deactivate();
     return out;
+}
+
+// The port symbols lv2info lists, by index.
+std::vector<std::string> listedSymbols(const std::string& info) {
+    std::vector<std::string> symbols;
+    std::istringstream lines(info);
+    for (std::string line; std::getline(lines, line);) {
+        const auto at = line.find("Symbol:");
+        if (at != std::string::npos) {
+            std::istringstream rest(line.substr(at + 7));
+            std::string symbol;
+            rest >> symbol;
+            symbols.push_back(symbol);
+        }
+    }
+    return symbols;
+}
+
+// The Turtle files of LV2 itself (lv2core, units, port-groups ... and the
+// RDF schemas they use): the bundles whose manifest describes LV2's own
+// vocabularies (a subject <http://lv2plug.in/ns/...>) or an ontology.
+// Other plug-ins a machine has installed are not ours to validate.
+std::vector<std::string> lv2SchemaFiles() {
+    namespace fs = std::filesystem;
+    std::vector<std::string> files;
+    for (const char* root : {"/usr/lib/lv2", "/usr/local/lib/lv2"}) {
+        std::error_code missing;
+        for (const auto& bundle : fs::directory_iterator(root, missing)) {
+            std::ifstream manifest(bundle.path() / "manifest.ttl");
+            const std::string text((std::istreambuf_iterator<char>(manifest)), {});
+            const bool schema = text.find("\n<http://lv2plug.in/ns/") != std::string::npos ||
+                                text.find("owl:Ontology") != std::string::npos;
+            if (!schema) continue;
+            for (const auto& file : fs::directory_iterator(bundle.path())) {
+                if (file.path().extension() == ".ttl") files.push_back(file.path().string());
+            }
+        }
+    }
+    return files;
 }
 
 TEST(Lv2Hosts, Lv2lsListsEveryPlugin) {
@@ -137,7 +220,7 @@ TEST(Lv2Hosts, Lv2infoShowsEveryPortWithItsRangeDefaultAndGroup) {
         int status = 0;
         const std::string info = runCommand(withLv2Path("lv2info " + std::string(plugin.uri)), &status);
         ASSERT_EQ(status, 0) << info;
-        for (uint32_t p = 0; p < plugin.ports; ++p) {
+        for (uint32_t p = 0; p < portCount(plugin); ++p) {
             EXPECT_NE(info.find("Port " + std::to_string(p) + ":"), std::string::npos) << p;
         }
         for (const std::string& line : plugin.infoLines) {
@@ -147,15 +230,65 @@ TEST(Lv2Hosts, Lv2infoShowsEveryPortWithItsRangeDefaultAndGroup) {
 }
 
 TEST(Lv2Hosts, TurtleValidatesAgainstTheLv2Schemas) {
+    const auto schemas = lv2SchemaFiles();
+    std::string all;
+    for (const std::string& file : schemas) all += " '" + file + "'";
+    // Without the core, units and port-groups schemas nothing would be checked.
+    for (const char* needed : {"/lv2core.ttl", "/units.ttl", "/port-groups.ttl", "/rdfs.ttl"}) {
+        ASSERT_NE(all.find(needed), std::string::npos) << needed << " not among" << all;
+    }
     for (const PluginCase& plugin : pluginCases()) {
         SCOPED_TRACE(plugin.uri);
         int status = 0;
-        const std::string report = runCommand(
-            "sord_validate $(find /usr/lib/lv2 -name '*.ttl') '" + bundleFolder(plugin) + "'/*.ttl",
-            &status);
+        const std::string report =
+            runCommand("sord_validate" + all + " '" + bundleFolder(plugin) + "'/*.ttl", &status);
         EXPECT_EQ(status, 0) << report;
         EXPECT_NE(report.find("Found 0 errors"), std::string::npos) << report;
     }
+}
+
+// Hosts address ports by index in saved sessions, and compare versions when
+// two bundles offer one URI: every index keeps its port, the Turtle says the
+// version, and a control added to the upmix comes after the latency port,
+// optional to connect, moving nothing.
+TEST(Lv2Hosts, PortIndicesStayAsReleasedAndNewControlsComeAfterTheLatency) {
+    const std::string version = QUORVEIL_VERSION;
+    const std::string minor = version.substr(version.find('.') + 1, version.rfind('.') - version.find('.') - 1);
+    const std::string micro = version.substr(version.rfind('.') + 1);
+    for (const PluginCase& plugin : pluginCases()) {
+        SCOPED_TRACE(plugin.uri);
+        int status = 0;
+        const std::string info = runCommand(withLv2Path("lv2info " + std::string(plugin.uri)), &status);
+        ASSERT_EQ(status, 0) << info;
+        EXPECT_EQ(listedSymbols(info), plugin.symbols);
+        EXPECT_EQ(info.find("connectionOptional"), std::string::npos) << info;
+        std::string pluginFile = plugin.bundle;
+        pluginFile.replace(pluginFile.rfind(".lv2"), 4, ".ttl");
+        for (const std::string& file : {std::string("manifest.ttl"), pluginFile}) {
+            const std::string path = bundleFolder(plugin) + "/" + file;
+            std::ifstream turtle(path);
+            const std::string text((std::istreambuf_iterator<char>(turtle)), {});
+            EXPECT_NE(text.find("lv2:minorVersion " + minor + " ;"), std::string::npos) << path;
+            EXPECT_NE(text.find("lv2:microVersion " + micro + " ;"), std::string::npos) << path;
+        }
+    }
+
+    auto table = std::vector(spectral::upmixControlTable().begin(), spectral::upmixControlTable().end());
+    table.insert(table.begin(), table.back());  // a new control, anywhere in the table
+    table.front().symbol = "presence";
+    const lv2::PluginDescription grown = lv2::upmixDescription(2048, table);
+    const std::vector<std::string> released = pluginCases()[1].symbols;
+    ASSERT_EQ(grown.ports.size(), released.size() + 1);
+    for (std::size_t p = 0; p < released.size(); ++p) {
+        EXPECT_EQ(grown.ports[p].symbol, released[p]) << p;
+        EXPECT_FALSE(grown.ports[p].connectionOptional) << p;
+    }
+    EXPECT_EQ(grown.ports.back().symbol, "presence");
+    EXPECT_TRUE(grown.ports.back().connectionOptional);
+    EXPECT_NE(lv2::pluginTurtle(grown).find("lv2:portProperty lv2:connectionOptional"), std::string::npos);
+    // A control of the release that went missing would renumber the ports.
+    table.erase(table.begin() + 1);
+    EXPECT_THROW(lv2::upmixDescription(2048, table), std::logic_error);
 }
 
 TEST(Lv2Hosts, PannerThroughLv2applyEqualsSurroundHostBitForBit) {
@@ -242,7 +375,7 @@ TEST(Lv2Run, AllocatesNothingWhateverTheBlockAndControls) {
     for (const PluginCase& plugin : pluginCases()) {
         SCOPED_TRACE(plugin.uri);
         Lv2Binary binary(binaryPath(plugin));
-        Lv2Instance instance(binary.descriptor(plugin.uri), 48000.0, plugin.ports, plugin.audio,
+        Lv2Instance instance(binary.descriptor(plugin.uri), 48000.0, portCount(plugin), plugin.audio,
                              16384);
         ASSERT_TRUE(instance.valid());
         instance.activate();
@@ -298,6 +431,71 @@ TEST(Lv2Run, TwoInstancesOnTwoThreadsEqualEachAlone) {
         b.join();
         EXPECT_EQ(first, alone);
         EXPECT_EQ(second, alone);
+    }
+}
+
+// A host delays everything else by what the latency port says; an impulse
+// through the plug-in must come out exactly that much later, at any sample
+// rate and however the blocks are cut.
+TEST(Lv2Run, LatencyPortEqualsTheMeasuredDelayOfAnImpulse) {
+    struct Case {
+        double sampleRate;
+        uint32_t block;
+    };
+    const Case cases[] = {{48000.0, 256}, {44100.0, 1000}, {96000.0, 4096}};
+    constexpr std::size_t kImpulseAt = 3001;
+    for (const PluginCase& plugin : pluginCases()) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(plugin.uri) + " at " + std::to_string(c.sampleRate) + " Hz");
+            Lv2Binary binary(binaryPath(plugin));
+            Lv2Instance instance(binary.descriptor(plugin.uri), c.sampleRate, portCount(plugin),
+                                 plugin.audio, 4096);
+            ASSERT_TRUE(instance.valid());
+            instance.activate();
+            const std::vector<uint32_t> blocks(20000 / c.block + 1, c.block);
+            const auto out = feed(instance, plugin, blocks,
+                                  [](std::size_t frame, std::size_t) { return frame == kImpulseAt ? 1.0f : 0.0f; },
+                                  nullptr);
+            const int port = latencyPort(plugin);
+            const float reported = port < 0 ? 0.0f : instance.control(static_cast<uint32_t>(port));
+            std::size_t loudest = 0;
+            double most = -1.0;
+            for (std::size_t t = 0; t < out[0].size(); ++t) {
+                double energy = 0.0;
+                for (const auto& channel : out) energy += double(channel[t]) * channel[t];
+                if (energy > most) most = energy, loudest = t;
+            }
+            ASSERT_GT(most, 0.0);
+            EXPECT_EQ(static_cast<double>(loudest) - kImpulseAt, reported);
+        }
+    }
+}
+
+// activate() after deactivate() is a fresh start: whatever ran before, the
+// output equals a new instance's, sample for sample.
+TEST(Lv2Run, ReactivatedInstanceEqualsAFreshOne) {
+    for (const PluginCase& plugin : pluginCases()) {
+        for (bool moved : {false, true}) {
+            SCOPED_TRACE(std::string(plugin.uri) + (moved ? ", controls moved" : ", defaults"));
+            auto settle = [&](Lv2Instance& instance, std::size_t) {
+                for (const auto& [port, value] : plugin.controls) {
+                    if (moved) instance.control(port) = value;
+                }
+            };
+            const std::vector<uint32_t> blocks(24, 500);
+            Lv2Binary binary(binaryPath(plugin));
+            Lv2Instance used(binary.descriptor(plugin.uri), 48000.0, portCount(plugin), plugin.audio, 4096);
+            ASSERT_TRUE(used.valid());
+            used.activate();
+            feed(used, plugin, {777, 4096, 3000}, noiseSource(11), settle);
+            used.deactivate();
+            used.activate();
+            const auto again = feed(used, plugin, blocks, noiseSource(5), settle);
+            Lv2Instance fresh(binary.descriptor(plugin.uri), 48000.0, portCount(plugin), plugin.audio, 4096);
+            fresh.activate();
+            const auto first = feed(fresh, plugin, blocks, noiseSource(5), settle);
+            EXPECT_EQ(again, first);
+        }
     }
 }
 

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # `make install` and the Debian package, checked as a user meets them:
+#   0. the release tree they come from built no test and no benchmark;
 #   1. cmake --install into a fresh prefix: surround-host finds the library
-#      installed with it and lists the modules; the manual page is there;
+#      installed with it and lists the modules; the manual page, the LV2
+#      bundles and PipeWire's sink are there;
 #   2. the .deb: apt resolves its dependencies on this system, dpkg -i
 #      installs it (into a private root that knows this system's installed
 #      packages, so nothing here changes), and the installed surround-host
 #      lists the modules;
-#   3. the zip for Windows: the 32-bit DLL, the install text, the licence.
+#   3. the zip for Windows: one folder named after the zip holding the
+#      32-bit DLL, the install text (with the version) and the licence.
 #   tests/packaging/check-install.sh BUILD-TREE PACKAGE.deb PACKAGE.zip [COUNT-FILE]
 # Prints one line per check and "N passed, M failed" last (also into
 # COUNT-FILE as "N M").
@@ -38,6 +41,16 @@ lists_the_modules() {
   "$1" list | grep -q "audio.quorveil.ConstantPowerPanner4_6"
 }
 
+# --- the release tree -----------------------------------------------------------
+nothing_but_the_release() {
+  local found
+  found=$(find "$build" -maxdepth 1 -type f -executable \
+          \( -name 'quorveil_*tests' -o -name 'bench_*' -o -name 'surround-quality' \) -printf '%f ')
+  [[ -z $found ]] || { echo "built: $found"; return 1; }
+  test -x "$build/surround-host"
+}
+check "the release tree holds surround-host and no test or benchmark" nothing_but_the_release
+
 # --- make install ---------------------------------------------------------------
 prefix=$scratch/prefix
 check "cmake --install into a prefix" cmake --install "$build" --prefix "$prefix"
@@ -51,6 +64,9 @@ check "manual page names every command" bash -c "
 check "LV2 bundles installed where LV2 hosts look, and lv2ls finds them" bash -c "
   LV2_PATH='$prefix/lib/lv2' lv2ls | grep -qx 'https://quorveil.audio/lv2/upmix' &&
   LV2_PATH='$prefix/lib/lv2' lv2ls | grep -qx 'https://quorveil.audio/lv2/panner'"
+check "PipeWire's upmix sink installed, as the build wrote it" \
+  cmp "$build/pipewire/quorveil-upmix-5.1.conf" \
+      "$prefix/share/quorveil-surround/pipewire/quorveil-upmix-5.1.conf"
 check "licences installed" test -s "$prefix/share/doc/quorveil-surround/LICENSES/GPL-3.0-or-later.txt"
 
 # --- the Debian package ----------------------------------------------------------
@@ -68,25 +84,32 @@ check "package holds both LV2 bundles" bash -c "
   test -s '$root/usr/lib/lv2/quorveil-upmix.lv2/manifest.ttl' &&
   test -s '$root/usr/lib/lv2/quorveil-panner.lv2/quorveil_panner.so'"
 check "package holds the copyright file" test -s "$root/usr/share/doc/quorveil-surround/copyright"
+check "package holds PipeWire's upmix sink" \
+  test -s "$root/usr/share/quorveil-surround/pipewire/quorveil-upmix-5.1.conf"
 check "dpkg -r removes it again" dpkg --root="$root" --force-script-chrootless --log=/dev/null -r quorveil-surround
 check "nothing of it is left" bash -c "! test -e '$root/usr/bin/surround-host'"
 
 # --- the zip for Windows -----------------------------------------------------------
+top=$(basename "$zip" .zip)   # quorveil-surround-<version>-win32
+version=${top#quorveil-surround-}
+version=${version%-win32}
 zip_holds() {
-  local listing
+  local listing name
   listing=$(cmake -E tar tf "$zip") || return 1
   for name in quorveil_surround.dll INSTALL.txt LICENSE.txt; do
-    grep -qx "$name" <<< "$listing" || { echo "no $name in: $listing"; return 1; }
+    grep -qx "$top/$name" <<< "$listing" || { echo "no $top/$name in: $listing"; return 1; }
   done
+  ! grep -qv "^$top/" <<< "$listing" || { echo "outside $top/: $listing"; return 1; }
 }
-check "zip holds the DLL, INSTALL.txt and LICENSE.txt" zip_holds
+check "zip holds one folder $top with the DLL, INSTALL.txt and LICENSE.txt" zip_holds
 unpacked=$scratch/zip
 mkdir -p "$unpacked"
 check "the DLL in the zip is 32-bit Windows" bash -c "
-  cd '$unpacked' && cmake -E tar xf '$zip' && objdump -f quorveil_surround.dll | grep -q 'pei-i386'"
-check "INSTALL.txt says where the DLL goes and what the host needs" bash -c "
-  grep -q 'let it rescan' '$unpacked/INSTALL.txt' && grep -q 'SSE2' '$unpacked/INSTALL.txt' &&
-  grep -q '32-bit' '$unpacked/INSTALL.txt'"
+  cd '$unpacked' && cmake -E tar xf '$zip' && objdump -f '$top/quorveil_surround.dll' | grep -q 'pei-i386'"
+check "INSTALL.txt names the version and says where the DLL goes and what the host needs" bash -c "
+  head -n 1 '$unpacked/$top/INSTALL.txt' | grep -q 'Quorveil Surround $version for Windows' &&
+  grep -q 'let it rescan' '$unpacked/$top/INSTALL.txt' && grep -q 'SSE2' '$unpacked/$top/INSTALL.txt' &&
+  grep -q '32-bit' '$unpacked/$top/INSTALL.txt'"
 
 echo "packaging: $passed passed, $failed failed"
 [[ -z $count_file ]] || echo "$passed $failed" > "$count_file"
