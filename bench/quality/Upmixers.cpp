@@ -76,9 +76,11 @@ Upmixer engineUpmixer(const host::PluginLibrary& library, const std::string& nam
         if (run.rearDelayZero) setup.controls.rearDelayMs = 0.0;
         if (run.lfe120) setup.controls.lfeCutoffHz = 120.0;
         spectral::UpmixEngine engine(library, setup);
-        Surround out;
+        std::vector<std::vector<float>> channels;
         spectral::upmixBuffers(engine, signal.left.data(), signal.right.data(), signal.left.size(),
-                               out);
+                               channels);
+        Surround out;
+        for (std::size_t c = 0; c < out.size() && c < channels.size(); ++c) out[c] = std::move(channels[c]);
         return out;
     };
     return upmixer;

@@ -7,8 +7,6 @@
 
 namespace quorveil::cli {
 
-using spectral::kUpmixChannelNames;
-using spectral::kUpmixChannels;
 
 void LevelReport::add(const float* const* channels, std::size_t frames) {
     if (out_ == nullptr) return;
@@ -16,7 +14,7 @@ void LevelReport::add(const float* const* channels, std::size_t frames) {
     while (done < frames) {
         const std::size_t boundary = secondEnd();
         const std::size_t n = std::min(frames - done, boundary - position_);
-        for (std::size_t c = 0; c < kUpmixChannels; ++c) {
+        for (std::size_t c = 0; c < static_cast<std::size_t>(layout_.count); ++c) {
             double sum = 0.0;
             for (std::size_t i = 0; i < n; ++i) {
                 const double s = channels[c][done + i];
@@ -43,18 +41,18 @@ void LevelReport::flush() {
     if (second_ == 0) {
         (*out_)("Level per second of output, dB RMS (-inf: silence)");
         std::string header = "  second";
-        for (const char* name : kUpmixChannelNames) {
+        for (const spectral::SpeakerPosition& speaker : layout_.positions()) {
             char cell[16];
-            std::snprintf(cell, sizeof cell, "%7s", name);
+            std::snprintf(cell, sizeof cell, "%7s", speaker.name);
             header += cell;
         }
         (*out_)(header);
     }
     char span[48];
     std::snprintf(span, sizeof span, "%zu-%zu", second_, second_ + 1);
-    char line[128];
+    char line[160];
     int at = std::snprintf(line, sizeof line, "%8s", span);
-    for (std::size_t c = 0; c < kUpmixChannels; ++c) {
+    for (std::size_t c = 0; c < static_cast<std::size_t>(layout_.count); ++c) {
         const double meanSquare = energy_[c] / static_cast<double>(taken_);
         if (meanSquare > 0.0) {
             at += std::snprintf(line + at, sizeof line - static_cast<std::size_t>(at), "%7.1f",

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "host/spectral/SpeakerMix.h"
+#include "host/spectral/SpeakerLayout.h"
 
 namespace quorveil::cli {
 
@@ -18,10 +18,11 @@ using ReportLine = std::function<void(const std::string& line)>;
 
 class LevelReport {
 public:
-    // `out` null: the report says nothing.
-    LevelReport(const ReportLine* out, double sampleRate) : out_(out), sampleRate_(sampleRate) {}
+    // `out` null: the report says nothing. One column per speaker of `layout`.
+    LevelReport(const ReportLine* out, double sampleRate, const spectral::SpeakerLayout& layout)
+        : out_(out), sampleRate_(sampleRate), layout_(layout) {}
 
-    // The next `frames` samples of the six channels, in file order.
+    // The next `frames` samples of the layout's channels, in file order.
     void add(const float* const* channels, std::size_t frames);
     // The last, partial second.
     void finish();
@@ -32,8 +33,9 @@ private:
 
     const ReportLine* out_;
     double sampleRate_;
+    const spectral::SpeakerLayout& layout_;
     std::size_t position_ = 0, second_ = 0, taken_ = 0;
-    std::array<double, spectral::kUpmixChannels> energy_{};
+    std::array<double, spectral::kMostSpeakers> energy_{};
 };
 
 }  // namespace quorveil::cli

@@ -23,7 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-using spectral::kUpmixChannels;
 
 std::string defaultOutput(const UpmixJob& job) {
     if (!job.output.empty()) return job.output;
@@ -79,12 +78,24 @@ float largestMagnitude(const float* x, std::size_t n) {
     return std::bit_cast<float>(largest);
 }
 
-// Six channels into file order, one frame after another.
-QUORVEIL_SPECTRAL_CLONES
-void interleaveSix(const float* const* channels, std::size_t frames, float* interleaved) {
+// The channels into file order, one frame after another.
+template <std::size_t Channels>
+QUORVEIL_INLINE_INTO_CLONES void interleaveFixed(const float* const* channels, std::size_t frames,
+                                                 float* interleaved) {
     for (std::size_t i = 0; i < frames; ++i) {
-        for (std::size_t c = 0; c < kUpmixChannels; ++c) {
-            interleaved[i * kUpmixChannels + c] = channels[c][i];
+        for (std::size_t c = 0; c < Channels; ++c) interleaved[i * Channels + c] = channels[c][i];
+    }
+}
+
+QUORVEIL_SPECTRAL_CLONES
+void interleave(const float* const* channels, std::size_t count, std::size_t frames,
+                float* interleaved) {
+    switch (count) {
+    case 6: interleaveFixed<6>(channels, frames, interleaved); return;
+    case 8: interleaveFixed<8>(channels, frames, interleaved); return;
+    default:
+        for (std::size_t i = 0; i < frames; ++i) {
+            for (std::size_t c = 0; c < count; ++c) interleaved[i * count + c] = channels[c][i];
         }
     }
 }
@@ -97,7 +108,8 @@ void interleaveSix(const float* const* channels, std::size_t frames, float* inte
 // file raises comes back to the caller at its next block or at finish().
 class BlockWriter {
 public:
-    BlockWriter(host::SoundFileWriter& file, bool ownThread) : file_(file) {
+    BlockWriter(host::SoundFileWriter& file, std::size_t channels, bool ownThread)
+        : file_(file), channels_(channels) {
         if (!ownThread) {
             slots_.resize(1);
             return;
@@ -107,7 +119,7 @@ public:
     }
     ~BlockWriter() { worker_.reset(); }  // before the slots go
 
-    // A slot for the next `frames` frames of six channels.
+    // A slot for the next `frames` frames of every channel.
     float* next(std::size_t frames) {
         const uint32_t n = worker_ ? worker_->handed() : 0;
         if (worker_) {
@@ -115,7 +127,7 @@ public:
             rethrow();
         }
         Slot& slot = slots_[n % slots_.size()];
-        slot.samples.resize(kUpmixChannels * frames);
+        slot.samples.resize(channels_ * frames);
         slot.frames = frames;
         return slot.samples.data();
     }
@@ -153,6 +165,7 @@ private:
     }
 
     host::SoundFileWriter& file_;
+    std::size_t channels_;
     std::vector<Slot> slots_;
     std::exception_ptr error_;  // written by the writing thread, read after a wait
     std::unique_ptr<spectral::WorkerThread> worker_;
@@ -185,20 +198,23 @@ UpmixSummary runUpmix(const UpmixJob& job, const host::PluginLibrary& library,
     // Everything that can refuse the run does so before the output exists.
     spectral::UpmixEngine engine(library, setup);
     observer.hostMessages(engine.takeSetupMessages());
-    LevelReport levels(job.report ? &report : nullptr, setup.sampleRate);
-    host::SoundFileWriter writer(summary.output, format, kUpmixChannels, source.sampleRate(),
+    const spectral::SpeakerLayout& layout = engine.layout();
+    const auto channels = static_cast<std::size_t>(layout.count);
+    summary.channels = layout.count;
+    LevelReport levels(job.report ? &report : nullptr, setup.sampleRate, layout);
+    host::SoundFileWriter writer(summary.output, format, layout.count, source.sampleRate(),
                                  source.frames(), &observer);
     const spectral::UpmixControls& controls = setup.controls;
     host::ModuleSession& placement = engine.placementSession(controls.method);
     observer.starting(placement, "upmix with " + placement.module().name +
                                      (controls.atf ? " and ATF4_6" : "") + ": " +
                                      std::to_string(source.sampleRate()) + " Hz, FFT " +
-                                     std::to_string(setup.fftSize) + " overlap " +
+                                     std::to_string(engine.settings().fftSize) + " overlap " +
                                      std::to_string(setup.overlap) + ", " +
                                      host::formatName(format) + ", 5.1 (FL FR FC LFE BL BR)");
 
     std::vector<float> interleaved;
-    BlockWriter blocks(writer, setup.threads >= 2);
+    BlockWriter blocks(writer, channels, setup.threads >= 2);
     std::size_t taken = 0;
     spectral::upmixStream(
         engine,
@@ -213,21 +229,22 @@ UpmixSummary runUpmix(const UpmixJob& job, const host::PluginLibrary& library,
             observer.progress(static_cast<int64_t>(taken), source.frames(), source.sampleRate());
             return got;
         },
-        [&](const float* const* channels, std::size_t frames) {
-            interleaveSix(channels, frames, blocks.next(frames));
+        [&](const float* const* outputs, std::size_t frames) {
+            interleave(outputs, channels, frames, blocks.next(frames));
             blocks.commitBlock();
-            for (std::size_t c = 0; c < kUpmixChannels; ++c) {
-                const float* channel = channels[c];
+            for (std::size_t c = 0; c < channels; ++c) {
+                const float* channel = outputs[c];
                 summary.peak[c] = std::max(summary.peak[c], largestMagnitude(channel, frames));
                 summary.energy[c] += sumOfSquares(channel, frames);
             }
-            levels.add(channels, frames);
+            levels.add(outputs, frames);
             summary.frames += frames;
         });
     blocks.finish();
     levels.finish();
     writer.commit();
     summary.clippedSamples = engine.clippedSamples();
+    summary.limiter = engine.limiterActivity();
     return summary;
 }
 

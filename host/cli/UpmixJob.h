@@ -37,8 +37,10 @@ struct UpmixSummary {
     double sampleRate = 0.0;
     std::size_t frames = 0;       // per channel, equal to the input's
     uint64_t clippedSamples = 0;  // sample positions Clip4_6 flagged
-    std::array<float, spectral::kUpmixChannels> peak{};     // largest |sample|
-    std::array<double, spectral::kUpmixChannels> energy{};  // sum of squares
+    int channels = 0;             // the layout's, file order
+    std::array<float, spectral::kMostSpeakers> peak{};     // largest |sample|
+    std::array<double, spectral::kMostSpeakers> energy{};  // sum of squares
+    spectral::LimiterActivity limiter;
 };
 
 // Runs the job with the modules of `library`. With job.report, hands each

@@ -5,7 +5,8 @@
 // thrown across the C boundary; a class that cannot be created gives a null
 // handle, which hosts report as a failed instantiation.
 //
-// Plugin must offer: Plugin(const host::PluginLibrary&, double sampleRate),
+// Plugin must offer: Plugin(const host::PluginLibrary&, double sampleRate,
+// const char* uri) (the URI of the descriptor the host instantiates),
 // connectPort(uint32_t, void*), activate(), deactivate(), run(uint32_t).
 #pragma once
 
@@ -29,16 +30,16 @@ struct Lv2Entry {
     // What a handle points to: the library (four pointers, nothing loaded)
     // and the plug-in that hosts its modules.
     struct Instance {
-        explicit Instance(double sampleRate)
-            : library(linkedExports(), "the linked-in library"), plugin(library, sampleRate) {}
+        Instance(double sampleRate, const char* uri)
+            : library(linkedExports(), "the linked-in library"), plugin(library, sampleRate, uri) {}
         host::PluginLibrary library;
         Plugin plugin;
     };
 
-    static LV2_Handle instantiate(const LV2_Descriptor*, double sampleRate, const char*,
-                                  const LV2_Feature* const*) {
+    static LV2_Handle instantiate(const LV2_Descriptor* descriptor, double sampleRate,
+                                  const char*, const LV2_Feature* const*) {
         try {
-            return new Instance(sampleRate);
+            return new Instance(sampleRate, descriptor != nullptr ? descriptor->URI : nullptr);
         } catch (...) {
             return nullptr;
         }

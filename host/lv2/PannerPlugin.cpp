@@ -81,7 +81,7 @@ PluginDescription pannerDescription(const host::PluginLibrary& library) {
     return d;
 }
 
-PannerPlugin::PannerPlugin(const host::PluginLibrary& library, double sampleRate)
+PannerPlugin::PannerPlugin(const host::PluginLibrary& library, double sampleRate, const char*)
     : description_(pannerDescription(library)),
       session_(library, library.findModule(kModule),
                engineAt(sampleRate, static_cast<int32_t>(kLongestBlock))),

@@ -31,7 +31,7 @@ public:
 
     // [instantiation thread; allocates; throws host::HostError] Creates and
     // starts the module at `sampleRate`.
-    PannerPlugin(const host::PluginLibrary& library, double sampleRate);
+    PannerPlugin(const host::PluginLibrary& library, double sampleRate, const char* uri = nullptr);
 
     // [audio thread, any time before run()] The host's buffer for a port.
     void connectPort(uint32_t port, void* data);

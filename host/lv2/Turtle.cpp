@@ -107,16 +107,22 @@ void writePort(std::ostream& out, const PluginDescription& plugin, std::size_t i
 
 }  // namespace
 
-std::string manifestTurtle(const PluginDescription& plugin, const std::string& pluginFile) {
+std::string manifestTurtle(const std::vector<BundlePlugin>& plugins) {
     std::ostringstream out;
     out << "@prefix lv2:  <http://lv2plug.in/ns/lv2core#> .\n"
-        << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n\n"
-        << "<" << plugin.uri << ">\n"
-        << "    a lv2:Plugin ;\n";
-    writeVersion(out);
-    out << "    lv2:binary <" << plugin.binary << "> ;\n"
-        << "    rdfs:seeAlso <" << pluginFile << "> .\n";
+        << "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n";
+    for (const BundlePlugin& entry : plugins) {
+        out << "\n<" << entry.plugin.uri << ">\n"
+            << "    a lv2:Plugin ;\n";
+        writeVersion(out);
+        out << "    lv2:binary <" << entry.plugin.binary << "> ;\n"
+            << "    rdfs:seeAlso <" << entry.file << "> .\n";
+    }
     return out.str();
+}
+
+std::string manifestTurtle(const PluginDescription& plugin, const std::string& pluginFile) {
+    return manifestTurtle(std::vector<BundlePlugin>{{plugin, pluginFile}});
 }
 
 std::string pluginTurtle(const PluginDescription& plugin) {

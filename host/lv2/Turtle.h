@@ -5,11 +5,19 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "host/lv2/PluginDescription.h"
 
 namespace quorveil::lv2 {
 
+// A bundle's manifest: each plug-in with its Turtle file (one bundle may
+// carry several plug-ins in one binary).
+struct BundlePlugin {
+    PluginDescription plugin;
+    std::string file;
+};
+std::string manifestTurtle(const std::vector<BundlePlugin>& plugins);
 std::string manifestTurtle(const PluginDescription& plugin, const std::string& pluginFile);
 std::string pluginTurtle(const PluginDescription& plugin);
 

@@ -2,6 +2,7 @@
 #include "host/lv2/UpmixPlugin.h"
 
 #include <algorithm>
+#include <cctype>
 #include <stdexcept>
 #include <string>
 
@@ -20,14 +21,13 @@ struct Channel {
 };
 
 constexpr Channel kInputs[] = {{"in_left", "Left in", "left"}, {"in_right", "Right in", "right"}};
-// The engine's output order, FL FR FC LFE BL BR.
-constexpr Channel kOutputs[] = {{"fl", "FL", "left"},
-                                {"fr", "FR", "right"},
-                                {"fc", "FC", "center"},
-                                {"lfe", "LFE", "lowFrequencyEffects"},
-                                {"bl", "BL", "rearLeft"},
-                                {"br", "BR", "rearRight"}};
-static_assert(std::size(kOutputs) == spectral::kUpmixChannels);
+
+// An output port's symbol: the speaker's name in lower case ("fl", "lfe").
+std::string speakerSymbol(const spectral::SpeakerPosition& speaker) {
+    std::string symbol = speaker.name;
+    for (char& c : symbol) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return symbol;
+}
 
 std::string lv2Unit(const std::string& unit) {
     if (unit == "dB") return "db";
@@ -91,27 +91,46 @@ PortDescription controlPort(const UpmixControlEntry& entry) {
 constexpr const char* kFirstReleaseControls[] = {
     "method", "atf", "width", "centre", "ambience", "rear_delay", "smooth", "lfe_cutoff", "gain"};
 
-spectral::UpmixSetup setupAt(double sampleRate) {
+spectral::UpmixSetup setupAt(double sampleRate, const spectral::SpeakerLayout& layout) {
     spectral::UpmixSetup setup;
     setup.sampleRate = sampleRate;
+    setup.layout = &layout;
     return setup;
+}
+
+const spectral::SpeakerLayout& layoutOrThrow(const char* uri) {
+    const spectral::SpeakerLayout* layout = upmixLayoutOf(uri != nullptr ? uri : "");
+    if (layout == nullptr) throw host::HostError(std::string("no upmix plug-in '") + (uri != nullptr ? uri : "") + "'");
+    return *layout;
 }
 
 }  // namespace
 
-PluginDescription upmixDescription(int latencySamples) {
-    return upmixDescription(latencySamples, spectral::upmixControlTable());
+std::string upmixUri(const spectral::SpeakerLayout& layout) {
+    return &layout == &spectral::defaultLayout() ? std::string(kUpmixUri)
+                                                 : std::string(kUpmixUri) + "-" + layout.name;
 }
 
-PluginDescription upmixDescription(int latencySamples,
+const spectral::SpeakerLayout* upmixLayoutOf(const std::string& uri) {
+    for (const spectral::SpeakerLayout& layout : spectral::speakerLayouts()) {
+        if (upmixUri(layout) == uri) return &layout;
+    }
+    return nullptr;
+}
+
+PluginDescription upmixDescription(int latencySamples, const spectral::SpeakerLayout& layout) {
+    return upmixDescription(latencySamples, layout, spectral::upmixControlTable());
+}
+
+PluginDescription upmixDescription(int latencySamples, const spectral::SpeakerLayout& layout,
                                    std::span<const UpmixControlEntry> controlTable) {
     PluginDescription d;
-    d.uri = kUpmixUri;
-    d.name = "Quorveil Upmix 2.0 to 5.1";
+    d.uri = upmixUri(layout);
+    d.name = std::string("Quorveil Upmix 2.0 to ") + layout.name;
     d.binary = "quorveil_upmix.so";
     d.license = "https://spdx.org/licenses/GPL-3.0-or-later";
     d.groups = {{"stereo_in", "Stereo in", "StereoGroup", true},
-                {"surround_out", "5.1 out", "FivePointOneGroup", false}};
+                {"surround_out", std::string(layout.name) + " out", layout.lv2Group, false}};
     for (const Channel& channel : kInputs) {
         PortDescription port;
         port.kind = PortKind::AudioInput;
@@ -121,13 +140,13 @@ PluginDescription upmixDescription(int latencySamples,
         port.designation = channel.designation;
         d.ports.push_back(port);
     }
-    for (const Channel& channel : kOutputs) {
+    for (const spectral::SpeakerPosition& speaker : layout.positions()) {
         PortDescription port;
         port.kind = PortKind::AudioOutput;
-        port.symbol = channel.symbol;
-        port.name = channel.name;
+        port.symbol = speakerSymbol(speaker);
+        port.name = speaker.name;
         port.group = "surround_out";
-        port.designation = channel.designation;
+        port.designation = speaker.designation;
         d.ports.push_back(port);
     }
     std::vector<PortDescription> controls{methodPort(), atfPort()};
@@ -158,9 +177,10 @@ PluginDescription upmixDescription(int latencySamples,
     return d;
 }
 
-UpmixPlugin::UpmixPlugin(const host::PluginLibrary& library, double sampleRate)
-    : engine_(library, setupAt(sampleRate)),
-      description_(upmixDescription(engine_.latency())),
+UpmixPlugin::UpmixPlugin(const host::PluginLibrary& library, double sampleRate, const char* uri)
+    : engine_(library, setupAt(sampleRate, layoutOrThrow(uri))),
+      description_(upmixDescription(engine_.latency(), engine_.layout())),
+      outputCount_(static_cast<std::size_t>(engine_.channels())),
       controlPorts_(description_.ports.size(), nullptr),
       controls_(engine_.controls()) {
     methodPort_ = description_.portIndex("method");
@@ -174,7 +194,7 @@ UpmixPlugin::UpmixPlugin(const host::PluginLibrary& library, double sampleRate)
 void UpmixPlugin::connectPort(uint32_t port, void* data) {
     if (port < inputs_.size()) {
         inputs_[port] = static_cast<const float*>(data);
-    } else if (port - inputs_.size() < outputs_.size()) {
+    } else if (port - inputs_.size() < outputCount_) {
         outputs_[port - inputs_.size()] = static_cast<float*>(data);
     } else if (port == latencyPortIndex_) {
         latencyPort_ = static_cast<float*>(data);
@@ -221,8 +241,8 @@ void UpmixPlugin::run(uint32_t samples) {
         startAfresh_ = false;
     }
     if (inputs_[0] == nullptr || inputs_[1] == nullptr) return;
-    for (float* output : outputs_) {
-        if (output == nullptr) return;
+    for (std::size_t c = 0; c < outputCount_; ++c) {
+        if (outputs_[c] == nullptr) return;
     }
     engine_.process(inputs_[0], inputs_[1], outputs_.data(), samples);
 }

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// quorveil-upmix.lv2: the stereo-to-5.1 upmix as an LV2 plug-in. Two audio
-// inputs in a stereo group, six outputs FL FR FC LFE BL BR in a 5.1 group
-// (with the port-groups designations, so hosts map the channels themselves),
-// the upmix's controls from its control table, and a latency output that
-// hosts compensate. It runs the same UpmixEngine as `surround-host upmix`
+// quorveil-upmix.lv2: the stereo upmix as LV2 plug-ins, one per speaker
+// layout of the layout table (SpeakerLayout.h): 5.1 at kUpmixUri, the others
+// at kUpmixUri + "-" + the layout's name ("…/upmix-7.1"). Two audio inputs in
+// a stereo group, the layout's outputs in its group (with the port-groups
+// designations, so hosts map the channels themselves), the upmix's controls
+// from its control table, and a latency output that hosts compensate. It runs the same UpmixEngine as `surround-host upmix`
 // with the library linked in, so, shifted by the latency, it gives the
 // command line's samples.
 //
@@ -16,6 +17,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "host/hosting/PluginLibrary.h"
@@ -27,19 +29,25 @@ namespace quorveil::lv2 {
 
 inline constexpr const char* kUpmixUri = "https://quorveil.audio/lv2/upmix";
 
+// The URI of the upmix to `layout`, and the layout of a URI (null: none).
+std::string upmixUri(const spectral::SpeakerLayout& layout);
+const spectral::SpeakerLayout* upmixLayoutOf(const std::string& uri);
+
 // [main thread; allocates] The description: audio ports, the method and ATF
 // switch, one control port per entry of the upmix's control table, then the
 // latency output. The ports of the first release keep their indices; a
 // control added since comes after the latency port, lv2:connectionOptional.
 // Throws std::logic_error when a control of the first release is missing.
-PluginDescription upmixDescription(int latencySamples);
 PluginDescription upmixDescription(int latencySamples,
+                                   const spectral::SpeakerLayout& layout = spectral::defaultLayout());
+PluginDescription upmixDescription(int latencySamples, const spectral::SpeakerLayout& layout,
                                    std::span<const spectral::UpmixControlEntry> controlTable);
 
 class UpmixPlugin {
 public:
-    // [instantiation thread; allocates; throws host::HostError]
-    UpmixPlugin(const host::PluginLibrary& library, double sampleRate);
+    // [instantiation thread; allocates; throws host::HostError] The upmix
+    // whose URI is `uri` (upmixUri).
+    UpmixPlugin(const host::PluginLibrary& library, double sampleRate, const char* uri);
 
     // [audio thread, any time before run()] The host's buffer for a port.
     void connectPort(uint32_t port, void* data);
@@ -58,7 +66,8 @@ private:
     spectral::UpmixEngine engine_;
     PluginDescription description_;
     std::array<const float*, 2> inputs_{};
-    std::array<float*, spectral::kUpmixChannels> outputs_{};
+    std::array<float*, spectral::kMostSpeakers> outputs_{};
+    std::size_t outputCount_ = 0;
     // The host's buffer of every control input, by port index; the ports
     // of the method, the ATF switch and each entry of the control table.
     std::vector<const float*> controlPorts_;

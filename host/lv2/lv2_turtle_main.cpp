@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "host/lv2/Lv2Entry.h"
 #include "host/lv2/PannerPlugin.h"
@@ -19,10 +20,6 @@ namespace {
 
 using quorveil::lv2::PluginDescription;
 
-// The plug-ins that upmix to a speaker layout: each becomes a PipeWire sink
-// of that layout. One row per layout that has a plug-in.
-constexpr const char* kPipeWireSinks[] = {"upmix"};
-
 bool writeFile(const std::string& path, const std::string& text) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file << text;
@@ -30,14 +27,28 @@ bool writeFile(const std::string& path, const std::string& text) {
     return static_cast<bool>(file);
 }
 
-// Throws std::invalid_argument for a name that is no plug-in of ours.
-PluginDescription describe(const std::string& which, const quorveil::host::PluginLibrary& library) {
-    if (which == "panner") return quorveil::lv2::pannerDescription(library);
+// The latency a host reads before the first run(): the engine's at the
+// default settings, whatever the sample rate.
+int defaultUpmixLatency(const quorveil::host::PluginLibrary& library) {
+    return quorveil::spectral::UpmixEngine(library, quorveil::spectral::UpmixSetup{}).latency();
+}
+
+// A bundle's plug-ins with their Turtle files: the panner, or the upmix to
+// every layout. Throws std::invalid_argument for a name that is no bundle of
+// ours.
+std::vector<quorveil::lv2::BundlePlugin> describe(const std::string& which,
+                                                 const quorveil::host::PluginLibrary& library) {
+    if (which == "panner") return {{quorveil::lv2::pannerDescription(library), "quorveil-panner.ttl"}};
     if (which == "upmix") {
-        // The latency a host reads before the first run(): the engine's at
-        // the default settings, whatever the sample rate.
-        return quorveil::lv2::upmixDescription(
-            quorveil::spectral::UpmixEngine(library, quorveil::spectral::UpmixSetup{}).latency());
+        std::vector<quorveil::lv2::BundlePlugin> plugins;
+        const int latency = defaultUpmixLatency(library);
+        for (const quorveil::spectral::SpeakerLayout& layout : quorveil::spectral::speakerLayouts()) {
+            const bool first = &layout == &quorveil::spectral::defaultLayout();
+            plugins.push_back({quorveil::lv2::upmixDescription(latency, layout),
+                               first ? std::string("quorveil-upmix.ttl")
+                                     : "quorveil-upmix-" + std::string(layout.name) + ".ttl"});
+        }
+        return plugins;
     }
     throw std::invalid_argument("unknown plug-in '" + which + "'");
 }
@@ -59,16 +70,18 @@ int main(int argc, char** argv) {
     try {
         const quorveil::host::PluginLibrary library(quorveil::lv2::linkedExports(), "linked");
         if (which == "--pipewire") {
-            for (const char* name : kPipeWireSinks) {
-                const auto sink = quorveil::lv2::pipewireSink(describe(name, library), name);
+            // One sink per upmix layout.
+            for (const quorveil::lv2::BundlePlugin& entry : describe("upmix", library)) {
+                const auto sink = quorveil::lv2::pipewireSink(entry.plugin, "upmix");
                 writeOrThrow(folder + "/" + sink.fileName, sink.config);
             }
             return 0;
         }
-        const PluginDescription plugin = describe(which, library);
-        const std::string pluginFile = "quorveil-" + which + ".ttl";
-        writeOrThrow(folder + "/manifest.ttl", quorveil::lv2::manifestTurtle(plugin, pluginFile));
-        writeOrThrow(folder + "/" + pluginFile, quorveil::lv2::pluginTurtle(plugin));
+        const std::vector<quorveil::lv2::BundlePlugin> plugins = describe(which, library);
+        writeOrThrow(folder + "/manifest.ttl", quorveil::lv2::manifestTurtle(plugins));
+        for (const quorveil::lv2::BundlePlugin& entry : plugins) {
+            writeOrThrow(folder + "/" + entry.file, quorveil::lv2::pluginTurtle(entry.plugin));
+        }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "quorveil-lv2-turtle: %s\n", error.what());
         return 1;

@@ -25,8 +25,13 @@ struct UpmixDefault {
 };
 constexpr UpmixDefault kUpmixDefaults[] = {
     {"Slice4_6", "Stage Two Humidity", "0"},
-    {"ArcTan4_6", "Total Image Width", "30"},
+    {"ArcTan4_6", "Total Image Width", "240"},
 };
+
+// Where the energy vector is measured: FL FR FC BL BR, degrees, negative
+// to the left.
+constexpr double kMainAzimuth[kMainSpeakers] = {-30.0, 30.0, 0.0, -110.0, 110.0};
+constexpr double kDegrees = 180.0 / std::numbers::pi;
 
 // The common part stood in both channels: in one speaker it keeps its power
 // at √2 times its level in each.
@@ -80,6 +85,17 @@ DirectPlacement::DirectPlacement(const host::PluginLibrary& library,
         }
         module->instance().setServiceLogKept(false);
     }
+    warpedLeft_.assign(bins_, 0.0f);
+    warpedRight_.assign(bins_, 0.0f);
+    probeHz_.assign(bins_, 0.0f);
+    for (std::size_t k = 0; k < bins_; ++k) {
+        probeHz_[k] = static_cast<float>(static_cast<double>(k) * engine.sampleRate / engine.fftSize);
+    }
+    for (std::size_t s = 0; s < kMainSpeakers; ++s) eventWeights_[s].assign(bins_, 0.0f);
+    // The wrap-around method places elsewhere on purpose: no warp.
+    for (UpmixMethod method : {UpmixMethod::Slice, UpmixMethod::CC}) {
+        warps_[static_cast<std::size_t>(method)] = measureWarp(method);
+    }
 }
 
 DirectPlacement::~DirectPlacement() = default;
@@ -102,17 +118,27 @@ host::ModuleSession& DirectPlacement::session(UpmixMethod method) {
     return moduleFor(method).session;
 }
 
-void DirectPlacement::place(UpmixMethod method, bool atf, const float* leftLevel,
-                            const float* rightLevel, const float* leftHz, const float* rightHz) {
+void DirectPlacement::runModule(UpmixMethod method, const float* leftLevel,
+                                const float* rightLevel, const float* leftHz,
+                                const float* rightHz,
+                                const std::array<float*, kMainSpeakers>& into) {
     GraphModule& module = moduleFor(method);
     host::ProcessBuffers& buffers = module.buffers;
-    std::copy(leftLevel, leftLevel + bins_, buffers.magnitudeIn.frame(0, 0));
-    std::copy(rightLevel, rightLevel + bins_, buffers.magnitudeIn.frame(1, 0));
+    float* left = buffers.magnitudeIn.frame(0, 0);
+    float* right = buffers.magnitudeIn.frame(1, 0);
+    std::copy(leftLevel, leftLevel + bins_, left);
+    std::copy(rightLevel, rightLevel + bins_, right);
+    warps_[static_cast<std::size_t>(method)].apply(left, right, bins_);
     if (buffers.frequencyIn.pinCount() >= 2) {
         std::copy(leftHz, leftHz + bins_, buffers.frequencyIn.frame(0, 0));
         std::copy(rightHz, rightHz + bins_, buffers.frequencyIn.frame(1, 0));
     }
     module.process();
+    route(method, into);
+}
+
+void DirectPlacement::place(UpmixMethod method, bool atf, const float* leftLevel,
+                            const float* rightLevel, const float* leftHz, const float* rightHz) {
     // With ATF4_6 the weights go straight into its inputs, and come from its
     // outputs.
     std::array<float*, kMainSpeakers> into{};
@@ -120,9 +146,9 @@ void DirectPlacement::place(UpmixMethod method, bool atf, const float* leftLevel
         into[static_cast<std::size_t>(s)] = atf ? atf_->buffers.magnitudeIn.frame(s, 0)
                                                 : weights_[static_cast<std::size_t>(s)].data();
     }
-    route(method, into);
+    runModule(method, leftLevel, rightLevel, leftHz, rightHz, into);
     if (atf) {
-        crossFade(leftHz, rightHz);
+        crossFade(leftLevel, rightLevel, leftHz, rightHz);
         for (int s = 0; s < kMainSpeakers; ++s) {
             placed_[static_cast<std::size_t>(s)] = atf_->buffers.magnitudeOut.frame(s, 0);
         }
@@ -131,6 +157,44 @@ void DirectPlacement::place(UpmixMethod method, bool atf, const float* leftLevel
             placed_[static_cast<std::size_t>(s)] = weights_[static_cast<std::size_t>(s)].data();
         }
     }
+}
+
+void DirectPlacement::placeEvents(UpmixMethod method, const float* leftLevel,
+                                  const float* rightLevel, const float* leftHz) {
+    std::array<float*, kMainSpeakers> into{};
+    for (std::size_t s = 0; s < kMainSpeakers; ++s) into[s] = eventWeights_[s].data();
+    // One source: both channels at one frequency.
+    runModule(method, leftLevel, rightLevel, leftHz, leftHz, into);
+}
+
+// The module's energy-vector azimuth for every balance angle from hard left
+// to hard right, one bin each, inverted into a warp.
+BalanceWarp DirectPlacement::measureWarp(UpmixMethod method) {
+    const std::size_t n = bins_;
+    if (n < 2) return {};
+    std::vector<float> left(n), right(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double theta = static_cast<double>(i) / static_cast<double>(n - 1) * std::numbers::pi / 2.0;
+        left[i] = static_cast<float>(std::cos(theta));
+        right[i] = static_cast<float>(std::sin(theta));
+    }
+    std::array<float*, kMainSpeakers> into{};
+    for (std::size_t s = 0; s < kMainSpeakers; ++s) into[s] = weights_[s].data();
+    warps_[static_cast<std::size_t>(method)] = BalanceWarp();  // measure the module unwarped
+    runModule(method, left.data(), right.data(), probeHz_.data(), probeHz_.data(), into);
+    std::vector<double> azimuth(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        double x = 0.0, y = 0.0;
+        for (std::size_t s = 0; s < kMainSpeakers; ++s) {
+            const double w = weights_[s][i];
+            const double energy = w > 0.0 ? w * w : 0.0;
+            x += energy * std::cos(kMainAzimuth[s] / kDegrees);
+            y += energy * std::sin(kMainAzimuth[s] / kDegrees);
+        }
+        azimuth[i] = std::atan2(y, x) * kDegrees;
+    }
+    for (std::size_t s = 0; s < kMainSpeakers; ++s) std::fill(weights_[s].begin(), weights_[s].end(), 0.0f);
+    return BalanceWarp(azimuth);
 }
 
 QUORVEIL_SPECTRAL_CLONES
@@ -179,11 +243,70 @@ void DirectPlacement::route(UpmixMethod method, const std::array<float*, kMainSp
     }
 }
 
-void DirectPlacement::crossFade(const float* leftHz, const float* rightHz) {
+// ATF4_6 cross-fades by |f_L − f_R|: the weaker channel's frequency is
+// drawn towards the stronger one's by their level ratio, so a source that
+// only one channel carries stays where it is.
+void DirectPlacement::crossFade(const float* leftLevel, const float* rightLevel,
+                                const float* leftHz, const float* rightHz) {
     host::ProcessBuffers& buffers = atf_->buffers;
-    std::copy(leftHz, leftHz + bins_, buffers.frequencyIn.frame(0, 0));
-    std::copy(rightHz, rightHz + bins_, buffers.frequencyIn.frame(1, 0));
+    float* fl = buffers.frequencyIn.frame(0, 0);
+    float* fr = buffers.frequencyIn.frame(1, 0);
+    for (std::size_t k = 0; k < bins_; ++k) {
+        const float l = leftLevel[k], r = rightLevel[k];
+        const bool leftLeads = l >= r;
+        const float stronger = leftLeads ? l : r, weaker = leftLeads ? r : l;
+        const float ratio = stronger > 0.0f ? weaker / stronger : 0.0f;
+        const float lead = leftLeads ? leftHz[k] : rightHz[k];
+        const float follow = leftLeads ? rightHz[k] : leftHz[k];
+        const float drawn = lead + (follow - lead) * ratio;
+        fl[k] = leftLeads ? lead : drawn;
+        fr[k] = leftLeads ? drawn : lead;
+    }
     atf_->process();
+}
+
+BalanceWarp::BalanceWarp() : cos_(kSteps + 1), sin_(kSteps + 1) {
+    for (int j = 0; j <= kSteps; ++j) {
+        const double t = static_cast<double>(j) / kSteps;
+        const double theta = std::atan2(t, 1.0 - t);
+        cos_[static_cast<std::size_t>(j)] = static_cast<float>(std::cos(theta));
+        sin_[static_cast<std::size_t>(j)] = static_cast<float>(std::sin(theta));
+    }
+}
+
+BalanceWarp::BalanceWarp(const std::vector<double>& azimuth) : BalanceWarp() {
+    const std::size_t n = azimuth.size();
+    for (int j = 0; j <= kSteps; ++j) {
+        const double t = static_cast<double>(j) / kSteps;
+        const double theta = std::atan2(t, 1.0 - t);  // 0 (left) to π/2
+        const double wanted = 30.0 * (theta / (std::numbers::pi / 4.0) - 1.0);
+        // The first probe at or past the wanted azimuth, and the one before.
+        std::size_t i = 1;
+        while (i + 1 < n && azimuth[i] < wanted) ++i;
+        const double a0 = azimuth[i - 1], a1 = azimuth[i];
+        const double within = a1 > a0 ? std::clamp((wanted - a0) / (a1 - a0), 0.0, 1.0) : 0.0;
+        const double fed = (static_cast<double>(i - 1) + within) / static_cast<double>(n - 1) *
+                           std::numbers::pi / 2.0;
+        cos_[static_cast<std::size_t>(j)] = static_cast<float>(std::cos(fed));
+        sin_[static_cast<std::size_t>(j)] = static_cast<float>(std::sin(fed));
+    }
+}
+
+void BalanceWarp::apply(float* left, float* right, std::size_t bins) const {
+    for (std::size_t k = 0; k < bins; ++k) {
+        const float l = left[k], r = right[k];
+        const float sum = l + r;
+        if (!(sum > 0.0f)) continue;
+        const float position = std::min(r / sum, 1.0f) * static_cast<float>(kSteps);
+        const auto at = static_cast<std::size_t>(position);
+        const std::size_t next = std::min<std::size_t>(at + 1, kSteps);
+        const float within = position - static_cast<float>(at);
+        const float c = cos_[at] + within * (cos_[next] - cos_[at]);
+        const float s = sin_[at] + within * (sin_[next] - sin_[at]);
+        const float length = std::sqrt(l * l + r * r);
+        left[k] = length * c;
+        right[k] = length * s;
+    }
 }
 
 }  // namespace quorveil::spectral

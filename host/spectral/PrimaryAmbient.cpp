@@ -3,12 +3,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
-#include "host/spectral/VectorClones.h"
+#include "host/spectral/OnsetBands.h"
 
 namespace quorveil::spectral {
 
 namespace {
+
+using Complex = std::complex<float>;
 
 // Averages below this are silence: they would otherwise decay through the
 // subnormal range, where every operation is slow.
@@ -18,7 +21,63 @@ constexpr float kSilentPower = 1e-30f;
 // the least-squares residual is tiny exactly where the ratio is huge.
 constexpr float kMostAmbientBoost = 1e6f;
 
+// The floor is an average; the coherence of two independent noises scatters
+// around it, and the phase-slope alignment lifts it a little more: the
+// bias removed is this many times the floor.
+constexpr float kFloorMargin = 2.0f;
+
+// A bin half diffuse or more takes its direction from the slow averages.
+constexpr float kDiffuseToSlow = 2.0f;
+
+// A difference of direct levels counts beyond this many times its scatter.
+constexpr float kBalanceDoubt = 3.0f;
+
+// A direct share above this is a decided bin.
+constexpr float kSureShare = 0.5f;
+
+// Bins averaged on each side of a bin: a twentieth of its frequency (a
+// sixth of an octave in all), at most kWidestHalf; for the slow averages
+// that judge the ambience, a tenth (a third of an octave), and at least
+// kSlowNarrowestHalf, so that the few bins of the lowest octaves are judged
+// from as much as the others.
+constexpr float kRelativeHalfWidth = 0.05f;
+constexpr int kWidestHalf = 8;
+constexpr float kSlowRelativeHalfWidth = 0.1f;
+constexpr int kSlowNarrowestHalf = 3;
+constexpr int kSlowWidestHalf = 16;
+// Bins on each side over which the phase slope is measured, at least.
+constexpr int kSlopeHalf = 2;
+// Bins on each side of an event's frame that describe it.
+constexpr int kEventHalf = 2;
+// The background counts this much against an event in its Wiener estimate.
+constexpr float kEventOverBackground = 0.25f;
+// Below this share of its peak an event keeps the direction it had.
+constexpr float kFadedEvent = 0.25f;
+
+// cos 20° and cos 50°: the direct sound is in phase below 20° of phase
+// difference, time-shifted beyond 50°, a blend between.
+constexpr float kInPhaseCos = 0.93969262f;
+constexpr float kShiftedCos = 0.64278761f;
+
+// A time difference between L and R shows as a phase step from bin to bin
+// of the cross-spectrum: below kInPhaseDelay the direct sound counts as in
+// phase, beyond kShiftedDelay as time-shifted (spaced microphones reach about
+// 1 ms), provided the steps of neighbouring bins agree (kSteadySteps).
+constexpr double kInPhaseDelay = 0.08e-3;
+constexpr double kShiftedDelay = 0.2e-3;
+constexpr float kLooseSteps = 0.6f, kSteadySteps = 0.9f;
+
+float ramp(float x, float from, float to) { return std::clamp((x - from) / (to - from), 0.0f, 1.0f); }
+
+// Direct sound without a time difference: fully frontal within 60° of
+// phase, fully surround at 180°.
+float frontness(float cosPhase) { return std::clamp((cosPhase + 0.25f) / 0.75f, 0.0f, 1.0f); }
+float inPhaseness(float cosPhase) {
+    return std::clamp((cosPhase - kShiftedCos) / (kInPhaseCos - kShiftedCos), 0.0f, 1.0f);
+}
+
 float flushedToSilence(float power) { return power > kSilentPower ? power : 0.0f; }
+Complex flushedToSilence(Complex c) { return std::norm(c) > kSilentPower * kSilentPower ? c : Complex(); }
 
 }  // namespace
 
@@ -49,80 +108,400 @@ float coherenceFloor(const std::vector<float>& window, int hop, float weight) {
     return static_cast<float>(std::min(1.0, a / (2.0 - a) * sum));
 }
 
-PrimaryAmbientSplit::PrimaryAmbientSplit(int bins)
-    : powerLeft_(static_cast<std::size_t>(bins)), powerRight_(static_cast<std::size_t>(bins)),
-      crossReal_(static_cast<std::size_t>(bins)), direct_(static_cast<std::size_t>(bins)),
-      ambientLeft_(static_cast<std::size_t>(bins)), ambientRight_(static_cast<std::size_t>(bins)),
-      levelLeft_(static_cast<std::size_t>(bins)), levelRight_(static_cast<std::size_t>(bins)) {}
-
-void PrimaryAmbientSplit::reset() {
-    std::fill(powerLeft_.begin(), powerLeft_.end(), 0.0f);
-    std::fill(powerRight_.begin(), powerRight_.end(), 0.0f);
-    std::fill(crossReal_.begin(), crossReal_.end(), 0.0f);
+// A Hann window's spectrum is three taps, −¼ ½ −¼, so the noise of bins d
+// apart correlates by ρ(1) = −2/3, ρ(2) = 1/6 and not at all further: the
+// mean of n bins keeps Σ_d (n − |d|) ρ(d)² / n² of a single bin's variance.
+float binAveragedFloor(float floor, int bins) {
+    if (bins <= 1) return floor;
+    constexpr double rho[3] = {1.0, -2.0 / 3.0, 1.0 / 6.0};
+    double kept = 0.0;
+    for (int d = -2; d <= 2; ++d) {
+        const int distance = d < 0 ? -d : d;
+        if (distance >= bins) continue;
+        kept += (bins - distance) * rho[distance] * rho[distance];
+    }
+    return static_cast<float>(floor * kept / (static_cast<double>(bins) * bins));
 }
 
-QUORVEIL_SPECTRAL_CLONES
-void PrimaryAmbientSplit::split(const std::complex<float>* left, const std::complex<float>* right) {
-    const float weight = weight_, keep = 1.0f - weight_, floor = floor_;
-    const std::size_t bins = powerLeft_.size();
-    // The inputs and every array written are apart: tell the compiler, which
-    // cannot see it across so many arrays.
-QUORVEIL_ARRAYS_APART
+namespace {
+
+// Half-widths for `bins` bins: `relative` of each bin's index, at most
+// `widest`, never past either end.
+std::vector<int> halfWidths(std::size_t bins, float relative, int narrowest, int widest) {
+    std::vector<int> halves(bins);
     for (std::size_t k = 0; k < bins; ++k) {
-        const float lr = left[k].real(), li = left[k].imag();
-        const float rr = right[k].real(), ri = right[k].imag();
+        const int half = std::clamp(static_cast<int>(static_cast<float>(k) * relative), narrowest, widest);
+        halves[k] = std::min({half, static_cast<int>(k), static_cast<int>(bins - 1 - k)});
+    }
+    return halves;
+}
 
-        // The averages.
-        const float pl = flushedToSilence(keep * powerLeft_[k] + weight * (lr * lr + li * li));
-        const float pr = flushedToSilence(keep * powerRight_[k] + weight * (rr * rr + ri * ri));
-        const float cross = keep * crossReal_[k] + weight * (lr * rr + li * ri);
-        powerLeft_[k] = pl;
-        powerRight_[k] = pr;
-        crossReal_[k] = std::fabs(cross) > kSilentPower ? cross : 0.0f;
+}  // namespace
 
-        // Shared in-phase power, less the bias of its estimate: averaged over
-        // N frames, a coherence γ² shows on average γ² + (1 − γ²)²/N, and
-        // 1/N is the floor. A coherent bin (γ² = 1) loses nothing.
-        const float inPhase = std::max(cross, 0.0f);
-        const float product = pl * pr;
-        const float coherence = product > 0.0f ? std::min(inPhase * inPhase / product, 1.0f) : 0.0f;
+void BinAverages::resize(std::size_t bins) {
+    left.assign(bins, 0.0f);
+    right.assign(bins, 0.0f);
+    cross.assign(bins, Complex());
+}
+
+void BinAverages::clear() {
+    std::fill(left.begin(), left.end(), 0.0f);
+    std::fill(right.begin(), right.end(), 0.0f);
+    std::fill(cross.begin(), cross.end(), Complex());
+}
+
+PrimaryAmbientSplit::PrimaryAmbientSplit(int bins, int fftSize, double sampleRate, std::size_t bands)
+    : bandPeak_(bands, 0.0f), bandLeftDirection_(bands), bandRightDirection_(bands), bandStep_(bands) {
+    const auto n = static_cast<std::size_t>(bins);
+    const double radiansPerSecond = 2.0 * std::numbers::pi * sampleRate / fftSize;  // per bin
+    inPhaseStep_ = static_cast<float>(radiansPerSecond * kInPhaseDelay);
+    shiftedStep_ = static_cast<float>(radiansPerSecond * kShiftedDelay);
+    for (BinAverages* a : {&fast_, &slow_, &fastAcross_, &slowAcross_}) a->resize(n);
+    for (auto* v : {&shifted_, &inputPower_, &weight_, &binFloor_, &recentScatter_, &slowScatter_, &uL_, &uR_, &cosPhi_, &sinPhi_,
+                    &share_, &ambientLeft_, &ambientRight_, &front_, &sides_, &rear_, &toCentre_,
+                    &levelLeft_, &levelRight_, &eventFront_, &eventLevelLeft_, &eventLevelRight_,
+                    &judgedLeft_, &judgedRight_, &excessLeft_, &excessRight_}) {
+        v->assign(n, 0.0f);
+    }
+    for (auto* v : {&step_, &slowStep_, &judgedCross_, &excessCross_, &eventL_, &eventR_, &estimatorL_, &estimatorR_}) {
+        v->assign(n, Complex());
+    }
+    event_.assign(n, 0);
+    halfWidth_ = halfWidths(n, kRelativeHalfWidth, 0, kWidestHalf);
+    slowHalfWidth_ = halfWidths(n, kSlowRelativeHalfWidth, kSlowNarrowestHalf, kSlowWidestHalf);
+}
+
+void PrimaryAmbientSplit::setTimeFloors(float recent, float slow) {
+    for (std::size_t k = 0; k < binFloor_.size(); ++k) {
+        binFloor_[k] = kFloorMargin * binAveragedFloor(slow, 2 * slowHalfWidth_[k] + 1);
+        recentScatter_[k] = std::sqrt(binAveragedFloor(recent, 2 * halfWidth_[k] + 1));
+        slowScatter_[k] = std::sqrt(binAveragedFloor(slow, 2 * slowHalfWidth_[k] + 1));
+    }
+}
+
+void PrimaryAmbientSplit::reset() {
+    fast_.clear();
+    slow_.clear();
+}
+
+BinScene PrimaryAmbientSplit::scene() const {
+    return {uL_.data(),         uR_.data(),         cosPhi_.data(),     sinPhi_.data(),
+            share_.data(),      ambientLeft_.data(), ambientRight_.data(), front_.data(),
+            sides_.data(),      rear_.data(),       toCentre_.data(),   event_.data(),
+            eventL_.data(),     eventR_.data(),     estimatorL_.data(), estimatorR_.data(),
+            eventFront_.data(), judgedLeft_.data(), judgedRight_.data(), judgedCross_.data(),
+            inputPower_.data(), weight_.data()};
+}
+
+void PrimaryAmbientSplit::split(const Complex* left, const Complex* right, const Complex* nextLeft,
+                                const Complex* nextRight, const OnsetBands& onsets) {
+    average(left, right, onsets.binWeights(), onsets.slowWeights());
+    findSteps(fast_.cross, step_, &shifted_);
+    findSteps(slow_.cross, slowStep_, nullptr);
+    smoothAcrossBins(fast_, halfWidth_, step_, fastAcross_);
+    smoothAcrossBins(slow_, slowHalfWidth_, slowStep_, slowAcross_);
+    describe();
+    anyEvent_ = onsets.anyEvent();
+    if (anyEvent_) {
+        findEvents(left, right, nextLeft, nextRight, onsets);
+    } else {
+        std::fill(event_.begin(), event_.end(), 0);
+        std::fill(eventLevelLeft_.begin(), eventLevelLeft_.end(), 0.0f);
+        std::fill(eventLevelRight_.begin(), eventLevelRight_.end(), 0.0f);
+    }
+}
+
+// The averages over time, each bin with the weights its band gives it (0
+// while an event holds them).
+void PrimaryAmbientSplit::average(const Complex* left, const Complex* right, const float* weights,
+                                  const float* slowWeights) {
+    const std::size_t bins = fast_.left.size();
+    for (std::size_t k = 0; k < bins; ++k) {
+        const float l = std::norm(left[k]), r = std::norm(right[k]);
+        const Complex c = left[k] * std::conj(right[k]);
+        const float a = weights[k], s = slowWeights[k];
+        fast_.left[k] = flushedToSilence(fast_.left[k] + a * (l - fast_.left[k]));
+        fast_.right[k] = flushedToSilence(fast_.right[k] + a * (r - fast_.right[k]));
+        fast_.cross[k] = flushedToSilence(fast_.cross[k] + a * (c - fast_.cross[k]));
+        slow_.left[k] = flushedToSilence(slow_.left[k] + s * (l - slow_.left[k]));
+        slow_.right[k] = flushedToSilence(slow_.right[k] + s * (r - slow_.right[k]));
+        slow_.cross[k] = flushedToSilence(slow_.cross[k] + s * (c - slow_.cross[k]));
+        inputPower_[k] = fast_.left[k] + fast_.right[k];
+        weight_[k] = a;
+    }
+}
+
+// The phase step per bin of a cross-spectrum, the angle of
+// Σ Φ(k'+1) Φ(k')* over the bin's neighbours, and how well the steps of
+// neighbouring bins agree (1: all alike). Where they do not agree, there is
+// no time difference to undo: the step is 0.
+void PrimaryAmbientSplit::findSteps(const std::vector<Complex>& cross, std::vector<Complex>& steps,
+                                    std::vector<float>* shifted) {
+    const int bins = static_cast<int>(cross.size());
+    for (int k = 0; k < bins; ++k) {
+        const int half = std::max(halfWidth_[static_cast<std::size_t>(k)], kSlopeHalf);
+        const int from = std::max(0, k - half), to = std::min(bins - 1, k + half);
+        Complex sum;
+        float sizes = 0.0f;
+        for (int j = from; j < to; ++j) {
+            const Complex product = cross[static_cast<std::size_t>(j + 1)] * std::conj(cross[static_cast<std::size_t>(j)]);
+            sum += product;
+            sizes += std::abs(product);
+        }
+        const float length = std::abs(sum);
+        const Complex step = length > 0.0f ? sum / length : Complex(1.0f, 0.0f);
+        const float agreement = ramp(sizes > 0.0f ? length / sizes : 0.0f, kLooseSteps, kSteadySteps);
+        // Towards no step as the agreement fades, kept on the unit circle.
+        const Complex blended = Complex(1.0f - agreement, 0.0f) + agreement * step;
+        const float blendedLength = std::abs(blended);
+        steps[static_cast<std::size_t>(k)] = blendedLength > 0.0f ? blended / blendedLength : Complex(1.0f, 0.0f);
+        if (shifted != nullptr) {
+            (*shifted)[static_cast<std::size_t>(k)] =
+                ramp(std::fabs(std::arg(step)), inPhaseStep_, shiftedStep_) * agreement;
+        }
+    }
+}
+
+// Each bin's averages over its neighbours, the cross-spectrum turned back by
+// its phase step first, so that a time difference does not cancel it.
+void PrimaryAmbientSplit::smoothAcrossBins(const BinAverages& raw, const std::vector<int>& halves,
+                                           const std::vector<Complex>& steps, BinAverages& out) {
+    const int bins = static_cast<int>(raw.left.size());
+    for (int k = 0; k < bins; ++k) {
+        const int half = halves[static_cast<std::size_t>(k)];
+        const Complex step = steps[static_cast<std::size_t>(k)];
+        // Σ Φ(k') e^{−j(k'−k)s}: start at k − half, turned by e^{+j·half·s},
+        // and turn back one step per bin.
+        Complex turn(1.0f, 0.0f);
+        for (int i = 0; i < half; ++i) turn *= step;
+        const Complex back = std::conj(step);
+        float l = 0.0f, r = 0.0f;
+        Complex c;
+        for (int j = k - half; j <= k + half; ++j) {
+            const auto at = static_cast<std::size_t>(j);
+            l += raw.left[at];
+            r += raw.right[at];
+            c += raw.cross[at] * turn;
+            turn *= back;
+        }
+        const float count = static_cast<float>(2 * half + 1);
+        out.left[static_cast<std::size_t>(k)] = l / count;
+        out.right[static_cast<std::size_t>(k)] = r / count;
+        out.cross[static_cast<std::size_t>(k)] = c / count;
+    }
+}
+
+void PrimaryAmbientSplit::describe() {
+    const std::size_t bins = fast_.left.size();
+    for (std::size_t k = 0; k < bins; ++k) {
+        // How diffuse the bin is, from the slow averages: the covariance's
+        // smaller eigenvalue, its shared power less the bias of its
+        // estimate, as a share of the weaker channel.
+        const float sl = slowAcross_.left[k], sr = slowAcross_.right[k];
+        const float slowCross = std::norm(slowAcross_.cross[k]);
+        const float product = sl * sr;
+        const float coherence = product > 0.0f ? std::min(slowCross / product, 1.0f) : 0.0f;
         const float incoherence = 1.0f - coherence;
-        const float shared =
-            std::max(inPhase * inPhase - floor * incoherence * incoherence * product, 0.0f);
+        const float shared = std::max(slowCross - binFloor_[k] * incoherence * incoherence * product, 0.0f);
+        const float difference = sl - sr;
+        const float slowAmbient = std::clamp(0.5f * ((sl + sr) - std::sqrt(difference * difference + 4.0f * shared)),
+                                             0.0f, std::min(sl, sr));
+        const float weaker = std::min(sl, sr);
+        const float diffuse = weaker > 0.0f ? slowAmbient / weaker : 1.0f;
 
-        // Ambient power per channel: the covariance's smaller eigenvalue.
-        const float difference = pl - pr;
-        const float spread = std::sqrt(difference * difference + 4.0f * shared);
-        const float ambient = std::clamp(0.5f * ((pl + pr) - spread), 0.0f, std::min(pl, pr));
-        const float directLeft = pl - ambient, directRight = pr - ambient;
+        // The direct sound from the recent averages, with that much
+        // ambience. Where the bin is diffuse, the recent averages scatter
+        // around its direction: it is taken more and more from the slow ones.
+        const float slowShare = std::min(kDiffuseToSlow * diffuse, 1.0f);
+        const float pl = fastAcross_.left[k] + slowShare * (sl - fastAcross_.left[k]);
+        const float pr = fastAcross_.right[k] + slowShare * (sr - fastAcross_.right[k]);
+        const Complex c = fastAcross_.cross[k] + slowShare * (slowAcross_.cross[k] - fastAcross_.cross[k]);
+        judgedLeft_[k] = pl;
+        judgedRight_[k] = pr;
+        judgedCross_[k] = c;
+        const float crossPower = std::norm(c);
+        const float ambient = diffuse * std::min(pl, pr);
+        // The ambience of each channel makes the averaged levels scatter, by
+        // about the ambience's power over √N for N independent frames and
+        // bins: a difference of direct levels smaller than twice that says
+        // nothing, and the direct sound stays where the rest of it points.
+        const float scatter = recentScatter_[k] + slowShare * (slowScatter_[k] - recentScatter_[k]);
+        const float doubt = kBalanceDoubt * scatter * ambient;
+        const float unevenness = (pl - ambient) - (pr - ambient);
+        const float trusted = std::copysign(std::max(std::fabs(unevenness) - doubt, 0.0f), unevenness);
+        const float meanDirect = 0.5f * ((pl - ambient) + (pr - ambient));
+        const float directLeft = std::max(meanDirect + 0.5f * trusted, 0.0f);
+        const float directRight = std::max(meanDirect - 0.5f * trusted, 0.0f);
         const float directPower = directLeft + directRight;
         const float total = directPower + ambient;
-        levelLeft_[k] = std::sqrt(directLeft);
-        levelRight_[k] = std::sqrt(directRight);
-
-        // The direct signal's direction (uL, uR) and its projection y.
         const float perDirect = directPower > 0.0f ? 1.0f / directPower : 0.0f;
-        const float ul = std::sqrt(directLeft * perDirect), ur = std::sqrt(directRight * perDirect);
-        const float yr = ul * lr + ur * rr, yi = ul * li + ur * ri;
-        // Least squares: the Wiener share of y. Post-scaled to the direct
-        // power, that is y times the share's square root.
-        const float share = total > 0.0f ? directPower * (1.0f / total) : 0.0f;
-        const float lsr = share * yr, lsi = share * yi;
-        const float scaled = std::sqrt(share);
-        direct_[k] = {scaled * yr, scaled * yi};
+        uL_[k] = directPower > 0.0f ? std::sqrt(directLeft * perDirect) : std::sqrt(0.5f);
+        uR_[k] = directPower > 0.0f ? std::sqrt(directRight * perDirect) : std::sqrt(0.5f);
+        const float length = std::sqrt(crossPower);
+        const bool phased = length > 0.0f;
+        cosPhi_[k] = phased ? c.real() / length : 1.0f;
+        sinPhi_[k] = phased ? c.imag() / length : 0.0f;
+        share_[k] = total > 0.0f ? directPower / total : 0.0f;
 
         // What the least-squares direct part leaves of each channel has, on
         // average, σ(d_other + σ) / total of power; post-scaled to σ.
-        const float boostLeft =
-            std::min(total, kMostAmbientBoost * (directRight + ambient)) /
-            std::max(directRight + ambient, kSilentPower);
-        const float boostRight =
-            std::min(total, kMostAmbientBoost * (directLeft + ambient)) /
-            std::max(directLeft + ambient, kSilentPower);
-        const float gl = ambient > 0.0f ? std::sqrt(boostLeft) : 0.0f;
-        const float gr = ambient > 0.0f ? std::sqrt(boostRight) : 0.0f;
-        ambientLeft_[k] = {gl * (lr - ul * lsr), gl * (li - ul * lsi)};
-        ambientRight_[k] = {gr * (rr - ur * lsr), gr * (ri - ur * lsi)};
+        const float boostLeft = std::min(total, kMostAmbientBoost * (directRight + ambient)) /
+                                std::max(directRight + ambient, kSilentPower);
+        const float boostRight = std::min(total, kMostAmbientBoost * (directLeft + ambient)) /
+                                 std::max(directLeft + ambient, kSilentPower);
+        ambientLeft_[k] = ambient > 0.0f ? std::sqrt(boostLeft) : 0.0f;
+        ambientRight_[k] = ambient > 0.0f ? std::sqrt(boostRight) : 0.0f;
+
+        // By its phase: in phase placed, out of phase to the sides, anti-phase
+        // behind, unless a time difference explains the phase: then to the
+        // sides too.
+        const float shifted = phased ? shifted_[k] : 0.0f;
+        const float q = phased ? frontness(cosPhi_[k]) : 1.0f;
+        const float lambda = phased ? inPhaseness(cosPhi_[k]) : 1.0f;
+        front_[k] = std::sqrt(q * lambda);
+        sides_[k] = std::sqrt(q * (1.0f - lambda) + (1.0f - q) * shifted);
+        rear_[k] = std::sqrt((1.0f - q) * (1.0f - shifted));
+        // Anti-phase direct sound that clearly dominates its bin leaves
+        // in-phase content, which goes to the centre; where the split is
+        // less sure, what is left stays ambience.
+        toCentre_[k] = (1.0f - q) * std::clamp((share_[k] - kSureShare) / (1.0f - kSureShare), 0.0f, 1.0f);
+
+        levelLeft_[k] = std::sqrt(directLeft);
+        levelRight_[k] = std::sqrt(directRight);
+    }
+}
+
+// The principal direction and power of a 2×2 Hermitian excess
+// [[p, c], [c*, q]]: L's part real and non-negative; power 0 when none.
+struct Principal {
+    Complex left, right;
+    float power = 0.0f;
+};
+Principal principalOf(float p, float q, Complex c) {
+    const float half = 0.5f * (p - q);
+    const float largest = 0.5f * (p + q) + std::sqrt(half * half + std::norm(c));
+    if (!(largest > 0.0f)) return {};
+    // Its eigenvector, (λ − q, c*) or (c, λ − p), whichever is longer.
+    Complex vl(largest - q, 0.0f), vr = std::conj(c);
+    if (std::norm(vl) + std::norm(vr) < std::norm(c) + (largest - p) * (largest - p)) {
+        vl = c;
+        vr = Complex(largest - p, 0.0f);
+    }
+    const float norm = std::sqrt(std::norm(vl) + std::norm(vr));
+    if (!(norm > 0.0f)) return {};
+    const float lengthL = std::abs(vl);
+    const Complex align = lengthL > 0.0f ? std::conj(vl) / lengthL : Complex(1.0f, 0.0f);
+    return {vl * align / norm, vr * align / norm, largest};
+}
+
+// Events, band by band. An event is the frame's excess over the held
+// averages: one direction for its whole band (the principal direction of
+// the band's summed excess, each bin first turned back by the band's phase
+// step, so that a hit reaching R a little later keeps its coherence), and
+// in each bin the power of the excess along that direction, which the
+// Wiener estimator of the event weighs against the background. One
+// direction per band gives gains that are smooth across the band, so the
+// hit is not smeared in time. The frame that describes the event is the
+// next one where the event begins there (it holds the hit whole, this one
+// only its edge); as the event fades below a quarter of its peak, its
+// direction is held, so the frames that still carry its tail render it
+// where its peak went.
+void PrimaryAmbientSplit::findEvents(const Complex* thisLeft, const Complex* thisRight,
+                                     const Complex* nextLeft, const Complex* nextRight,
+                                     const OnsetBands& onsets) {
+    const uint8_t* inEvent = onsets.inEvent();
+    const uint8_t* leads = onsets.leadsFromNext();
+    const int bins = static_cast<int>(fastAcross_.left.size());
+    std::fill(eventLevelLeft_.begin(), eventLevelLeft_.end(), 0.0f);
+    std::fill(eventLevelRight_.begin(), eventLevelRight_.end(), 0.0f);
+    for (std::size_t band = 0; band < onsets.bandCount(); ++band) {
+        const auto [first, end] = onsets.bandBins(band);
+        const bool began = event_[first] == 0;
+        if (inEvent[first] == 0) {
+            std::fill(event_.begin() + static_cast<std::ptrdiff_t>(first), event_.begin() + static_cast<std::ptrdiff_t>(end), 0);
+            bandPeak_[band] = 0.0f;
+            continue;
+        }
+        const Complex* left = leads[first] != 0 ? nextLeft : thisLeft;
+        const Complex* right = leads[first] != 0 ? nextRight : thisRight;
+        // Each bin's excess (over the bin and its neighbours) and the band's.
+        Complex steps;
+        for (std::size_t k = first; k < end; ++k) {
+            float nowLeft = 0.0f, nowRight = 0.0f;
+            Complex nowCross;
+            const int from = std::max(0, static_cast<int>(k) - kEventHalf);
+            const int to = std::min(bins - 1, static_cast<int>(k) + kEventHalf);
+            for (int j = from; j <= to; ++j) {
+                const auto i = static_cast<std::size_t>(j);
+                nowLeft += std::norm(left[i]);
+                nowRight += std::norm(right[i]);
+                nowCross += left[i] * std::conj(right[i]);
+            }
+            const float count = static_cast<float>(to - from + 1);
+            excessLeft_[k] = nowLeft / count - fastAcross_.left[k];
+            excessRight_[k] = nowRight / count - fastAcross_.right[k];
+            excessCross_[k] = nowCross / count - fastAcross_.cross[k];
+            if (k > first) steps += excessCross_[k] * std::conj(excessCross_[k - 1]);
+        }
+        const float stepLength = std::abs(steps);
+        const Complex step = stepLength > 0.0f ? steps / stepLength : Complex(1.0f, 0.0f);
+        float bandLeft = 0.0f, bandRight = 0.0f;
+        Complex bandCross, turn(1.0f, 0.0f);
+        for (std::size_t k = first; k < end; ++k) {
+            bandLeft += excessLeft_[k];
+            bandRight += excessRight_[k];
+            bandCross += excessCross_[k] * std::conj(turn);
+            turn *= step;
+        }
+        Principal event = principalOf(bandLeft, bandRight, bandCross);
+        if (began || event.power >= kFadedEvent * bandPeak_[band]) {
+            bandPeak_[band] = began ? event.power : std::max(bandPeak_[band], event.power);
+            bandLeftDirection_[band] = event.left;
+            bandRightDirection_[band] = event.right;
+            bandStep_[band] = step;
+        }
+        const Complex vl = bandLeftDirection_[band];
+        const Complex bandRightAtFirst = bandRightDirection_[band];
+        turn = Complex(1.0f, 0.0f);
+        for (std::size_t k = first; k < end; ++k) {
+            // The direction at this bin: R turned by the band's phase step.
+            const Complex vr = bandRightAtFirst * std::conj(turn);
+            turn *= bandStep_[band];
+            // The bin's excess along it.
+            const float power = std::max(
+                (std::norm(vl) * excessLeft_[k] + std::norm(vr) * excessRight_[k] +
+                 2.0f * (std::conj(vl) * excessCross_[k] * vr).real()),
+                0.0f);
+            event_[k] = 0;
+            if (!(power > 0.0f) || !(std::norm(vl) + std::norm(vr) > 0.0f)) continue;
+
+            // h = P Φ_b⁻¹ v / (1 + P vᴴ Φ_b⁻¹ v), Φ_b made invertible and
+            // weighed down: a hit barely above the background takes the bin
+            // with it, as one that cannot yet be classified should.
+            const float bl = kEventOverBackground * fastAcross_.left[k];
+            const float br = kEventOverBackground * fastAcross_.right[k];
+            const Complex bc = kEventOverBackground * fastAcross_.cross[k];
+            const float guard = 1e-4f * (bl + br) + kSilentPower;
+            const float a = bl + guard, d = br + guard;
+            const float determinant = std::max(a * d - std::norm(bc), guard * guard);
+            const Complex gl = (d * vl - bc * vr) / determinant;
+            const Complex gr = (a * vr - std::conj(bc) * vl) / determinant;
+            const float gain = (std::conj(vl) * gl + std::conj(vr) * gr).real();
+            const float scale = power / (1.0f + power * gain);
+
+            event_[k] = 1;
+            eventL_[k] = vl;
+            eventR_[k] = vr;
+            estimatorL_[k] = scale * gl;
+            estimatorR_[k] = scale * gr;
+            const float lengthR = std::abs(vr);
+            // A source in one channel only has no phase to judge: it is placed.
+            const float cosPhase = lengthR > 1e-3f && vl.real() > 1e-3f ? vr.real() / lengthR : 1.0f;
+            eventFront_[k] = std::sqrt(inPhaseness(cosPhase));
+            const float amplitude = std::sqrt(power);
+            eventLevelLeft_[k] = vl.real() * amplitude;
+            eventLevelRight_[k] = lengthR * amplitude;
+        }
     }
 }
 

@@ -1,42 +1,71 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The first step of the upmix: each bin of a stereo pair split into a direct
-// part, one sound panned between L and R, and an ambient part, sound that the
-// two channels do not share (room, reverberation, anything in anti-phase).
+// The first step of the upmix: what each bin of a stereo pair holds. The
+// model, per bin, is a direct sound, one signal s that reaches L and R at
+// two levels and with a phase difference φ, over an ambience, sound the two
+// channels do not share, of equal power σ in each:
+//     X = v·s + (A_L, A_R),   v = (u_L, u_R·e^{−jφ}),  u_L² + u_R² = 1.
+// With Φ the 2×2 covariance of the bin, σ is its smaller eigenvalue and the
+// direct power P = Φ_LL + Φ_RR − 2σ; v is the principal direction, φ the
+// phase of the cross-spectrum Φ_LR. The direct signal is the projection
+// vᴴX, scaled to power P; each channel's ambience is what the least-squares
+// direct part leaves of that channel, scaled to σ.
 //
-// The model, per bin: X_L = P_L + A_L, X_R = P_R + A_R, where P_L and P_R
-// are one signal at two in-phase levels and A_L, A_R are uncorrelated with
-// it and with each other, of equal power σ. With Φ the 2×2 covariance of the
-// bin, averaged over time by a one-pole per bin, σ is its smaller
-// eigenvalue,
-//     σ = ((Φ_LL + Φ_RR) − √((Φ_LL − Φ_RR)² + 4c²)) / 2,
-// and the direct powers are Φ_LL − σ and Φ_RR − σ. The direct signal is the
-// least-squares estimate of P from X_L and X_R, each channel's ambience what
-// that estimate leaves of the channel, and all three are post-scaled to the
-// powers the model gives them.
+// Φ is averaged over time per bin (the user's time constant) and then over
+// neighbouring bins, about a sixth of an octave: a stationary sound then
+// gives steady decisions (no warble) while the time constant stays short
+// enough to follow music. Before the bins are averaged, each is turned back
+// by the phase slope of the cross-spectrum across its neighbours, so that a
+// source reaching R a little later than L (spaced microphones: the phase of
+// Φ_LR grows with frequency) keeps its full coherence. The bias of the
+// averaged coherence is removed: averaged over the equivalent of N
+// independent frames and bins, a squared coherence γ² shows γ² +
+// (1 − γ²)²/N, so decorrelated sound is not mistaken for a direct one.
 //
-// Built on C. Faller, "Multiple-Loudspeaker Playback of Stereo Signals",
-// J. Audio Eng. Soc. 54(11), 2006 (least-squares direct and ambience
-// estimates, post-scaled), with the ambient power taken as in J. Merimaa,
-// M. M. Goodwin and J.-M. Jot, "Correlation-Based Ambience Extraction from
-// Stereo Recordings", AES 123rd Convention, 2007 (the smaller eigenvalue).
-// Two choices of ours:
-//   - c is the in-phase part of the cross-spectrum, max(Re Φ_LR, 0): a bin
-//     whose channels are in anti-phase shares nothing and is all ambience,
-//     so wide effects and out-of-phase room sound go behind instead of
-//     cancelling in the centre;
-//   - before the split, c² loses the bias of its estimate: averaged over
-//     the equivalent of N independent frames, a squared coherence γ² shows
-//     γ² + (1 − γ²)²/N on average (the usual bias of the magnitude-squared
-//     coherence), so decorrelated sound is not mistaken for a direct one
-//     while a coherent source keeps all of its power. 1/N is what two
-//     independent noises show after this averaging (coherenceFloor).
+// The direct sound is then classified by its phase:
+//   in phase       φ near 0: placed on the front arc by the chosen module;
+//   time-shifted   φ far from 0 but following the slope of a time
+//                  difference (up to a few ms): kept in FL and FR with each
+//                  side's own phase, so nothing combs in a fold-down;
+//   anti-phase     φ near π with no slope: surround content (matrix-encoded
+//                  surround, wide effects), behind; what the anti-phase part
+//                  leaves is in phase, and goes to the centre as a matrix
+//                  decoder would.
+//
+// Where OnsetBands reports an onset, the averages hold what they knew before
+// it and the frame's excess over them, Φ_now − Φ, is an event: a hit or a
+// burst with a direction of its own (the principal direction of the excess).
+// The event's signal is its Wiener estimate from the frame given the held
+// background, placed on the front arc by its levels; the rest of the frame is
+// rendered as the background would be. The averages never learn the hit, so
+// nothing pumps after it, and the hit never waits for them, so it is not
+// sent behind.
+//
+// Built on:
+//   C. Faller, "Multiple-Loudspeaker Playback of Stereo Signals", J. Audio
+//   Eng. Soc. 54(11), 2006 (least-squares direct and ambience, post-scaled);
+//   J. Merimaa, M. M. Goodwin, J.-M. Jot, "Correlation-Based Ambience
+//   Extraction from Stereo Recordings", AES 123rd Convention, 2007 (the
+//   smaller eigenvalue);
+//   C. Avendano, J.-M. Jot, "A Frequency-Domain Approach to Multichannel
+//   Upmix", J. Audio Eng. Soc. 52(7/8), 2004 (inter-channel coherence with
+//   time and frequency smoothing);
+//   M. M. Goodwin, J.-M. Jot, "Primary-Ambient Signal Decomposition and
+//   Vector-Based Localization for Spatial Audio Coding and Enhancement",
+//   ICASSP 2007 (the phase of the principal component);
+//   J. He, E.-L. Tan, W.-S. Gan, "Linear Estimation Based Primary-Ambient
+//   Extraction for Stereo Audio Signals", IEEE/ACM Trans. Audio, Speech,
+//   Lang. Process. 22(2), 2014 (ambience estimates that keep each side's
+//   phase, and what their correlation costs).
 #pragma once
 
 #include <complex>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace quorveil::spectral {
+
+class OnsetBands;
 
 // The one-pole weight per hop for a time constant: 1 − exp(−hop / (τ · rate)).
 float smoothingWeight(double timeConstantSeconds, int hop, double sampleRate);
@@ -46,47 +75,127 @@ float smoothingWeight(double timeConstantSeconds, int hop, double sampleRate);
 // `hop` samples (overlapping frames are not independent, which raises it).
 float coherenceFloor(const std::vector<float>& window, int hop, float weight);
 
+// What `bins` neighbouring bins of a Hann-windowed FFT average a squared
+// coherence floor down to: adjacent bins of such a frame share much of their
+// noise, so n bins count as fewer than n independent ones.
+float binAveragedFloor(float floor, int bins);
+
+// Averages of a stereo bin's powers and cross-spectrum, one per bin.
+struct BinAverages {
+    std::vector<float> left, right;             // Φ_LL, Φ_RR
+    std::vector<std::complex<float>> cross;     // Φ_LR = E[X_L X_R*]
+    void resize(std::size_t bins);
+    void clear();
+};
+
+// Per bin, what the mix needs to build its matrix (UpmixMatrix.h); arrays of
+// binCount values owned by PrimaryAmbientSplit.
+struct BinScene {
+    // The direct sound: direction (u_L, u_R·e^{−jφ}) with e^{jφ} = (cosφ,
+    // sinφ), the Wiener share w = P / (P + σ) and the ambience post-scale of
+    // each channel.
+    const float *uL, *uR, *cosPhi, *sinPhi, *share, *ambientLeft, *ambientRight;
+    // Amplitude shares of the direct sound: in phase (placed), time-shifted
+    // (each side to its front), anti-phase (each side to its rear); their
+    // squares add up to 1. `toCentre`: the power share of the ambience
+    // that goes to the centre as in-phase content.
+    const float *front, *sides, *rear, *toCentre;
+    // Events, where `event` is non-zero: the event's direction (complex L
+    // and R, |vL|² + |vR|² = 1) and the estimator h of its signal ê = hᴴX;
+    // `eventFront` its amplitude share that is placed (in phase), the rest
+    // going to each side's front with its own phase.
+    const uint8_t* event;
+    const std::complex<float>*eventL, *eventR, *estimatorL, *estimatorR;
+    const float* eventFront;
+    // The covariance the scene was judged from, averaged over time and
+    // neighbouring bins.
+    const float *powerLeft, *powerRight;
+    const std::complex<float>* cross;
+    // The input power |X_L|² + |X_R|² averaged over time only, and the
+    // weight this frame had in that average (0 while an event holds it).
+    const float *inputPower, *weight;
+};
+
 // Per-bin state and results, owned by the engine that runs it. Sized once
 // when built (set-up, main thread, allocates); every call after that is for
 // the audio thread and allocates nothing.
 class PrimaryAmbientSplit {
 public:
-    explicit PrimaryAmbientSplit(int bins);
+    // For `bands` onset bands (OnsetBands::bandCount).
+    PrimaryAmbientSplit(int bins, int fftSize, double sampleRate, std::size_t bands);
 
-    // Smoothing for the frames that follow: the per-hop weight and the
-    // coherence floor that goes with it. Between frames.
-    void setSmoothing(float weight, float floor) {
-        weight_ = weight;
-        floor_ = floor;
-    }
+    // The coherence floors of the recent and of the slow averaging over
+    // time (coherenceFloor), for the frames that follow. Between frames.
+    void setTimeFloors(float recent, float slow);
 
     // Forgets the averages: the next frame starts from silence.
     void reset();
 
     // One frame of complex bins of L and R (the analyser's scale), once per
-    // hop. Updates the averages and fills every array below; they belong to
-    // this object and hold until the next call.
-    void split(const std::complex<float>* left, const std::complex<float>* right);
+    // hop, with the next frame (the onset bands already updated by it:
+    // OnsetBands.h). Updates the averages and fills the scene and the
+    // placement levels of this frame.
+    void split(const std::complex<float>* left, const std::complex<float>* right,
+               const std::complex<float>* nextLeft, const std::complex<float>* nextRight,
+               const OnsetBands& onsets);
 
-    // The direct signal, carrying the direct power of both channels.
-    const std::complex<float>* direct() const { return direct_.data(); }
-    // Each channel's ambience, with that channel's phase.
-    const std::complex<float>* ambientLeft() const { return ambientLeft_.data(); }
-    const std::complex<float>* ambientRight() const { return ambientRight_.data(); }
-    // The averaged direct amplitude of each channel, √(Φ − σ): what the
-    // placement reads, so its decisions move no faster than the averages.
+    BinScene scene() const;
+    // The averaged in-phase direct amplitude of each channel, what the
+    // placement of the background reads.
     const float* directLeftLevel() const { return levelLeft_.data(); }
     const float* directRightLevel() const { return levelRight_.data(); }
+    // The event's amplitude in each channel (0 outside events).
+    const float* eventLeftLevel() const { return eventLevelLeft_.data(); }
+    const float* eventRightLevel() const { return eventLevelRight_.data(); }
+    bool anyEvent() const { return anyEvent_; }
 
-    int bins() const { return static_cast<int>(powerLeft_.size()); }
+    int bins() const { return static_cast<int>(fast_.left.size()); }
 
 private:
-    float weight_ = 1.0f;
-    float floor_ = 0.0f;
-    // The averages: Φ_LL, Φ_RR, Re Φ_LR.
-    std::vector<float> powerLeft_, powerRight_, crossReal_;
-    std::vector<std::complex<float>> direct_, ambientLeft_, ambientRight_;
+    void average(const std::complex<float>* left, const std::complex<float>* right,
+                 const float* weights, const float* slowWeights);
+    void findSteps(const std::vector<std::complex<float>>& cross,
+                   std::vector<std::complex<float>>& steps, std::vector<float>* shifted);
+    void smoothAcrossBins(const BinAverages& raw, const std::vector<int>& halves,
+                          const std::vector<std::complex<float>>& steps, BinAverages& out);
+    void describe();
+    void findEvents(const std::complex<float>* left, const std::complex<float>* right,
+                    const std::complex<float>* nextLeft, const std::complex<float>* nextRight,
+                    const OnsetBands& onsets);
+
+    // Per-bin averages over time: recent ones (the user's time constant)
+    // for direction and power, slow ones for how diffuse the bin is; each
+    // also averaged over neighbouring bins.
+    BinAverages fast_, slow_, fastAcross_, slowAcross_;
+    std::vector<int> halfWidth_, slowHalfWidth_;
+    // The cross-spectra's phase steps per bin, recent and slow.
+    std::vector<std::complex<float>> step_, slowStep_;
+    std::vector<float> shifted_;  // per bin: how surely the direct sound is time-shifted
+    std::vector<float> inputPower_, weight_;
+    // The covariance the scene was judged from (recent and slow averages
+    // blended by how diffuse the bin is).
+    std::vector<float> judgedLeft_, judgedRight_;
+    std::vector<std::complex<float>> judgedCross_;
+    std::vector<float> binFloor_;  // per bin: the slow coherence floor after bin averaging
+    // Per bin: 1/√N of the recent and of the slow averages.
+    std::vector<float> recentScatter_, slowScatter_;
+    float inPhaseStep_, shiftedStep_;  // phase steps per bin of kInPhaseDelay, kShiftedDelay
+
+    // The scene.
+    std::vector<float> uL_, uR_, cosPhi_, sinPhi_, share_, ambientLeft_, ambientRight_;
+    std::vector<float> front_, sides_, rear_, toCentre_;
     std::vector<float> levelLeft_, levelRight_;
+    std::vector<uint8_t> event_;
+    std::vector<std::complex<float>> eventL_, eventR_, estimatorL_, estimatorR_;
+    std::vector<float> eventFront_, eventLevelLeft_, eventLevelRight_;
+    // Per bin in an event: the frame's excess over the averages.
+    std::vector<float> excessLeft_, excessRight_;
+    std::vector<std::complex<float>> excessCross_;
+    // Per band in an event: its strongest power so far, and the direction
+    // and phase step it had then.
+    std::vector<float> bandPeak_;
+    std::vector<std::complex<float>> bandLeftDirection_, bandRightDirection_, bandStep_;
+    bool anyEvent_ = false;
 };
 
 }  // namespace quorveil::spectral

@@ -2,10 +2,7 @@
 #include "host/spectral/SpeakerMix.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
-
-#include "host/spectral/VectorClones.h"
 
 namespace quorveil::spectral {
 
@@ -13,114 +10,103 @@ namespace {
 
 using Complex = std::complex<float>;
 
-// The power normalisation lifts a bin by at most this factor (24 dB): only a
-// bin whose estimates all vanish while its input does not would need more.
-constexpr float kMostLift = 16.0f;
-
-// Complex arrays as float pairs, and selects instead of branches, so the
-// compiler runs several bins at once.
-const float* pairs(const Complex* z) { return reinterpret_cast<const float*>(z); }
-float* pairs(Complex* z) { return reinterpret_cast<float*>(z); }
-
-// A weight the placement gave, or 0 for anything that is not a level.
-float level(float w) { return w > 0.0f && w <= FLT_MAX ? w : 0.0f; }
-
-// One frame; with an LFE when `lfeShare` is given.
-template <bool WithLfe>
-QUORVEIL_INLINE_INTO_CLONES void mixFrame(const MixInputs& in, const MixLevels& levels,
-              const std::array<Complex*, kUpmixChannels>& out, std::size_t bins) {
-    const float *x = pairs(in.left), *y = pairs(in.right), *d = pairs(in.direct),
-                *al = pairs(in.ambientLeft), *ar = pairs(in.ambientRight);
-    const float *wfl = in.weights[MainFL], *wfr = in.weights[MainFR], *wfc = in.weights[MainFC],
-                *wbl = in.weights[MainBL], *wbr = in.weights[MainBR], *share = in.lfeShare;
-    float *ofl = pairs(out[FL]), *ofr = pairs(out[FR]), *ofc = pairs(out[FC]),
-          *olfe = pairs(out[LFE]), *obl = pairs(out[BL]), *obr = pairs(out[BR]);
-    const float width = levels.width, narrowing = 1.0f - width * width;
-    const float front = kAmbienceFront * levels.ambience, rear = kAmbienceRear * levels.ambience;
-    const float centre = levels.centre, scale = levels.scale;
-    // No output shares memory with an input or another output: tell the
-    // compiler, which cannot see it across so many arrays.
-QUORVEIL_ARRAYS_APART
-    for (std::size_t k = 0; k < bins; ++k) {
-        const std::size_t re = 2 * k, im = 2 * k + 1;
-        // Direct gains: the weights normalised (FC alone when all are 0),
-        // then narrowed: FL and FR give 1 - width^2 of their power to FC.
-        float fl = level(wfl[k]), fr = level(wfr[k]), fc = level(wfc[k]), bl = level(wbl[k]),
-              br = level(wbr[k]);
-        const float sum = fl * fl + fr * fr + fc * fc + bl * bl + br * br;
-        const bool placed = sum > 0.0f && sum <= FLT_MAX;
-        const float inverse = 1.0f / std::sqrt(placed ? sum : 1.0f);
-        fl = placed ? fl * inverse : 0.0f;
-        fr = placed ? fr * inverse : 0.0f;
-        fc = placed ? fc * inverse : 1.0f;
-        bl = placed ? bl * inverse : 0.0f;
-        br = placed ? br * inverse : 0.0f;
-        fc = std::sqrt(fc * fc + narrowing * (fl * fl + fr * fr));
-        fl *= width;
-        fr *= width;
-
-        // At unit levels first, for the power to keep.
-        const float flr = fl * d[re] + kAmbienceFront * al[re], fli = fl * d[im] + kAmbienceFront * al[im];
-        const float frr = fr * d[re] + kAmbienceFront * ar[re], fri = fr * d[im] + kAmbienceFront * ar[im];
-        const float fcr = fc * d[re], fci = fc * d[im];
-        const float blr = bl * d[re] + kAmbienceRear * al[re], bli = bl * d[im] + kAmbienceRear * al[im];
-        const float brr = br * d[re] + kAmbienceRear * ar[re], bri = br * d[im] + kAmbienceRear * ar[im];
-        const float produced = flr * flr + fli * fli + frr * frr + fri * fri + fcr * fcr +
-                               fci * fci + blr * blr + bli * bli + brr * brr + bri * bri;
-        const float input = x[re] * x[re] + x[im] * x[im] + y[re] * y[re] + y[im] * y[im];
-        const float ratio = produced > 0.0f ? input / (produced > 0.0f ? produced : 1.0f) : 0.0f;
-        float mains = std::min(std::sqrt(ratio), kMostLift) * scale;
-
-        if constexpr (WithLfe) {
-            // The LFE's share of the power, with the phase of X_L + X_R, or
-            // of the louder channel where the two are more than 90 degrees
-            // apart (so it never cancels).
-            const float h = share[k];
-            mains *= std::sqrt(std::max(1.0f - h * h, 0.0f));
-            const bool together = x[re] * y[re] + x[im] * y[im] >= 0.0f;
-            const bool leftLouder = x[re] * x[re] + x[im] * x[im] >= y[re] * y[re] + y[im] * y[im];
-            const float mr = together ? x[re] + y[re] : (leftLouder ? x[re] : y[re]);
-            const float mi = together ? x[im] + y[im] : (leftLouder ? x[im] : y[im]);
-            const float length = std::sqrt(mr * mr + mi * mi);
-            const bool silent = !(length > 0.0f);
-            const float lfe = h * std::sqrt(input) * scale / (silent ? 1.0f : length);
-            olfe[re] = silent ? lfe : lfe * mr;
-            olfe[im] = silent ? 0.0f : lfe * mi;
-        }
-
-        ofl[re] = mains * (fl * d[re] + front * al[re]);
-        ofl[im] = mains * (fl * d[im] + front * al[im]);
-        ofr[re] = mains * (fr * d[re] + front * ar[re]);
-        ofr[im] = mains * (fr * d[im] + front * ar[im]);
-        ofc[re] = mains * centre * fcr;
-        ofc[im] = mains * centre * fci;
-        obl[re] = mains * (bl * d[re] + rear * al[re]);
-        obl[im] = mains * (bl * d[im] + rear * al[im]);
-        obr[re] = mains * (br * d[re] + rear * ar[re]);
-        obr[im] = mains * (br * d[im] + rear * ar[im]);
-    }
-}
-
-QUORVEIL_SPECTRAL_CLONES
-void mixFrameWithLfe(const MixInputs& in, const MixLevels& levels,
-                     const std::array<Complex*, kUpmixChannels>& out, std::size_t bins) {
-    mixFrame<true>(in, levels, out, bins);
-}
-
-QUORVEIL_SPECTRAL_CLONES
-void mixFrameWithoutLfe(const MixInputs& in, const MixLevels& levels,
-                        const std::array<Complex*, kUpmixChannels>& out, std::size_t bins) {
-    mixFrame<false>(in, levels, out, bins);
-}
+constexpr float kPhantom = 0.70710678f;
+// Bands for the sides and backs of 7.1: a third of an octave, at least this
+// many bins.
+constexpr std::size_t kFewestBandBins = 4;
+constexpr double kBandwidth = 0.23;
 
 }  // namespace
 
-void mixSpeakers(const MixInputs& in, const MixLevels& levels,
-                 const std::array<Complex*, kUpmixChannels>& out, std::size_t bins) {
-    if (in.lfeShare != nullptr) {
-        mixFrameWithLfe(in, levels, out, bins);
-    } else {
-        mixFrameWithoutLfe(in, levels, out, bins);
+LayoutRouting::LayoutRouting(const SpeakerLayout& layout, int bins)
+    : layout_(&layout), lfe_(layout.channelOf(SpeakerId::LFE)) {
+    parity_.assign(static_cast<std::size_t>(bins), 0);
+    uint8_t band = 0;
+    for (std::size_t start = 0; start < parity_.size(); band ^= 1) {
+        const auto width = std::max<std::size_t>(
+            kFewestBandBins, static_cast<std::size_t>(std::lround(static_cast<double>(start) * kBandwidth)));
+        const std::size_t end = std::min(parity_.size(), start + width);
+        std::fill(parity_.begin() + static_cast<std::ptrdiff_t>(start),
+                  parity_.begin() + static_cast<std::ptrdiff_t>(end), band);
+        start = end;
+    }
+
+    const int fl = layout.channelOf(SpeakerId::FL), fr = layout.channelOf(SpeakerId::FR),
+              fc = layout.channelOf(SpeakerId::FC), bl = layout.channelOf(SpeakerId::BL),
+              br = layout.channelOf(SpeakerId::BR), sl = layout.channelOf(SpeakerId::SL),
+              sr = layout.channelOf(SpeakerId::SR);
+    for (int parity = 0; parity < 2; ++parity) {
+        std::vector<Term>& t = terms_[static_cast<std::size_t>(parity)];
+        t.push_back({fl, BusFL, 1.0f});
+        t.push_back({fr, BusFR, 1.0f});
+        t.push_back({fl, BusAmbientFrontL, 1.0f});
+        t.push_back({fr, BusAmbientFrontR, 1.0f});
+        if (fc >= 0) {
+            t.push_back({fc, BusFC, 1.0f});
+        } else {
+            t.push_back({fl, BusFC, kPhantom});
+            t.push_back({fr, BusFC, kPhantom});
+        }
+        if (sl >= 0) {
+            // 7.1: ambience to the sides in even bands, to the backs in odd.
+            t.push_back({parity == 0 ? sl : bl, BusAmbientL, 1.0f});
+            t.push_back({parity == 0 ? sr : br, BusAmbientR, 1.0f});
+            t.push_back({bl, BusRearL, 1.0f});
+            t.push_back({br, BusRearR, 1.0f});
+        } else if (bl >= 0) {
+            t.push_back({bl, BusAmbientL, 1.0f});
+            t.push_back({br, BusAmbientR, 1.0f});
+            t.push_back({bl, BusRearL, 1.0f});
+            t.push_back({br, BusRearR, 1.0f});
+        } else {
+            // No surrounds: whatever reaches the rear buses joins its front.
+            t.push_back({fl, BusAmbientL, 1.0f});
+            t.push_back({fr, BusAmbientR, 1.0f});
+            t.push_back({fl, BusRearL, 1.0f});
+            t.push_back({fr, BusRearR, 1.0f});
+        }
+    }
+}
+
+SurroundSplit LayoutRouting::split() const {
+    if (layout_->hasSurrounds()) return SurroundSplit{};
+    return SurroundSplit{1.0f, 0.0f, 1.0f, 0.0f};
+}
+
+void mixSpeakers(const BinMatrix* matrix, const Complex* left, const Complex* right,
+                 const LayoutRouting& routing, const float* lfeShare, LfeMode lfeMode, float scale,
+                 const std::array<Complex*, kMostSpeakers>& out, std::size_t bins) {
+    const int channels = routing.channels(), lfe = routing.lfeChannel();
+    const uint8_t* parity = routing.parities();
+    for (std::size_t k = 0; k < bins; ++k) {
+        const Complex l = left[k], r = right[k];
+        std::array<Complex, kMostSpeakers> y{};
+        const BinMatrix& m = matrix[k];
+        for (const LayoutRouting::Term& term : routing.terms(parity[k])) {
+            const BusRow& row = m[static_cast<std::size_t>(term.bus)];
+            y[static_cast<std::size_t>(term.channel)] += term.gain * (row[0] * l + row[1] * r);
+        }
+        float mains = 1.0f;
+        if (lfeShare != nullptr && lfe >= 0) {
+            const float h = lfeShare[k];
+            if (lfeMode == LfeMode::Crossover) mains = std::sqrt(std::max(1.0f - h * h, 0.0f));
+            // The phase of X_L + X_R, or of the louder channel where the two
+            // are more than 90 degrees apart.
+            const bool together = (l * std::conj(r)).real() >= 0.0f;
+            const bool leftLouder = std::norm(l) >= std::norm(r);
+            const Complex sum = together ? l + r : (leftLouder ? l : r);
+            const float length = std::abs(sum);
+            const float input = std::sqrt(std::norm(l) + std::norm(r));
+            y[static_cast<std::size_t>(lfe)] =
+                length > 0.0f ? (kLfeLevel * h * input * scale / length) * sum : Complex(kLfeLevel * h * input * scale);
+        }
+        for (int c = 0; c < channels; ++c) {
+            if (c == lfe) {
+                if (lfeShare != nullptr) out[static_cast<std::size_t>(c)][k] = y[static_cast<std::size_t>(c)];
+                continue;
+            }
+            out[static_cast<std::size_t>(c)][k] = mains * y[static_cast<std::size_t>(c)];
+        }
     }
 }
 

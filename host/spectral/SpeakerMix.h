@@ -1,71 +1,82 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The last step of the upmix in the frequency domain: each bin's direct part
-// spread by the placement weights, each side's ambience split between its
-// front and rear speaker, the power kept, the LFE crossover, and the user's
-// levels. Per bin:
+// The last step of the upmix in the frequency domain: the matrix of each bin
+// (UpmixMatrix.h) applied to the stereo bins, the buses taken onto the
+// layout's speakers, and the LFE.
 //
-//   direct    gains g = w / ‖w‖ (the weights of DirectPlacement.h, FC alone
-//             when they are all zero); the width narrows the front image by
-//             moving power from FL and FR into FC; speaker s gets g_s · D.
-//   ambience  each side's ambience A (with its own phase) goes to its rear
-//             speaker at 2√2/3 and to its front speaker at 1/3: the powers
-//             add up to A's (8/9 behind, 1/9 in front) and the ITU downmix
-//             FL + 0.707·BL gives A back.
-//   power     the six outputs are scaled together so their power equals the
-//             bin's input power |X_L|² + |X_R|² (whatever the estimates
-//             missed is not lost, and nothing is added).
-//   LFE       with a cutoff, a Butterworth-shaped share h² of the input power
-//             goes to the LFE and 1 − h² stays in the mains (the powers of a
-//             crossover add up); the LFE takes the phase of X_L + X_R, or of
-//             the louder channel where the two are more than 90° apart, so it
-//             never cancels.
-//   levels    FC's direct part times the centre level, the ambience times
-//             the ambience level; these change the power on purpose.
+//   speakers  FL FR FC take their buses; 4.0 has no centre and shares FC's
+//             bus between FL and FR at 0.707 each (a phantom centre); the
+//             surrounds of 4.0 and 5.x take a side's ambience and rear buses;
+//             7.1 gives each side's ambience to the side speaker in one band
+//             and to the back in the next (bands about a third of an octave
+//             wide, alternating), so sides and backs are decorrelated while
+//             a fold-down, which weighs both at 0.707, still gives the
+//             ambience back exactly; its backs alone take the rear bus
+//             (anti-phase sound and what a wrap-around placement sends
+//             behind). 3.x have no surrounds: the mix already put
+//             everything in front (SurroundSplit).
+//   LFE       with a cutoff, a Butterworth-shaped share h² of the input
+//             power, 10 dB down as 5.1 playback raises the LFE channel by
+//             10 dB; the LFE takes the phase of X_L + X_R, or of the louder
+//             channel where the two are more than 90° apart, so it never
+//             cancels. LfeMode::Copy leaves the mains full range (bass
+//             management in the player puts it where it belongs, and a
+//             fold-down that drops the LFE keeps the bass); Crossover takes
+//             the same share out of the mains (for systems that play every
+//             channel full range).
 #pragma once
 
 #include <array>
 #include <complex>
 #include <cstddef>
+#include <vector>
 
-#include "host/spectral/DirectPlacement.h"
+#include "host/spectral/SpeakerLayout.h"
+#include "host/spectral/UpmixMatrix.h"
 
 namespace quorveil::spectral {
 
-inline constexpr int kUpmixChannels = 6;
-// File order of the 5.1 output (WAV channel mask 0x3F).
-enum Speaker : int { FL = 0, FR = 1, FC = 2, LFE = 3, BL = 4, BR = 5 };
-inline constexpr std::array<const char*, kUpmixChannels> kUpmixChannelNames{"FL", "FR", "FC",
-                                                                             "LFE", "BL", "BR"};
+enum class LfeMode { Copy, Crossover };
 
-// How a side's ambience divides between its front and rear speaker.
-inline constexpr float kAmbienceFront = 1.0f / 3.0f;
-inline constexpr float kAmbienceRear = 0.94280904f;  // 2√2 / 3
+// The LFE is written this much below the bass it carries: playback raises
+// it by 10 dB.
+inline constexpr float kLfeLevel = 0.31622777f;
 
-// One frame's inputs, binCount values each.
-struct MixInputs {
-    const std::complex<float>* left;  // X_L, X_R as analysed
-    const std::complex<float>* right;
-    const std::complex<float>* direct;
-    const std::complex<float>* ambientLeft;
-    const std::complex<float>* ambientRight;
-    std::array<const float*, kMainSpeakers> weights;  // FL FR FC BL BR
-    const float* lfeShare;                            // h per bin; null: no LFE
+// How one layout's speakers take the buses, per bin.
+class LayoutRouting {
+public:
+    // [set-up; allocates] For `layout` at `bins` bins.
+    LayoutRouting(const SpeakerLayout& layout, int bins);
+
+    const SpeakerLayout& layout() const { return *layout_; }
+    int channels() const { return layout_->count; }
+    int lfeChannel() const { return lfe_; }
+    // How ambience and anti-phase sound divide between front and rear.
+    SurroundSplit split() const;
+
+    struct Term {
+        int channel;
+        int bus;
+        float gain;
+    };
+    // The terms of bins in even (0) or odd (1) bands.
+    const std::vector<Term>& terms(int parity) const { return terms_[static_cast<std::size_t>(parity)]; }
+    const uint8_t* parities() const { return parity_.data(); }
+
+private:
+    const SpeakerLayout* layout_;
+    int lfe_ = -1;
+    std::array<std::vector<Term>, 2> terms_;
+    std::vector<uint8_t> parity_;
 };
 
-// Levels for the frame, as linear factors.
-struct MixLevels {
-    float width = 1.0f;     // 0: all direct sound in FC; 1: the full front arc
-    float centre = 1.0f;    // on FC's direct part
-    float ambience = 1.0f;  // on both sides' ambience
-    float scale = 1.0f;     // analyser bins to the synthesisers' scale
-};
-
-// Writes the six output spectra (file order), binCount bins each; without
-// lfeShare, every one but the LFE's. Called by the engine once per hop on
-// the audio thread; the caller owns every array. No allocation; one pass
-// over the bins.
-void mixSpeakers(const MixInputs& in, const MixLevels& levels,
-                 const std::array<std::complex<float>*, kUpmixChannels>& out, std::size_t bins);
+// One frame's speaker spectra, in the layout's file order, binCount bins
+// each: every speaker's and, with lfeShare, the LFE's (without, the LFE's
+// spectrum is left as it was). Called by the engine once per hop on the
+// audio thread; the caller owns every array. No allocation.
+void mixSpeakers(const BinMatrix* matrix, const std::complex<float>* left,
+                 const std::complex<float>* right, const LayoutRouting& routing,
+                 const float* lfeShare, LfeMode lfeMode, float scale,
+                 const std::array<std::complex<float>*, kMostSpeakers>& out, std::size_t bins);
 
 // The LFE share h of each bin for `cutoffHz` (0: none): a Butterworth
 // magnitude of order 12, 1/√(1 + (f/fc)^24), so the LFE holds next to

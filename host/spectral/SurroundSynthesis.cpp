@@ -12,61 +12,68 @@ namespace {
 
 using host::count;
 
-template <typename T>
-const T* keptCopy(const T* from, std::vector<T>& into) {
-    std::copy(from, from + into.size(), into.begin());
-    return into.data();
+// Clip4_6 passes six channels.
+constexpr int kClipChannels = 6;
+// The limiter lets go with this time constant.
+constexpr double kReleaseSeconds = 0.08;
+
+bool isSurround(SpeakerId id) {
+    return id == SpeakerId::BL || id == SpeakerId::BR || id == SpeakerId::SL || id == SpeakerId::SR;
 }
 
 }  // namespace
 
-PlacedHop::PlacedHop(std::size_t bins)
-    : left(bins), right(bins), direct_(bins), ambientLeft_(bins), ambientRight_(bins) {
-    for (std::vector<float>& weight : weights_) weight.assign(bins, 0.0f);
-    mix.left = left.data();
-    mix.right = right.data();
-}
+PlacedHop::PlacedHop(std::size_t bins) : left(bins), right(bins), matrix(bins) {}
 
-void PlacedHop::keep() {
-    mix.direct = keptCopy(mix.direct, direct_);
-    mix.ambientLeft = keptCopy(mix.ambientLeft, ambientLeft_);
-    mix.ambientRight = keptCopy(mix.ambientRight, ambientRight_);
-    for (std::size_t s = 0; s < kMainSpeakers; ++s) {
-        mix.weights[s] = keptCopy(mix.weights[s], weights_[s]);
-    }
+void PlacedHop::silence() {
+    std::fill(left.begin(), left.end(), std::complex<float>());
+    std::fill(right.begin(), right.end(), std::complex<float>());
 }
 
 SurroundSynthesis::SurroundSynthesis(const host::PluginLibrary& library,
                                      const StftSettings& settings, const StftWindows& windows,
-                                     std::size_t longestDelay)
+                                     const SpeakerLayout& layout, std::size_t longestDelay,
+                                     std::size_t lookahead)
     : settings_(settings), hop_(count(settings.hop())), bins_(count(settings.binCount())),
-      fft_(settings.fftSize), mixed_(kUpmixChannels * bins_), lfeShares_(bins_),
-      lineLength_(longestDelay + hop_), clip_(std::make_unique<GraphModule>(
-                                            library, library.findModule("Clip4_6"),
-                                            engineInfoFor(settings, 1))) {
-    for (int c = 0; c < kUpmixChannels; ++c) synthesizers_.emplace_back(settings, windows, fft_);
-    rearLines_.assign(2 * lineLength_, 0.0f);
+      routing_(layout, settings.binCount()), fft_(settings.fftSize),
+      mixed_(static_cast<std::size_t>(layout.count) * bins_), lfeShares_(bins_),
+      lineLength_(longestDelay + hop_),
+      limiter_(layout.count, lookahead, kReleaseSeconds * settings.sampleRate) {
+    for (int c = 0; c < layout.count; ++c) {
+        synthesizers_.emplace_back(settings, windows, fft_);
+        if (isSurround(layout.speakers[static_cast<std::size_t>(c)].id)) surroundChannels_.push_back(c);
+    }
+    lines_.assign(surroundChannels_.size() * lineLength_, 0.0f);
     fillLfeShares(lfeShares_.data(), bins_, lfeCutoffHz_, settings_.sampleRate, settings_.fftSize);
 
-    host::HostedInstance& clip = clip_->session.instance();
-    for (const host::ParameterDescription& parameter : clip_->session.parameters()) {
-        const host::StoredParameter& stored = clip.parameter(parameter.id);
-        if (parameter.isIndicator()) clipLight_ = &stored;
+    for (int first = 0; first < layout.count; first += kClipChannels) {
+        clips_.push_back(std::make_unique<GraphModule>(library, library.findModule("Clip4_6"),
+                                                       engineInfoFor(settings, 1)));
+        GraphModule& clip = *clips_.back();
+        host::HostedInstance& instance = clip.session.instance();
+        for (const host::ParameterDescription& parameter : clip.session.parameters()) {
+            const host::StoredParameter& stored = instance.parameter(parameter.id);
+            if (parameter.isIndicator()) clipLights_.push_back(&stored);
+        }
+        clip.session.takeMessages();
+        instance.setServiceLogKept(false);
     }
-    clip_->session.takeMessages();
-    clip.setServiceLogKept(false);
 }
 
 uint64_t SurroundSynthesis::clippedSamples() const {
-    return clipLight_ != nullptr ? clipLight_->raised - clipsBefore_ : 0;
+    uint64_t raised = 0;
+    for (const host::StoredParameter* light : clipLights_) raised += light->raised;
+    return raised - clipsBefore_;
 }
 
 void SurroundSynthesis::reset(float gain) {
     for (ChannelSynthesizer& synthesizer : synthesizers_) synthesizer.reset();
-    std::fill(rearLines_.begin(), rearLines_.end(), 0.0f);
+    std::fill(lines_.begin(), lines_.end(), 0.0f);
     lineWrite_ = 0;
     gain_ = gain;
-    clipsBefore_ = clipLight_ != nullptr ? clipLight_->raised : 0;
+    limiter_.reset();
+    clipsBefore_ = 0;
+    for (const host::StoredParameter* light : clipLights_) clipsBefore_ += light->raised;
 }
 
 void SurroundSynthesis::followLfeCutoff(double cutoffHz) {
@@ -78,62 +85,95 @@ void SurroundSynthesis::followLfeCutoff(double cutoffHz) {
 void SurroundSynthesis::render(const PlacedHop& hop, float* out) {
     followLfeCutoff(hop.lfeCutoffHz);
     const bool lfeSilent = !(hop.lfeCutoffHz > 0.0);
-    MixInputs in = hop.mix;
-    in.lfeShare = lfeSilent ? nullptr : lfeShares_.data();
-    std::array<std::complex<float>*, kUpmixChannels> spectra{};
-    for (std::size_t c = 0; c < kUpmixChannels; ++c) spectra[c] = mixed_.data() + c * bins_;
-    mixSpeakers(in, hop.levels, spectra, bins_);
+    const int channels = routing_.channels(), lfe = routing_.lfeChannel();
+    std::array<std::complex<float>*, kMostSpeakers> spectra{};
+    for (int c = 0; c < channels; ++c) {
+        spectra[static_cast<std::size_t>(c)] = mixed_.data() + count(c) * bins_;
+    }
+    mixSpeakers(hop.matrix.data(), hop.left.data(), hop.right.data(), routing_,
+                lfeSilent ? nullptr : lfeShares_.data(), hop.lfeMode, hop.scale, spectra, bins_);
 
-    for (std::size_t c = 0; c < kUpmixChannels; ++c) {
-        float* samples = out + c * hop_;
-        if (c == LFE && lfeSilent) {
-            synthesizers_[c].synthesiseSilence(samples);
+    for (int c = 0; c < channels; ++c) {
+        float* samples = out + count(c) * hop_;
+        if (c == lfe && lfeSilent) {
+            synthesizers_[count(c)].synthesiseSilence(samples);
         } else {
-            synthesizers_[c].synthesiseBins(spectra[c], samples);
+            synthesizers_[count(c)].synthesiseBins(spectra[static_cast<std::size_t>(c)], samples);
         }
     }
-    delayRears(out, hop.rearDelay);
-    gainAndClip(out, hop.gain);
+    delaySurrounds(out, hop.rearDelay);
+    gain(out, hop.gain);
+    limiter_.process(out, hop_, hop_, hop.limit);
+    clip(out);
 }
 
-// Each rear passes through its line: the hop is written at lineWrite_ and
-// read `delay` samples behind. Writing the whole hop before reading gives
+// Each surround passes through its line: the hop is written at lineWrite_
+// and read `delay` samples behind. Writing the whole hop before reading gives
 // what sample-by-sample would, because a delay never exceeds the line less a
-// hop: no read can reach a place this hop writes later.
-void SurroundSynthesis::delayRears(float* out, std::size_t delay) {
-    const std::size_t rears[2] = {BL, BR};
+// hop. A new delay cross-fades from the old reading to the new one over the
+// hop, so a host that automates it hears no click.
+void SurroundSynthesis::delaySurrounds(float* out, std::size_t delay) {
+    const std::size_t previous = delay_;
     const std::size_t read = (lineWrite_ + lineLength_ - delay) % lineLength_;
-    for (std::size_t r = 0; r < 2; ++r) {
-        float* line = rearLines_.data() + r * lineLength_;
-        float* samples = out + rears[r] * hop_;
+    const std::size_t readBefore = (lineWrite_ + lineLength_ - previous) % lineLength_;
+    for (std::size_t s = 0; s < surroundChannels_.size(); ++s) {
+        float* line = lines_.data() + s * lineLength_;
+        float* samples = out + count(surroundChannels_[s]) * hop_;
         const std::size_t first = std::min(hop_, lineLength_ - lineWrite_);
         std::copy(samples, samples + first, line + lineWrite_);
         std::copy(samples + first, samples + hop_, line);
-        const std::size_t ahead = std::min(hop_, lineLength_ - read);
-        std::copy(line + read, line + read + ahead, samples);
-        std::copy(line, line + (hop_ - ahead), samples + ahead);
-    }
-    lineWrite_ = (lineWrite_ + hop_) % lineLength_;
-}
-
-// The gain glides from its last value to `target` over the hop, then the
-// six channels pass through Clip4_6 and come back from its outputs.
-QUORVEIL_SPECTRAL_CLONES
-void SurroundSynthesis::gainAndClip(float* out, float target) {
-    host::ProcessBuffers& buffers = clip_->buffers;
-    const float step = (target - gain_) / static_cast<float>(hop_);
-    for (int c = 0; c < kUpmixChannels; ++c) {
-        const float* samples = out + count(c) * hop_;
-        float* in = buffers.audioIn.pin(c);
+        if (delay == previous) {
+            const std::size_t ahead = std::min(hop_, lineLength_ - read);
+            std::copy(line + read, line + read + ahead, samples);
+            std::copy(line, line + (hop_ - ahead), samples + ahead);
+            continue;
+        }
+        const float step = 1.0f / static_cast<float>(hop_);
         for (std::size_t i = 0; i < hop_; ++i) {
-            in[i] = samples[i] * (gain_ + step * static_cast<float>(i + 1));
+            const float fade = static_cast<float>(i + 1) * step;
+            const float now = line[(read + i) % lineLength_];
+            const float before = line[(readBefore + i) % lineLength_];
+            samples[i] = before + fade * (now - before);
         }
     }
+    lineWrite_ = (lineWrite_ + hop_) % lineLength_;
+    delay_ = delay;
+}
+
+// The gain glides from its last value to `target` over the hop.
+QUORVEIL_SPECTRAL_CLONES
+void SurroundSynthesis::gain(float* out, float target) {
+    const float step = (target - gain_) / static_cast<float>(hop_);
+    const std::size_t total = count(routing_.channels()) * hop_;
+    if (step == 0.0f && gain_ == 1.0f) return;
+    for (std::size_t at = 0; at < total; ++at) {
+        const std::size_t i = at % hop_;
+        out[at] *= gain_ + step * static_cast<float>(i + 1);
+    }
     gain_ = target;
-    clip_->process();
-    for (int c = 0; c < kUpmixChannels; ++c) {
-        const float* passed = buffers.audioOut.pin(c);
-        std::copy(passed, passed + hop_, out + count(c) * hop_);
+}
+
+// Every channel through Clip4_6, six at a time; its outputs are the samples.
+void SurroundSynthesis::clip(float* out) {
+    const int channels = routing_.channels();
+    for (std::size_t group = 0; group < clips_.size(); ++group) {
+        host::ProcessBuffers& buffers = clips_[group]->buffers;
+        const int first = static_cast<int>(group) * kClipChannels;
+        const int here = std::min(kClipChannels, channels - first);
+        for (int c = 0; c < kClipChannels; ++c) {
+            float* in = buffers.audioIn.pin(c);
+            if (c < here) {
+                const float* samples = out + count(first + c) * hop_;
+                std::copy(samples, samples + hop_, in);
+            } else {
+                std::fill(in, in + hop_, 0.0f);
+            }
+        }
+        clips_[group]->process();
+        for (int c = 0; c < here; ++c) {
+            const float* passed = buffers.audioOut.pin(c);
+            std::copy(passed, passed + hop_, out + count(first + c) * hop_);
+        }
     }
 }
 

@@ -37,17 +37,19 @@ constexpr std::array kControls{
                       "Level of the ambience (what L and R do not share, mostly behind)",
                       &UpmixControls::ambienceDb},
     UpmixControlEntry{"rear-delay", "Rear delay", nullptr, "ms", 0.0, 100.0, 0.0, nullptr,
-                      "Delay of BL and BR", &UpmixControls::rearDelayMs},
+                      "Delay of the surround speakers. Any delay combs a stereo fold-down of the "
+                      "file (the ambience leaves front and surrounds as one signal)",
+                      &UpmixControls::rearDelayMs},
     UpmixControlEntry{"smooth", "Smoothing", nullptr, "ms", 10.0, 2000.0, 0.0, nullptr,
                       "Time constant of the per-bin averages that decide direct sound, ambience "
                       "and placement: longer is steadier, shorter follows faster",
                       &UpmixControls::smoothMs},
     UpmixControlEntry{"lfe-cutoff", "LFE cutoff", nullptr, "Hz", 20.0, 500.0, 0.0, "0 for a silent LFE",
-                      "Crossover to the LFE: the LFE takes the sound below it, the mains keep "
-                      "the rest",
+                      "Bass to the LFE below this frequency, 10 dB down as 5.1 playback raises "
+                      "the LFE by 10 dB (see --lfe-mode)",
                       &UpmixControls::lfeCutoffHz},
     UpmixControlEntry{"gain", "Gain", nullptr, "dB", -120.0, 60.0, 0.0, nullptr,
-                      "Output level, before Clip4_6", &UpmixControls::gainDb},
+                      "Output level, before the limiter", &UpmixControls::gainDb},
 };
 
 }  // namespace
@@ -65,6 +67,15 @@ UpmixMethod parseUpmixMethod(const std::string& name) {
 }
 
 const char* methodName(UpmixMethod method) { return methodEntry(method).name; }
+
+LfeMode parseLfeMode(const std::string& name) {
+    const std::string wanted = host::foldCase(host::trimmed(name));
+    if (wanted == "copy") return LfeMode::Copy;
+    if (wanted == "crossover") return LfeMode::Crossover;
+    throw host::HostError("unknown LFE mode '" + name + "' (copy, crossover)");
+}
+
+const char* lfeModeName(LfeMode mode) { return mode == LfeMode::Crossover ? "crossover" : "copy"; }
 
 const char* placementModule(UpmixMethod method) { return methodEntry(method).module; }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "host/spectral/DirectPlacement.h"
+#include "host/spectral/SpeakerMix.h"
 
 namespace quorveil::spectral {
 
@@ -20,10 +21,15 @@ struct UpmixControls {
     double width = 1.0;         // front image: 1 spans FL-FC-FR, 0 puts it all in FC
     double centreDb = 0.0;      // level of FC
     double ambienceDb = 0.0;    // level of the ambience (mostly behind)
-    double rearDelayMs = 10.0;  // BL and BR come this much later
-    double smoothMs = 100.0;    // time constant of the per-bin averages
+    // The surrounds come this much later. 0 by default: the ambience leaves
+    // front and surround speakers as one signal, so any delay combs a
+    // stereo fold-down.
+    double rearDelayMs = 0.0;
+    double smoothMs = 100.0;    // steady-state time constant of the per-bin averages
     double lfeCutoffHz = 0.0;   // 0: a silent LFE
-    double gainDb = 0.0;        // output level, before Clip4_6
+    LfeMode lfeMode = LfeMode::Copy;
+    double gainDb = 0.0;        // output level, before the limiter and Clip4_6
+    bool limiter = true;        // the output's peak limiter
 };
 
 struct UpmixMethodEntry {
@@ -34,6 +40,9 @@ struct UpmixMethodEntry {
 std::span<const UpmixMethodEntry> upmixMethodTable();
 // "slice", "arctan", "cc" (any letter case); throws host::HostError.
 UpmixMethod parseUpmixMethod(const std::string& name);
+// "copy", "crossover"; throws host::HostError.
+LfeMode parseLfeMode(const std::string& name);
+const char* lfeModeName(LfeMode mode);
 const char* methodName(UpmixMethod method);
 const char* placementModule(UpmixMethod method);
 

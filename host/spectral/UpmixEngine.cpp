@@ -17,7 +17,8 @@ using host::count;
 float decibels(double db) { return static_cast<float>(std::pow(10.0, db / 20.0)); }
 
 StftSettings checkedSettings(const UpmixSetup& setup) {
-    const StftSettings settings{setup.sampleRate, setup.fftSize, setup.overlap};
+    const int fftSize = setup.fftSize > 0 ? setup.fftSize : upmixFftSizeFor(setup.sampleRate);
+    const StftSettings settings{setup.sampleRate, fftSize, setup.overlap};
     if (std::string problem = checkSettings(settings); !problem.empty()) {
         throw host::HostError(problem);
     }
@@ -27,6 +28,17 @@ StftSettings checkedSettings(const UpmixSetup& setup) {
     return settings;
 }
 
+// How diffuse each bin is (the ambience's share) is judged over this many
+// times the user's time constant: it changes slowly in music, and its
+// estimate, noisy over short spans, would make a steady sound warble.
+constexpr double kDiffuseTimeFactor = 4.0;
+
+// A quarter hop: 2.9 ms at the default 44.1 kHz settings, as many samples
+// at 48 kHz, so that the latency is one number at both rates.
+std::size_t limiterLookahead(const StftSettings& settings) {
+    return static_cast<std::size_t>(settings.hop() / 4);
+}
+
 // The longest rear delay the controls allow, in samples.
 std::size_t longestRearDelay(const StftSettings& settings) {
     return static_cast<std::size_t>(std::ceil(
@@ -34,6 +46,13 @@ std::size_t longestRearDelay(const StftSettings& settings) {
 }
 
 }  // namespace
+
+int upmixFftSizeFor(double sampleRate) {
+    if (!(sampleRate > 0.0) || !std::isfinite(sampleRate)) return kDefaultFftSize;
+    const double octaves = std::round(std::log2(sampleRate / 44100.0));
+    const double size = kDefaultFftSize * std::exp2(std::clamp(octaves, -2.0, 3.0));
+    return static_cast<int>(size);
+}
 
 // A sample that is not a number, or beyond kLoudestInput, enters as silence:
 // squared in a bin it would overflow the averages, which would then hold an
@@ -52,16 +71,20 @@ std::size_t gatherSafely(const float* from, float* into, std::size_t n) {
 
 UpmixEngine::UpmixEngine(const host::PluginLibrary& library, const UpmixSetup& setup)
     : settings_(checkedSettings(setup)), hop_(count(settings_.hop())),
-      bins_(count(settings_.binCount())), controls_(setup.controls), windows_(settings_),
-      fft_(settings_.fftSize), split_(settings_.binCount()),
+      bins_(count(settings_.binCount())), channels_(count(setup.layout->count)),
+      controls_(setup.controls), windows_(settings_), fft_(settings_.fftSize),
+      onsets_(settings_.binCount(), settings_.fftSize, settings_.hop(), settings_.overlap,
+              settings_.sampleRate),
+      split_(settings_.binCount(), settings_.fftSize, settings_.sampleRate, onsets_.bandCount()),
       placement_(library, engineInfoFor(settings_, 1), setup.settings, setup.force,
                  setup.warnings),
-      synthesis_(library, settings_, windows_, longestRearDelay(settings_)), input_(2 * hop_),
-      magnitudes_(2 * bins_), frequencies_(2 * bins_) {
+      synthesis_(library, settings_, windows_, *setup.layout, longestRearDelay(settings_),
+                 limiterLookahead(settings_)),
+      input_(2 * hop_), magnitudes_(2 * bins_), frequencies_(2 * 2 * bins_), produced_(bins_) {
     for (int i = 0; i < 2; ++i) analyzers_.emplace_back(settings_, windows_, fft_);
-    const std::size_t slots = setup.threads >= 2 ? kHopSlots : 1;
+    const std::size_t slots = setup.threads >= 2 ? kHopSlots : 2;
     for (std::size_t i = 0; i < slots; ++i) hops_.push_back(std::make_unique<PlacedHop>(bins_));
-    outputs_.assign(slots * kUpmixChannels * hop_, 0.0f);
+    outputs_.assign((setup.threads >= 2 ? kHopSlots : 1) * channels_ * hop_, 0.0f);
     configure(controls_, true);
     synthesis_.setGain(targetGain_);
     emitting_ = outputBlock(0);
@@ -81,6 +104,11 @@ uint64_t UpmixEngine::clippedSamples() const {
     return synthesis_.clippedSamples();
 }
 
+LimiterActivity UpmixEngine::limiterActivity() const {
+    if (worker_) worker_->waitForAll();
+    return synthesis_.limiterActivity();
+}
+
 void UpmixEngine::setControls(const UpmixControls& wanted) { configure(wanted, false); }
 
 // What the second half needs of the controls travels with each hop
@@ -93,7 +121,11 @@ void UpmixEngine::configure(const UpmixControls& wanted, bool first) {
     if (first || c.smoothMs != controls_.smoothMs) {
         const float weight =
             smoothingWeight(c.smoothMs / 1000.0, settings_.hop(), settings_.sampleRate);
-        split_.setSmoothing(weight, coherenceFloor(windows_.analysis, settings_.hop(), weight));
+        const float slowWeight = smoothingWeight(kDiffuseTimeFactor * c.smoothMs / 1000.0,
+                                                 settings_.hop(), settings_.sampleRate);
+        onsets_.setSteadyWeights(weight, slowWeight);
+        split_.setTimeFloors(coherenceFloor(windows_.analysis, settings_.hop(), weight),
+                             coherenceFloor(windows_.analysis, settings_.hop(), slowWeight));
     }
     controls_ = c;
     levels_ = {static_cast<float>(c.width), decibels(c.centreDb), decibels(c.ambienceDb),
@@ -105,23 +137,28 @@ void UpmixEngine::configure(const UpmixControls& wanted, bool first) {
 void UpmixEngine::reset() {
     if (worker_) worker_->waitForAll();
     for (ChannelAnalyzer& analyzer : analyzers_) analyzer.reset();
+    onsets_.reset();
     split_.reset();
+    std::fill(produced_.begin(), produced_.end(), 0.0f);
     synthesis_.reset(targetGain_);
     std::fill(input_.begin(), input_.end(), 0.0f);
     std::fill(outputs_.begin(), outputs_.end(), 0.0f);
+    std::fill(frequencies_.begin(), frequencies_.end(), 0.0f);
+    for (const std::unique_ptr<PlacedHop>& hop : hops_) hop->silence();
+    analysed_ = 0;
     position_ = 0;
     silencedInput_ = 0;
 }
 
-void UpmixEngine::process(const float* left, const float* right,
-                          float* const out[kUpmixChannels], std::size_t frames) {
+void UpmixEngine::process(const float* left, const float* right, float* const* out,
+                          std::size_t frames) {
     std::size_t done = 0;
     while (done < frames) {
         const std::size_t n = std::min(frames - done, hop_ - position_);
         // Inputs first: an output may be the same memory.
         silencedInput_ += gatherSafely(left + done, input_.data() + position_, n);
         silencedInput_ += gatherSafely(right + done, input_.data() + hop_ + position_, n);
-        for (std::size_t c = 0; c < kUpmixChannels; ++c) {
+        for (std::size_t c = 0; c < channels_; ++c) {
             const float* block = emitting_ + c * hop_ + position_;
             std::copy(block, block + n, out[c] + done);
         }
@@ -134,46 +171,66 @@ void UpmixEngine::process(const float* left, const float* right,
     }
 }
 
-void UpmixEngine::analyseAndPlace(PlacedHop& hop) {
-    std::complex<float>* left = hop.left.data();
-    std::complex<float>* right = hop.right.data();
-    float* leftHz = frequencies_.data();
-    float* rightHz = frequencies_.data() + bins_;
-    analyzers_[0].analyse(input_.data(), magnitudes_.data(), leftHz, left);
-    analyzers_[1].analyse(input_.data() + hop_, magnitudes_.data() + bins_, rightHz, right);
-
-    split_.split(left, right);
-    placement_.place(controls_.method, controls_.atf, split_.directLeftLevel(),
-                     split_.directRightLevel(), leftHz, rightHz);
-
-    hop.mix.direct = split_.direct();
-    hop.mix.ambientLeft = split_.ambientLeft();
-    hop.mix.ambientRight = split_.ambientRight();
-    for (int s = 0; s < kMainSpeakers; ++s) {
-        hop.mix.weights[static_cast<std::size_t>(s)] = placement_.weight(s);
-    }
-    hop.levels = levels_;
-    hop.lfeCutoffHz = controls_.lfeCutoffHz;
-    hop.rearDelay = rearDelay_;
-    hop.gain = targetGain_;
+// The newest frame: its bins and frequencies into its slot, and what begins
+// in it into the onset bands.
+void UpmixEngine::analyse(PlacedHop& frame, float* hz) {
+    std::complex<float>* left = frame.left.data();
+    std::complex<float>* right = frame.right.data();
+    analyzers_[0].analyse(input_.data(), magnitudes_.data(), hz, left);
+    analyzers_[1].analyse(input_.data() + hop_, magnitudes_.data() + bins_, hz + bins_, right);
+    onsets_.update(left, right);
 }
 
+// The frame before the newest: its scene (knowing what begins in the next),
+// its placement and its matrix.
+void UpmixEngine::place(PlacedHop& hop, const float* hz, const PlacedHop& next) {
+    const std::complex<float>* left = hop.left.data();
+    const std::complex<float>* right = hop.right.data();
+    const float* leftHz = hz;
+    const float* rightHz = hz + bins_;
+    split_.split(left, right, next.left.data(), next.right.data(), onsets_);
+    placement_.place(controls_.method, controls_.atf, split_.directLeftLevel(),
+                     split_.directRightLevel(), leftHz, rightHz);
+    PlacementWeights background{}, events{};
+    for (int s = 0; s < kMainSpeakers; ++s) background[static_cast<std::size_t>(s)] = placement_.weight(s);
+    if (split_.anyEvent()) {
+        placement_.placeEvents(controls_.method, split_.eventLeftLevel(), split_.eventRightLevel(),
+                               leftHz);
+        for (int s = 0; s < kMainSpeakers; ++s) events[static_cast<std::size_t>(s)] = placement_.eventWeight(s);
+    }
+    buildMatrix(split_.scene(), background, split_.anyEvent() ? &events : nullptr, levels_,
+                synthesis_.routing(), left, right, produced_.data(), hop.matrix.data(),
+                bins_);
+
+    hop.scale = levels_.scale;
+    hop.lfeCutoffHz = controls_.lfeCutoffHz;
+    hop.lfeMode = controls_.lfeMode;
+    hop.rearDelay = rearDelay_;
+    hop.gain = targetGain_;
+    hop.limit = controls_.limiter;
+}
+
+// Frame f is analysed into slot f, and frame f − 1 is placed and rendered:
+// one hop late, so that it knows what begins in frame f. Frame 0 is the
+// silence before the first (the slots start silent).
 void UpmixEngine::processHop() {
     if (!worker_) {
-        analyseAndPlace(*hops_[0]);
-        synthesis_.render(*hops_[0], outputBlock(0));
+        const uint32_t f = ++analysed_;
+        analyse(*hops_[f % 2], frequencyFrame(f));
+        place(*hops_[(f - 1) % 2], frequencyFrame(f - 1), *hops_[f % 2]);
+        synthesis_.render(*hops_[(f - 1) % 2], outputBlock(0));
         return;
     }
     // Hop n goes to the worker, and the caller hands out hop n - lag while
     // it gathers hop n + 1: the worker may fall that far behind before the
     // caller waits. Slot and block n % slots are the worker's from the hand
     // until the hop is handed out; below hop 0 the block is still silent
-    // (the wrapped count lands on a block no hop has reached yet).
+    // (the wrapped count lands on a block no hop has reached yet). Slot
+    // n + 1 takes the newest frame: its last hop, n + 1 − slots, is done.
     static_assert((uint64_t{1} << 32) % kHopSlots == 0, "hop counts wrap onto the same slots");
     const uint32_t n = worker_->handed();
-    PlacedHop& hop = *hops_[n % kHopSlots];
-    analyseAndPlace(hop);
-    hop.keep();
+    analyse(*hops_[(n + 1) % kHopSlots], frequencyFrame(n + 1));
+    place(*hops_[n % kHopSlots], frequencyFrame(n), *hops_[(n + 1) % kHopSlots]);
     worker_->hand();
     const uint32_t emitted = n - kWorkerLag;
     worker_->waitUntilFinished(emitted + 1, n);  // once waiting, until one hop is left

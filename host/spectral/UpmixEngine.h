@@ -1,20 +1,24 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Stereo to 5.1 as a streaming engine: blocks of stereo samples in, blocks of
-// six channels out (FL FR FC LFE BL BR). It knows no files: the command line
-// feeds it from sound files, a real-time plug-in from its ports, and both get
-// the same samples.
+// Stereo to surround as a streaming engine: blocks of stereo samples in,
+// blocks of the layout's channels out (SpeakerLayout.h; 5.1 by default: FL
+// FR FC LFE BL BR). It knows no files: the command line feeds it from sound
+// files, a real-time plug-in from its ports, and both get the same samples.
 //
-// Per hop of the host's STFT (PrimaryAmbient.h, DirectPlacement.h and
-// SpeakerMix.h tell the steps):
+// Per hop of the host's STFT (OnsetBands.h, PrimaryAmbient.h,
+// DirectPlacement.h, UpmixMatrix.h and SpeakerMix.h tell the steps):
 //   1. analyse L and R;
-//   2. split each bin into a direct and an ambient part;
-//   3. place the direct part with the chosen module (Slice4_6, ArcTan4_6 or
-//      CC4_6), optionally followed by ATF4_6, through the library's C
-//      interface;
-//   4. mix: direct by the placement, ambience mostly behind, power kept,
-//      LFE crossover, centre and ambience levels;
-//   5. resynthesise the six channels, delay the rears, apply the output gain
-//      and pass all six through Clip4_6, whose clip light is counted.
+//   2. find the bands where something has just begun, and describe each
+//      bin: direct sound (in phase, time-shifted or anti-phase), ambience,
+//      and any event;
+//   3. place the in-phase direct sound (and each event) with the chosen
+//      module (Slice4_6, ArcTan4_6 or CC4_6), optionally followed by ATF4_6,
+//      through the library's C interface;
+//   4. build each bin's matrix: direct by the placement, ambience mostly
+//      behind, power kept, centre and ambience levels;
+//   5. apply it, take the buses onto the layout's speakers, the LFE;
+//      resynthesise every channel, delay the surrounds, apply the output
+//      gain and the peak limiter, and pass every channel through Clip4_6,
+//      whose clip light is counted.
 //
 // Life cycle, after JUCE's prepare/process/reset and LV2's
 // instantiate/run/deactivate:
@@ -22,8 +26,8 @@
 //              everything: FFT plans, buffers, and every module of every
 //              method, ATF4_6 and Clip4_6, so that nothing is allocated later.
 //   setControls [audio thread, between process calls; no allocation, no
-//              locks] method, ATF, width, levels, delay, smoothing, LFE
-//              cutoff and gain, from the next hop on.
+//              locks] method, ATF, width, levels, delay, smoothing, LFE,
+//              gain and limiter, from the next hop on.
 //   process    [audio thread; no allocation, no locks, no I/O] any number of
 //              samples, 0 included, any length.
 //   reset      [audio thread, between process calls; no allocation] forgets
@@ -34,14 +38,15 @@
 // threads at once.
 //
 // Two threads (UpmixSetup::threads = 2, for files, never for a real-time
-// host): each hop is split in two halves, analysis, split and placement on
-// the caller's thread, then mix and resynthesis (SurroundSynthesis.h) on a
-// worker thread started at construction, so that while the worker renders
-// hop n the caller gathers and places the next ones. The halves meet through
-// a WorkerThread (atomic counters with wait/notify, no mutex) and a ring of
-// PlacedHop slots. The samples are bit for bit those of one thread, a few
-// hops later: latency() says how many. process() then waits for the worker and so is not
-// real-time safe; it still allocates nothing.
+// host): each hop is split in two halves, analysis, split, placement and
+// matrix on the caller's thread, then mix and resynthesis
+// (SurroundSynthesis.h) on a worker thread started at construction, so that
+// while the worker renders hop n the caller gathers and places the next
+// ones. The halves meet through a WorkerThread (atomic counters with
+// wait/notify, no mutex) and a ring of PlacedHop slots. The samples are bit
+// for bit those of one thread, a few hops later: latency() says how many.
+// process() then waits for the worker and so is not real-time safe; it still
+// allocates nothing.
 #pragma once
 
 #include <array>
@@ -56,8 +61,11 @@
 #include "host/hosting/PluginLibrary.h"
 #include "host/spectral/DirectPlacement.h"
 #include "host/spectral/Fft.h"
+#include "host/spectral/OnsetBands.h"
 #include "host/spectral/PrimaryAmbient.h"
 #include "host/spectral/SpeakerMix.h"
+#include "host/spectral/UpmixMatrix.h"
+#include "host/spectral/SpeakerLayout.h"
 #include "host/spectral/SpectralStream.h"
 #include "host/spectral/Stft.h"
 #include "host/spectral/SurroundSynthesis.h"
@@ -74,13 +82,17 @@ inline constexpr float kLoudestInput = 1e6f;
 // returns how many were replaced. No allocation.
 std::size_t gatherSafely(const float* from, float* into, std::size_t n);
 
+// The FFT size the upmix takes at a sample rate when none is given: 2048 at
+// 44.1 and 48 kHz, and as many samples more or fewer as keep the bins as
+// wide and the frames as long at other rates (4096 at 88.2 and 96 kHz, 8192
+// at 176.4 and 192 kHz), within 512 to 16384.
+int upmixFftSizeFor(double sampleRate);
+
 struct UpmixSetup {
     double sampleRate = 44100.0;
-    int fftSize = kDefaultFftSize;
+    int fftSize = 0;  // 0: upmixFftSizeFor(sampleRate)
     int overlap = kDefaultOverlap;
-    // The largest block the caller means to pass; process() takes any length
-    // anyway (it works hop by hop), so this is advice, not a limit.
-    int maxBlock = 4096;
+    const SpeakerLayout* layout = &defaultLayout();
     // `--set [MODULE:]NAME=VALUE` for the placement modules, in order, after
     // the upmix's own defaults; `force` lets Reals outside their range through.
     std::vector<host::ParameterAssignment> settings;
@@ -105,11 +117,16 @@ public:
     UpmixEngine(const UpmixEngine&) = delete;
     UpmixEngine& operator=(const UpmixEngine&) = delete;
 
-    // [any thread] Output sample t carries input sample t - latency().
+    // [any thread] Output sample t carries input sample t - latency(): the
+    // FFT's, one hop of look-ahead (each frame is placed knowing the next),
+    // the limiter's look-ahead and, with two threads, the worker's.
     int latency() const {
-        return settings_.fftSize + (worker_ ? static_cast<int>(kWorkerLag) * settings_.hop() : 0);
+        return settings_.fftSize + settings_.hop() + static_cast<int>(synthesis_.limiterLatency()) +
+               (worker_ ? static_cast<int>(kWorkerLag) * settings_.hop() : 0);
     }
     int threads() const { return worker_ ? 2 : 1; }
+    const SpeakerLayout& layout() const { return synthesis_.routing().layout(); }
+    int channels() const { return synthesis_.channels(); }
     const StftSettings& settings() const { return settings_; }
     const UpmixControls& controls() const { return controls_; }
 
@@ -119,13 +136,13 @@ public:
     void setControls(const UpmixControls& controls);
 
     // [audio thread; no allocation, no locks, no I/O] Takes `frames` samples
-    // of each input and writes as many of each output, FL FR FC LFE BL BR.
+    // of each input and writes as many of each output, channels() of them
+    // in the layout's file order.
     // `frames` may be 0 or larger than any block; the output is the same
     // however the input is cut. The outputs may share memory with the inputs.
     // Input samples beyond kLoudestInput, or not numbers, count as silence,
     // so the output stays finite whatever comes in.
-    void process(const float* left, const float* right, float* const out[kUpmixChannels],
-                 std::size_t frames);
+    void process(const float* left, const float* right, float* const* out, std::size_t frames);
 
     // [audio thread, between process calls; no allocation] Silence in, as if
     // new: buffers, averages, delays and the clip count start again. The
@@ -136,6 +153,8 @@ public:
     // (a sample at or above +1.0) since construction or the last reset; with
     // two threads, once the worker has finished every hop handed to it.
     uint64_t clippedSamples() const;
+    // [as clippedSamples] What the limiter did since construction or reset.
+    LimiterActivity limiterActivity() const;
 
     // [audio thread] Input samples taken as silence since construction or
     // the last reset: not numbers, or beyond kLoudestInput.
@@ -149,16 +168,21 @@ public:
 private:
     void configure(const UpmixControls& controls, bool first);
     void processHop();
-    // The first half of a hop: analysis, split, placement, into `hop`.
-    void analyseAndPlace(PlacedHop& hop);
-    float* outputBlock(std::size_t slot) { return outputs_.data() + slot * kUpmixChannels * hop_; }
+    // The first half of a hop: the newest frame's analysis, then the frame
+    // before it placed knowing the newest.
+    void analyse(PlacedHop& frame, float* hz);
+    void place(PlacedHop& hop, const float* hz, const PlacedHop& next);
+    // The L and R frequencies of frame f (two frames kept).
+    float* frequencyFrame(uint32_t f) { return frequencies_.data() + (f % 2) * 2 * bins_; }
+    float* outputBlock(std::size_t slot) { return outputs_.data() + slot * channels_ * hop_; }
 
     StftSettings settings_;
-    std::size_t hop_, bins_;
+    std::size_t hop_, bins_, channels_;
     UpmixControls controls_;
     StftWindows windows_;
     RealFft fft_;  // the analysers'
     std::vector<ChannelAnalyzer> analyzers_;  // L, R
+    OnsetBands onsets_;
     PrimaryAmbientSplit split_;
     DirectPlacement placement_;
     SurroundSynthesis synthesis_;
@@ -178,8 +202,11 @@ private:
     std::vector<float> outputs_;
     const float* emitting_ = nullptr;
 
-    // Per frame, the analysers' magnitudes and frequencies, L then R.
+    // The analysers' magnitudes (L then R), and their frequencies of the
+    // last two frames.
     std::vector<float> magnitudes_, frequencies_;
+    uint32_t analysed_ = 0;  // frames analysed, with one thread
+    std::vector<float> produced_;  // per bin: the power the matrix produces, averaged
     MixLevels levels_;
     std::size_t rearDelay_ = 0;
     float targetGain_ = 1.0f;

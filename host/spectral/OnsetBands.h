@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Where in frequency something new has just begun. The upmix decides, per
+// bin, from averages of about a tenth of a second; a hit or a burst arrives
+// faster than those averages can follow, and once in them it would steer the
+// steady sound beside it for as long as they remember (pumping). So the bins
+// are grouped in bands about a third of an octave wide (at least four bins,
+// so that the band level of a steady noise hardly fluctuates), and each band
+// compares the energy of the newest frame with its steady level:
+//
+//   steady     the averages follow the sound as usual;
+//   onset      the frame holds at least four times (6 dB) the band's steady
+//              energy: the band's averages are held as they were before the
+//              hit, and the frame's excess is treated as a new event of its
+//              own (PrimaryAmbient.h); it stays so while the band is at least
+//              twice (3 dB) its steady energy, and for `overlap` frames
+//              after, so that every frame that still holds the hit in its
+//              window renders it the same way;
+//   adopting   a band loud for longer than kLongestEvent is a new steady
+//              sound, not a hit: its averages catch up quickly;
+//   falling    a band that drops to an eighth (−9 dB) of its steady energy
+//              lets its averages fall quickly too, so a loud sound that
+//              stops does not steer the quiet one after it.
+//
+// After the fast/slow time constants of active matrix decoders (R. Dressler,
+// "Dolby Surround Pro Logic II Decoder: Principles of Operation", Dolby
+// Laboratories, 2000), and onset detection by band energy against its
+// recent average (J. P. Bello et al., "A Tutorial on Onset Detection in
+// Music Signals", IEEE Trans. Speech Audio Process. 13(5), 2005).
+#pragma once
+
+#include <complex>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace quorveil::spectral {
+
+// What a band's frame means for the averages of its bins.
+enum class BandState : uint8_t { Steady, Onset, Adopting, Falling };
+
+class OnsetBands {
+public:
+    // [set-up; allocates] Bands over `bins` bins (DC and Nyquist included) of
+    // an FFT of `fftSize` at `sampleRate`, `hop` samples apart, frames
+    // overlapping `overlap` times.
+    OnsetBands(int bins, int fftSize, int hop, int overlap, double sampleRate);
+
+    // [audio thread; no allocation] The per-hop weights of the steady
+    // averages (smoothingWeight of the user's time constant) and of the slow
+    // ones that judge the ambience.
+    void setSteadyWeights(float weight, float slowWeight) {
+        steadyWeight_ = weight;
+        slowSteadyWeight_ = slowWeight;
+    }
+
+    // [audio thread; no allocation] The next frame of L and R. The upmix
+    // renders each frame one hop late, so that a hit seen in this frame is
+    // known to the frame before it, which holds its beginning at the edge of
+    // its window: everything below describes the frame before this one.
+    // `binWeights(k)` is the weight the steady averages of bin k take (0
+    // while held), `inEvent(k)` whether bin k's band is in an event (onset,
+    // its hold, or an onset in the next frame), `leadsFromNext(k)` whether
+    // the event is to be described by the next frame, where it is whole.
+    void update(const std::complex<float>* left, const std::complex<float>* right);
+
+    void reset();
+
+    const float* binWeights() const { return pendingWeight_.data(); }
+    const float* slowWeights() const { return pendingSlowWeight_.data(); }
+    const uint8_t* inEvent() const { return pendingEvent_.data(); }
+    const uint8_t* leadsFromNext() const { return leadsFromNext_.data(); }
+    bool anyEvent() const { return anyPendingEvent_; }
+
+    std::size_t bandCount() const { return first_.size(); }
+    // The bins [first, end) of a band.
+    std::pair<std::size_t, std::size_t> bandBins(std::size_t band) const { return {first_[band], end_[band]}; }
+    BandState state(std::size_t band) const { return state_[band]; }
+
+private:
+    float weightFor(std::size_t band, float now);
+
+    std::vector<std::size_t> first_, end_;  // bins [first, end) of each band
+    std::vector<float> steady_;            // the band's steady energy
+    std::vector<float> onsetRatio_, fallRatio_;  // the band's thresholds
+    std::vector<BandState> state_;
+    std::vector<int> eventAge_, holdLeft_;  // hops since the onset; hops of hold left
+    std::vector<float> binWeight_, slowWeight_;  // the newest frame's
+    std::vector<uint8_t> inEvent_;
+    std::vector<float> pendingWeight_, pendingSlowWeight_;  // the frame before it
+    std::vector<uint8_t> pendingEvent_, leadsFromNext_;
+    float steadyWeight_ = 1.0f, slowSteadyWeight_ = 1.0f;
+    float fastWeight_;  // catching up: a time constant of about 30 ms
+    float silence_;     // a bin's energy, L and R, below which a band is silent
+    int hold_;          // frames that still hold a hit in their window
+    int longestEvent_;  // hops, kLongestEvent
+    bool anyEvent_ = false, anyPendingEvent_ = false;
+};
+
+}  // namespace quorveil::spectral

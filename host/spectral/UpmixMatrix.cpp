@@ -1,0 +1,133 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "host/spectral/UpmixMatrix.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+
+#include "host/spectral/SpeakerMix.h"
+
+namespace quorveil::spectral {
+
+namespace {
+
+using Complex = std::complex<float>;
+
+// The power normalisation lifts a bin by at most this factor (24 dB): only a
+// bin whose estimates all vanish while its input does not would need more.
+constexpr float kMostLift = 16.0f;
+constexpr float kHalfRoot2 = 0.70710678f;
+
+// A weight the placement gave, or 0 for anything that is not a level.
+float level(float w) { return w > 0.0f && w <= FLT_MAX ? w : 0.0f; }
+
+// The five gains of one bin's placement: normalised (FC alone when all are
+// 0), then narrowed, FL and FR giving 1 − width² of their power to FC.
+struct FrontGains {
+    float fl, fr, fc, bl, br;
+};
+FrontGains frontGains(const PlacementWeights& w, std::size_t k, float width) {
+    float fl = level(w[MainFL][k]), fr = level(w[MainFR][k]), fc = level(w[MainFC][k]),
+          bl = level(w[MainBL][k]), br = level(w[MainBR][k]);
+    const float sum = fl * fl + fr * fr + fc * fc + bl * bl + br * br;
+    const bool placed = sum > 0.0f && sum <= FLT_MAX;
+    const float inverse = 1.0f / std::sqrt(placed ? sum : 1.0f);
+    fl = placed ? fl * inverse : 0.0f;
+    fr = placed ? fr * inverse : 0.0f;
+    fc = placed ? fc * inverse : 1.0f;
+    bl = placed ? bl * inverse : 0.0f;
+    br = placed ? br * inverse : 0.0f;
+    const float narrowing = 1.0f - width * width;
+    fc = std::sqrt(fc * fc + narrowing * (fl * fl + fr * fr));
+    return {fl * width, fr * width, fc, bl, br};
+}
+
+BusRow operator*(float g, const BusRow& r) { return {g * r[0], g * r[1]}; }
+BusRow operator*(Complex g, const BusRow& r) { return {g * r[0], g * r[1]}; }
+BusRow operator+(const BusRow& a, const BusRow& b) { return {a[0] + b[0], a[1] + b[1]}; }
+BusRow operator-(const BusRow& a, const BusRow& b) { return {a[0] - b[0], a[1] - b[1]}; }
+
+// E|a·X_L + b·X_R|² for the covariance (pl, pr, c = E[X_L X_R*]).
+float expectedPower(const BusRow& m, float pl, float pr, Complex c) {
+    return std::norm(m[0]) * pl + std::norm(m[1]) * pr + 2.0f * (m[0] * std::conj(m[1]) * c).real();
+}
+
+
+}  // namespace
+
+void buildMatrix(const BinScene& s, const PlacementWeights& background,
+                 const PlacementWeights* events, const MixLevels& levels,
+                 const LayoutRouting& routing, const Complex* left, const Complex* right,
+                 float* produced, BinMatrix* matrix, std::size_t bins) {
+    const SurroundSplit split = routing.split();
+    const uint8_t* parity = routing.parities();
+    for (std::size_t k = 0; k < bins; ++k) {
+        const Complex e(s.cosPhi[k], s.sinPhi[k]);  // e^{jφ}
+        const float uL = s.uL[k], uR = s.uR[k], w = s.share[k];
+        // y = vᴴX, the direct signal D = √w·y, each side's part of it, and
+        // each side's least-squares residual.
+        const BusRow y{Complex(uL), uR * e};
+        const BusRow direct = std::sqrt(w) * y;
+        const BusRow directLeft = uL * direct;
+        const BusRow directRight = (uR * std::conj(e)) * direct;
+        const BusRow ambientLeft = s.ambientLeft[k] * (BusRow{Complex(1.0f), Complex()} - (w * uL) * y);
+        const BusRow ambientRight =
+            s.ambientRight[k] * (BusRow{Complex(), Complex(1.0f)} - (w * uR * std::conj(e)) * y);
+
+        const FrontGains g = frontGains(background, k, levels.width);
+        const float front = s.front[k], sides = s.sides[k], rear = s.rear[k];
+        const float centred = std::sqrt(s.toCentre[k]), spread = std::sqrt(1.0f - s.toCentre[k]);
+        const BusRow placed = front * direct;
+
+        BinMatrix& m = matrix[k];
+        // Direct and in-phase parts first, at unit levels.
+        m[BusFL] = (g.fl * placed) + (sides * directLeft) + ((rear * split.antiPhaseFront) * directLeft);
+        m[BusFR] = (g.fr * placed) + (sides * directRight) + ((rear * split.antiPhaseFront) * directRight);
+        m[BusFC] = (g.fc * placed) + ((centred * kHalfRoot2) * (ambientLeft + ambientRight));
+        m[BusRearL] = (g.bl * placed) + ((rear * split.antiPhaseRear) * directLeft);
+        m[BusRearR] = (g.br * placed) + ((rear * split.antiPhaseRear) * directRight);
+        m[BusAmbientFrontL] = (spread * split.ambienceFront) * ambientLeft;
+        m[BusAmbientFrontR] = (spread * split.ambienceFront) * ambientRight;
+        m[BusAmbientL] = (spread * split.ambienceRear) * ambientLeft;
+        m[BusAmbientR] = (spread * split.ambienceRear) * ambientRight;
+
+        // Keep the averaged power of the bin, as the speakers receive it.
+        std::array<BusRow, kMostSpeakers> speakers{};
+        for (const LayoutRouting::Term& term : routing.terms(parity[k])) {
+            const BusRow& row = m[static_cast<std::size_t>(term.bus)];
+            BusRow& to = speakers[static_cast<std::size_t>(term.channel)];
+            to = to + term.gain * row;
+        }
+        const float pl = s.powerLeft[k], pr = s.powerRight[k];
+        const Complex c = s.cross[k];
+        float average = 0.0f;
+        for (const BusRow& row : speakers) average += expectedPower(row, pl, pr, c);
+        (void)produced; (void)left; (void)right;
+        const float input = pl + pr;
+        const float lift = average > 0.0f ? std::min(std::sqrt(input / average), kMostLift) : 0.0f;
+        const float gain = lift * levels.scale;
+        const float ambience = gain * levels.ambience;
+        for (int b : {BusFL, BusFR, BusRearL, BusRearR}) m[b] = gain * m[b];
+        m[BusFC] = (gain * levels.centre) * m[BusFC];
+        for (int b : {BusAmbientL, BusAmbientR, BusAmbientFrontL, BusAmbientFrontR}) m[b] = ambience * m[b];
+
+        if (events == nullptr || s.event[k] == 0) continue;
+        // An event: its signal ê = hᴴX leaves the frame, the rest X − v·ê is
+        // rendered as the background, and ê is placed by its own levels.
+        const BusRow estimate{std::conj(s.estimatorL[k]), std::conj(s.estimatorR[k])};
+        const Complex vl = s.eventL[k], vr = s.eventR[k];
+        for (BusRow& row : m) row = row - ((row[0] * vl + row[1] * vr) * estimate);
+        const FrontGains ge = frontGains(*events, k, levels.width);
+        const float placedShare = s.eventFront[k];
+        const float sidesShare = std::sqrt(std::max(1.0f - placedShare * placedShare, 0.0f));
+        const float eventGain = levels.scale;
+        const BusRow ev = eventGain * estimate;
+        m[BusFL] = m[BusFL] + ((placedShare * ge.fl) * ev) + ((sidesShare * vl) * ev);
+        m[BusFR] = m[BusFR] + ((placedShare * ge.fr) * ev) + ((sidesShare * vr) * ev);
+        m[BusFC] = m[BusFC] + ((placedShare * ge.fc * levels.centre) * ev);
+        m[BusRearL] = m[BusRearL] + ((placedShare * ge.bl) * ev);
+        m[BusRearR] = m[BusRearR] + ((placedShare * ge.br) * ev);
+    }
+}
+
+}  // namespace quorveil::spectral

@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The upmix as a matrix per bin: each speaker's spectrum is a·X_L + b·X_R,
+// with (a, b) built from the scene of the bin (PrimaryAmbient.h) and the
+// placement's weights (DirectPlacement.h). The coefficients follow the
+// averages, never the frame itself, so a steady sound comes out as steady as
+// it went in; only an event (a hit) gets coefficients of its own frame.
+//
+// The sound is first gathered on buses, then each layout takes the buses it
+// has speakers for (SpeakerMix.h):
+//   front arc  FL FC FR: the in-phase direct sound by the placement's
+//              weights, narrowed by the width; time-shifted direct sound,
+//              each side to its own front;
+//   ambience   AFL AFR, AL AR: each side's ambience with its own phase, a
+//              third of its amplitude (a ninth of its power) for the front
+//              and the rest for the rear;
+//   rear       RL RR: anti-phase direct sound, each side with its own phase,
+//              and whatever a wrap-around placement puts behind.
+// Ambience and anti-phase sound divide between front and rear as
+// ambienceFront/ambienceRear and antiPhaseFront/antiPhaseRear; with equal
+// powers in and out and a front + 0.707·rear fold-down that gives each side
+// back, ambience must go ⅓ front and 2√2/3 behind. A layout without
+// surround speakers puts all of it in front.
+//
+// Power: the background's coefficients are scaled together so that the
+// power the layout's speakers receive, averaged over time as the input's
+// is, equals the averaged input power of the bin; the centre and ambience levels then
+// change it on purpose. (A ratio of two averages: steady, where the ratio
+// of each frame's powers would make a steady sound warble.)
+#pragma once
+
+#include <array>
+#include <complex>
+#include <cstddef>
+
+#include "host/spectral/DirectPlacement.h"
+#include "host/spectral/PrimaryAmbient.h"
+
+namespace quorveil::spectral {
+
+inline constexpr int kBuses = 9;
+enum Bus : int {
+    BusFL = 0, BusFR, BusFC,           // the front arc's direct sound
+    BusAmbientL, BusAmbientR,          // each side's ambience, rear part
+    BusRearL, BusRearR,                // coherent sound behind
+    BusAmbientFrontL, BusAmbientFrontR  // each side's ambience, front part
+};
+
+class LayoutRouting;
+
+// How ambience and anti-phase direct sound divide between a side's front
+// and its rear (amplitudes; squares add up to 1).
+struct SurroundSplit {
+    float ambienceFront = 1.0f / 3.0f;
+    float ambienceRear = 0.94280904f;  // 2√2/3
+    float antiPhaseFront = 0.15f;
+    float antiPhaseRear = 0.98868599f;  // √(1 − 0.15²)
+};
+
+// Levels for the frame, as linear factors.
+struct MixLevels {
+    float width = 1.0f;     // 0: all in-phase direct sound in FC; 1: the full front arc
+    float centre = 1.0f;    // on FC
+    float ambience = 1.0f;  // on both sides' ambience
+    float scale = 1.0f;     // analyser bins to the synthesisers' scale
+};
+
+// The placement's five weights per bin (FL FR FC BL BR, not normalised).
+using PlacementWeights = std::array<const float*, kMainSpeakers>;
+
+// One bin's matrix: per bus, the coefficients of X_L and X_R.
+using BusRow = std::array<std::complex<float>, 2>;
+using BinMatrix = std::array<BusRow, kBuses>;
+
+// Fills `matrix` (bins entries) for one frame of `left` and `right`.
+// `events` may be null when the scene holds no event; `produced` is the
+// caller's per-bin average of the power the unscaled background produces
+// (zeros at first), which this updates. Audio thread; no allocation; one
+// pass over the bins.
+void buildMatrix(const BinScene& scene, const PlacementWeights& background,
+                 const PlacementWeights* events, const MixLevels& levels,
+                 const LayoutRouting& routing, const std::complex<float>* left,
+                 const std::complex<float>* right, float* produced, BinMatrix* matrix,
+                 std::size_t bins);
+
+
+}  // namespace quorveil::spectral
