@@ -15,6 +15,19 @@ double PortDescription::clamp(double value) const {
     return control == ControlKind::Real ? inRange : std::round(inRange);
 }
 
+void PluginDescription::addAudioPorts(PortKind kind, std::span<const AudioChannel> channels,
+                                      const std::string& group) {
+    for (const AudioChannel& channel : channels) {
+        PortDescription port;
+        port.kind = kind;
+        port.symbol = channel.symbol;
+        port.name = channel.name;
+        port.group = group;
+        port.designation = channel.designation;
+        ports.push_back(port);
+    }
+}
+
 uint32_t PluginDescription::portIndex(const std::string& symbol) const {
     for (std::size_t i = 0; i < ports.size(); ++i) {
         if (ports[i].symbol == symbol) {

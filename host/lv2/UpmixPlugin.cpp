@@ -12,20 +12,14 @@ namespace {
 
 using spectral::UpmixControlEntry;
 
-struct Channel {
-    const char* symbol;
-    const char* name;
-    const char* designation;
-};
-
-constexpr Channel kInputs[] = {{"in_left", "Left in", "left"}, {"in_right", "Right in", "right"}};
+constexpr AudioChannel kInputs[] = {{"in_left", "Left in", "left"}, {"in_right", "Right in", "right"}};
 // The engine's output order, FL FR FC LFE BL BR.
-constexpr Channel kOutputs[] = {{"fl", "FL", "left"},
-                                {"fr", "FR", "right"},
-                                {"fc", "FC", "center"},
-                                {"lfe", "LFE", "lowFrequencyEffects"},
-                                {"bl", "BL", "rearLeft"},
-                                {"br", "BR", "rearRight"}};
+constexpr AudioChannel kOutputs[] = {{"fl", "FL", "left"},
+                                     {"fr", "FR", "right"},
+                                     {"fc", "FC", "center"},
+                                     {"lfe", "LFE", "lowFrequencyEffects"},
+                                     {"bl", "BL", "rearLeft"},
+                                     {"br", "BR", "rearRight"}};
 static_assert(std::size(kOutputs) == spectral::kUpmixChannels);
 
 std::string lv2Unit(const std::string& unit) {
@@ -99,24 +93,8 @@ PluginDescription upmixDescription(int latencySamples) {
     d.license = "https://spdx.org/licenses/GPL-3.0-or-later";
     d.groups = {{"stereo_in", "Stereo in", "StereoGroup", true},
                 {"surround_out", "5.1 out", "FivePointOneGroup", false}};
-    for (const Channel& channel : kInputs) {
-        PortDescription port;
-        port.kind = PortKind::AudioInput;
-        port.symbol = channel.symbol;
-        port.name = channel.name;
-        port.group = "stereo_in";
-        port.designation = channel.designation;
-        d.ports.push_back(port);
-    }
-    for (const Channel& channel : kOutputs) {
-        PortDescription port;
-        port.kind = PortKind::AudioOutput;
-        port.symbol = channel.symbol;
-        port.name = channel.name;
-        port.group = "surround_out";
-        port.designation = channel.designation;
-        d.ports.push_back(port);
-    }
+    d.addAudioPorts(PortKind::AudioInput, kInputs, "stereo_in");
+    d.addAudioPorts(PortKind::AudioOutput, kOutputs, "surround_out");
     d.ports.push_back(methodPort());
     d.ports.push_back(atfPort());
     for (const UpmixControlEntry& entry : spectral::upmixControlTable()) {

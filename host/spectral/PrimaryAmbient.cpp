@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "host/spectral/VectorClones.h"
+#include "compiler/VectorClones.h"
 
 namespace quorveil::spectral {
 
@@ -61,7 +61,7 @@ void PrimaryAmbientSplit::reset() {
     std::fill(crossReal_.begin(), crossReal_.end(), 0.0f);
 }
 
-QUORVEIL_SPECTRAL_CLONES
+QUORVEIL_VECTOR_CLONES
 void PrimaryAmbientSplit::split(const std::complex<float>* left, const std::complex<float>* right) {
     const float weight = weight_, keep = 1.0f - weight_, floor = floor_;
     const std::size_t bins = powerLeft_.size();

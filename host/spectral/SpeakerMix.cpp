@@ -5,7 +5,7 @@
 #include <cfloat>
 #include <cmath>
 
-#include "host/spectral/VectorClones.h"
+#include "compiler/VectorClones.h"
 
 namespace quorveil::spectral {
 
@@ -101,13 +101,13 @@ QUORVEIL_ARRAYS_APART
     }
 }
 
-QUORVEIL_SPECTRAL_CLONES
+QUORVEIL_VECTOR_CLONES
 void mixFrameWithLfe(const MixInputs& in, const MixLevels& levels,
                      const std::array<Complex*, kUpmixChannels>& out, std::size_t bins) {
     mixFrame<true>(in, levels, out, bins);
 }
 
-QUORVEIL_SPECTRAL_CLONES
+QUORVEIL_VECTOR_CLONES
 void mixFrameWithoutLfe(const MixInputs& in, const MixLevels& levels,
                         const std::array<Complex*, kUpmixChannels>& out, std::size_t bins) {
     mixFrame<false>(in, levels, out, bins);

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "host/hosting/Count.h"
-#include "host/spectral/VectorClones.h"
+#include "compiler/VectorClones.h"
 
 namespace quorveil::spectral {
 
@@ -118,7 +118,7 @@ void SurroundSynthesis::delayRears(float* out, std::size_t delay) {
 
 // The gain glides from its last value to `target` over the hop, then the
 // six channels pass through Clip4_6 and come back from its outputs.
-QUORVEIL_SPECTRAL_CLONES
+QUORVEIL_VECTOR_CLONES
 void SurroundSynthesis::gainAndClip(float* out, float target) {
     host::ProcessBuffers& buffers = clip_->buffers;
     const float step = (target - gain_) / static_cast<float>(hop_);
