@@ -78,9 +78,6 @@ struct UpmixSetup {
     double sampleRate = 44100.0;
     int fftSize = kDefaultFftSize;
     int overlap = kDefaultOverlap;
-    // The largest block the caller means to pass; process() takes any length
-    // anyway (it works hop by hop), so this is advice, not a limit.
-    int maxBlock = 4096;
     // `--set [MODULE:]NAME=VALUE` for the placement modules, in order, after
     // the upmix's own defaults; `force` lets Reals outside their range through.
     std::vector<host::ParameterAssignment> settings;
