@@ -229,7 +229,7 @@ Speech loadSpeech(const std::string& scratch) {
     std::vector<float> mono;
     long rate = 0;
     try {
-        if (std::system(command.c_str()) != 0) throw std::runtime_error("it failed");
+        if (std::system(command.c_str()) != 0) throw std::runtime_error("it exited with an error");
         host::SoundFileReader reader(path);
         std::vector<float> samples(static_cast<std::size_t>(std::max<int64_t>(reader.frames(), 0)) *
                                    static_cast<std::size_t>(reader.channels()));

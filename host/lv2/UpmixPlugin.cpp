@@ -12,7 +12,8 @@ namespace {
 
 using spectral::UpmixControlEntry;
 
-constexpr AudioChannel kInputs[] = {{"in_left", "Left in", "left"}, {"in_right", "Right in", "right"}};
+constexpr AudioChannel kInputs[] = {{"in_left", "Left in", "left"},
+                                    {"in_right", "Right in", "right"}};
 // The engine's output order, FL FR FC LFE BL BR.
 constexpr AudioChannel kOutputs[] = {{"fl", "FL", "left"},
                                      {"fr", "FR", "right"},
