@@ -21,7 +21,7 @@ RESULTS = $(CURDIR)/build/test-results
 
 .PHONY: all deps deps-demo deps-release deps-windows native asan win32 release win32-release demo \
         quality test test-native test-asan test-win32 cross-check test-package install package bench \
-        bench-upmix clean deps-fuzz fuzz-build fuzz fuzz-smoke
+        bench-upmix clean deps-fuzz fuzz-build fuzz fuzz-smoke readme-figures
 
 all: native
 
@@ -73,9 +73,16 @@ demo: deps-demo
 	@echo "  make install"
 
 # The upmix's quality table for every method, FFmpeg's `surround` beside it,
-# and the picture the README shows.
+# and the picture the README shows, in build/figures/ (`make
+# readme-figures` copies it to docs/).
 quality: native
-	@./build/native/surround-quality --svg docs/upmix-ring.svg
+	@mkdir -p build/figures
+	@./build/native/surround-quality --svg build/figures/upmix-ring.svg
+
+# What the last `make fuzz`, `make bench-upmix` and `make quality` measured,
+# into README.md and docs/.
+readme-figures:
+	@scripts/readme-figures.sh
 
 test-native: native
 	@mkdir -p $(RESULTS)
@@ -136,9 +143,11 @@ test:
 	exit $$status
 
 # libFuzzer targets of fuzz/ (clang, ASan and UBSan), one job each, in turn.
-# `make fuzz` runs them FUZZ_SECONDS in all (default 10 minutes) and prints
-# executions, coverage and findings; `make test` runs each for 20 seconds
-# from the seeds alone and fails on any finding.
+# `make fuzz` runs them FUZZ_SECONDS in all (default 10 minutes), prints
+# executions, coverage and findings, and writes them as the README shows them
+# (build/figures/fuzz.md); `make test` runs each for 20 seconds from the
+# seeds alone and fails on any finding, or when the README's figures count
+# the lines of another tree.
 FUZZ_SECONDS ?= 600
 
 deps-fuzz:

@@ -11,8 +11,8 @@
 #include <random>
 #include <vector>
 
+#include "compiler/VectorClones.h"
 #include "modules/clip/ClipKernel.h"
-#include "modules/common/VectorClones.h"
 
 namespace {
 

@@ -264,7 +264,7 @@ static_assert(sizeof(ParameterInfo) == 1176);
 
 // ---------------------------------------------------------------------------
 // The shapes of the four exports, for hosts that resolve them by name.
-// Declared for the library itself in frame/Exports.h.
+// Declared for the library itself in library/Exports.h.
 // ---------------------------------------------------------------------------
 namespace plogue::biduleSDK {
 using GetNumBidulesFn = int32_t (*)();

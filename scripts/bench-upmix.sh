@@ -11,7 +11,8 @@
 # medians to FFmpeg's with the range of the ratios round by round, and the
 # peak resident memory (max RSS, from /usr/bin/time) of every run, on the long
 # file and on a file a fifth as long, so that memory that grows with the
-# length shows.
+# length shows. The table also goes to build/figures/upmix-speed.md, as the
+# README shows it (`make readme-figures` puts it there).
 #
 #   scripts/bench-upmix.sh [BUILD_DIR]    (default build/native)
 #   ROUNDS=5 MINUTES=10 SHORT_MINUTES=2 scripts/bench-upmix.sh
@@ -87,20 +88,31 @@ echo
 echo "$minutes-minute stereo file at 44.1 kHz, FFT 2048 overlap 4, $rounds interleaved rounds" \
      "(load $(cut -d' ' -f1-3 /proc/loadavg), $(nproc) cores)"
 echo
-echo "| command | wall s, median (range) | FFmpeg / this, ratio of medians (range by round) | peak memory MB, $short_minutes min / $minutes min |"
-echo "|---|---|---|---|"
-read -r ffmpeg_median _ _ < <(for ((r = 0; r < rounds; ++r)); do echo "${wall[$ffmpeg_index,$r]}"; done | summary)
-for ((index = 0; index < count; ++index)); do
-  read -r median low high < <(for ((r = 0; r < rounds; ++r)); do echo "${wall[$index,$r]}"; done | summary)
-  read -r _ ratio_low ratio_high < <(for ((r = 0; r < rounds; ++r)); do
-    awk -v f="${wall[$ffmpeg_index,$r]}" -v w="${wall[$index,$r]}" 'BEGIN { print f / w }'
-  done | summary)
-  read -r _ _ peak < <(for ((r = 0; r < rounds; ++r)); do echo "${rss[$index,$r]}"; done | summary)
-  label=${names[$index]}
-  ((index == ffmpeg_index)) && label="ffmpeg -af surround=win_size=2048:overlap=0.75"
-  ((index != ffmpeg_index)) && label="upmix --method $label"
-  awk -v label="$label" -v m="$median" -v lo="$low" -v hi="$high" -v f="$ffmpeg_median" \
-      -v rlo="$ratio_low" -v rhi="$ratio_high" -v s="${short_rss[$index]}" -v l="$peak" \
-      'BEGIN { printf "| %s | %.2f (%.2f–%.2f) | %.1f× (%.1f–%.1f) | %.1f / %.1f |\n",
-               label, m, lo, hi, f / m, rlo, rhi, s / 1024, l / 1024 }'
-done
+# The table, one row per command, as the README shows it.
+speed_table() {
+  echo "| command | wall s, median (range) | FFmpeg ÷ this (range by round) | peak memory MB, $short_minutes min / $minutes min |"
+  echo "|---|---|---|---|"
+  local ffmpeg_median median low high ratio_low ratio_high peak label ratio
+  read -r ffmpeg_median _ _ < <(for ((r = 0; r < rounds; ++r)); do echo "${wall[$ffmpeg_index,$r]}"; done | summary)
+  for ((index = 0; index < count; ++index)); do
+    read -r median low high < <(for ((r = 0; r < rounds; ++r)); do echo "${wall[$index,$r]}"; done | summary)
+    read -r _ ratio_low ratio_high < <(for ((r = 0; r < rounds; ++r)); do
+      awk -v f="${wall[$ffmpeg_index,$r]}" -v w="${wall[$index,$r]}" 'BEGIN { print f / w }'
+    done | summary)
+    read -r _ _ peak < <(for ((r = 0; r < rounds; ++r)); do echo "${rss[$index,$r]}"; done | summary)
+    if ((index == ffmpeg_index)); then
+      label="FFmpeg \`surround\`" ratio="1.0×"
+    else
+      label="upmix --method ${names[$index]}"
+      ratio=$(awk -v f="$ffmpeg_median" -v m="$median" -v lo="$ratio_low" -v hi="$ratio_high" \
+                  'BEGIN { printf "%.1f× (%.1f–%.1f)", f / m, lo, hi }')
+    fi
+    awk -v label="$label" -v m="$median" -v lo="$low" -v hi="$high" -v ratio="$ratio" \
+        -v s="${short_rss[$index]}" -v l="$peak" \
+        'BEGIN { printf "| %s | %.2f (%.2f–%.2f) | %s | %.1f / %.1f |\n",
+                 label, m, lo, hi, ratio, s / 1024, l / 1024 }'
+  done
+}
+figures=$(cd "$(dirname "$0")/.." && pwd)/build/figures
+mkdir -p "$figures"
+speed_table | tee "$figures/upmix-speed.md"

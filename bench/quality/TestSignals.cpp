@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <numeric>
 #include <numbers>
+#include <stdexcept>
 
 #include "host/cli/DemoSignal.h"
 #include "host/soundfiles/SoundFile.h"
@@ -195,31 +196,38 @@ TestSignal demoSignal() {
 }
 
 Speech loadSpeech(const std::string& scratch) {
+    if (std::system("command -v espeak-ng > /dev/null 2>&1") != 0) {
+        return {syntheticVoice(12.0), "synthetic vowels"};
+    }
     const std::string path = (std::filesystem::path(scratch) / "quality-speech.wav").string();
     const std::string command =
         "espeak-ng -v en-us -s 150 -w '" + path +
         "' 'The quick brown fox jumps over the lazy dog. She sells sea shells by the sea "
         "shore, and the shells she sells are surely sea shells. Peter Piper picked a peck of "
         "pickled peppers. How much wood would a woodchuck chuck?' > /dev/null 2>&1";
-    if (std::system(command.c_str()) == 0) {
-        try {
-            host::SoundFileReader reader(path);
-            std::vector<float> samples(static_cast<std::size_t>(std::max<int64_t>(reader.frames(), 0)) *
-                                       static_cast<std::size_t>(reader.channels()));
-            const int64_t got = reader.read(samples.data(), reader.frames());
-            std::vector<float> mono;
-            for (int64_t i = 0; i < got; ++i) {
-                mono.push_back(samples[static_cast<std::size_t>(i * reader.channels())]);
-            }
-            std::filesystem::remove(path);
-            if (!mono.empty()) {
-                return {resampled(mono, reader.sampleRate(), static_cast<long>(kSampleRate)), "espeak-ng"};
-            }
-        } catch (const std::exception&) {
-            // fall through to the synthetic voice
+    // espeak-ng exits with 0 even when it cannot write the file: the reader
+    // is what tells.
+    std::vector<float> mono;
+    long rate = 0;
+    try {
+        if (std::system(command.c_str()) != 0) throw std::runtime_error("it exited with an error");
+        host::SoundFileReader reader(path);
+        std::vector<float> samples(static_cast<std::size_t>(std::max<int64_t>(reader.frames(), 0)) *
+                                   static_cast<std::size_t>(reader.channels()));
+        const int64_t got = reader.read(samples.data(), reader.frames());
+        for (int64_t i = 0; i < got; ++i) {
+            mono.push_back(samples[static_cast<std::size_t>(i * reader.channels())]);
         }
+        rate = reader.sampleRate();
+    } catch (const std::exception& error) {
+        throw std::runtime_error("espeak-ng did not speak the dialogue into " + path + ": " +
+                                 error.what());
     }
-    return {syntheticVoice(12.0), "synthetic vowels"};
+    std::filesystem::remove(path);
+    if (mono.empty()) {
+        throw std::runtime_error("espeak-ng spoke no samples into " + path);
+    }
+    return {resampled(mono, rate, static_cast<long>(kSampleRate)), "espeak-ng"};
 }
 
 std::vector<TestSignal> standardSignals(double seconds, const Speech& speech) {

@@ -70,9 +70,11 @@ struct Speech {
 };
 
 // A few sentences spoken by espeak-ng, resampled to 44.1 kHz; where
-// espeak-ng is missing or fails, a synthetic voice (a pulse train through
-// moving vowel formants, in syllables and phrases). `scratch` is a folder for
-// espeak-ng's file.
+// espeak-ng is not installed, a synthetic voice (a pulse train through
+// moving vowel formants, in syllables and phrases). `scratch` is a folder of
+// the caller's own for espeak-ng's file (quality-speech.wav), which is
+// removed afterwards. Throws std::runtime_error when espeak-ng is installed
+// but its speech cannot be read back.
 Speech loadSpeech(const std::string& scratch);
 
 // The whole set, in table order: five pans, decorrelated, L = −R, dialogue,

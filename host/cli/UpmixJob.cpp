@@ -10,11 +10,11 @@
 #include <optional>
 #include <vector>
 
+#include "compiler/VectorClones.h"
 #include "host/cli/DemoSignal.h"
 #include "host/cli/Wording.h"
 #include "host/soundfiles/SoundFile.h"
 #include "host/spectral/UpmixStream.h"
-#include "host/spectral/VectorClones.h"
 #include "host/spectral/WorkerThread.h"
 
 namespace quorveil::cli {
@@ -22,7 +22,6 @@ namespace quorveil::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
 
 std::string defaultOutput(const UpmixJob& job) {
     if (!job.output.empty()) return job.output;
@@ -55,7 +54,7 @@ private:
 };
 
 // Σ x² in four running sums, so the additions need not wait on each other.
-QUORVEIL_SPECTRAL_CLONES
+QUORVEIL_VECTOR_CLONES
 double sumOfSquares(const float* x, std::size_t n) {
     double sums[4] = {};
     std::size_t i = 0;
@@ -69,7 +68,7 @@ double sumOfSquares(const float* x, std::size_t n) {
 // The largest |x|. Without its sign bit a finite float orders as its bits
 // do as an unsigned integer, and an integer maximum runs on many lanes at
 // once, where a float one would have to keep NaN's rules.
-QUORVEIL_SPECTRAL_CLONES
+QUORVEIL_VECTOR_CLONES
 float largestMagnitude(const float* x, std::size_t n) {
     uint32_t largest = 0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -87,7 +86,7 @@ QUORVEIL_INLINE_INTO_CLONES void interleaveFixed(const float* const* channels, s
     }
 }
 
-QUORVEIL_SPECTRAL_CLONES
+QUORVEIL_VECTOR_CLONES
 void interleave(const float* const* channels, std::size_t count, std::size_t frames,
                 float* interleaved) {
     switch (count) {

@@ -22,16 +22,12 @@ constexpr const char* kControlParameters[] = {"Pan Angle",        "LF Speaker An
 constexpr const char* kControlSymbols[] = {"pan_angle", "lf_angle", "rf_angle",
                                            "c_angle",   "ls_angle", "rs_angle"};
 
-struct OutputChannel {
-    const char* symbol;
-    const char* name;
-    const char* designation;
-};
-constexpr OutputChannel kOutputChannels[] = {{"lf", "LF", "left"},
-                                             {"rf", "RF", "right"},
-                                             {"c", "C", "center"},
-                                             {"ls", "LS", "rearLeft"},
-                                             {"rs", "RS", "rearRight"}};
+constexpr AudioChannel kInputChannels[] = {{"in", "In", ""}};
+constexpr AudioChannel kOutputChannels[] = {{"lf", "LF", "left"},
+                                            {"rf", "RF", "right"},
+                                            {"c", "C", "center"},
+                                            {"ls", "LS", "rearLeft"},
+                                            {"rs", "RS", "rearRight"}};
 
 std::string lv2Unit(const std::string& moduleUnit) {
     return moduleUnit == "degrees" ? "degree" : "";
@@ -52,20 +48,8 @@ PluginDescription pannerDescription(const host::PluginLibrary& library) {
     d.license = "https://spdx.org/licenses/GPL-3.0-or-later";
     d.groups = {{"speakers", "Speakers", "FivePointZeroGroup", false}};
 
-    PortDescription input;
-    input.kind = PortKind::AudioInput;
-    input.symbol = "in";
-    input.name = "In";
-    d.ports.push_back(input);
-    for (const OutputChannel& channel : kOutputChannels) {
-        PortDescription port;
-        port.kind = PortKind::AudioOutput;
-        port.symbol = channel.symbol;
-        port.name = channel.name;
-        port.group = "speakers";
-        port.designation = channel.designation;
-        d.ports.push_back(port);
-    }
+    d.addAudioPorts(PortKind::AudioInput, kInputChannels, "");
+    d.addAudioPorts(PortKind::AudioOutput, kOutputChannels, "speakers");
     for (std::size_t c = 0; c < std::size(kControlParameters); ++c) {
         const host::ParameterDescription& parameter = session.findParameter(kControlParameters[c]);
         PortDescription port;

@@ -26,6 +26,19 @@ PluginVersion pluginVersion() {
     return version;
 }
 
+void PluginDescription::addAudioPorts(PortKind kind, std::span<const AudioChannel> channels,
+                                      const std::string& group) {
+    for (const AudioChannel& channel : channels) {
+        PortDescription port;
+        port.kind = kind;
+        port.symbol = channel.symbol;
+        port.name = channel.name;
+        port.group = group;
+        port.designation = channel.designation;
+        ports.push_back(port);
+    }
+}
+
 uint32_t PluginDescription::portIndex(const std::string& symbol) const {
     for (std::size_t i = 0; i < ports.size(); ++i) {
         if (ports[i].symbol == symbol) {

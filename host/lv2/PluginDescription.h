@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,14 @@ struct PortDescription {
     double clamp(double value) const;
 };
 
+// One audio channel of a plug-in: its port's symbol and name, and its role in
+// its group ("" for none).
+struct AudioChannel {
+    const char* symbol;
+    const char* name;
+    const char* designation;
+};
+
 struct PortGroupDescription {
     std::string symbol;  // also the last part of the group's URI
     std::string name;
@@ -79,6 +88,10 @@ struct PluginDescription {
     std::vector<PortGroupDescription> groups;
     std::vector<PortDescription> ports;  // lv2:index is the position
 
+    // Appends one audio port of `kind` per channel, in order, all in `group`
+    // ("" for none).
+    void addAudioPorts(PortKind kind, std::span<const AudioChannel> channels,
+                       const std::string& group);
     uint32_t portIndex(const std::string& symbol) const;  // throws std::out_of_range
 };
 

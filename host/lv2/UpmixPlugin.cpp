@@ -14,13 +14,8 @@ namespace {
 
 using spectral::UpmixControlEntry;
 
-struct Channel {
-    const char* symbol;
-    const char* name;
-    const char* designation;
-};
-
-constexpr Channel kInputs[] = {{"in_left", "Left in", "left"}, {"in_right", "Right in", "right"}};
+constexpr AudioChannel kInputs[] = {{"in_left", "Left in", "left"},
+                                    {"in_right", "Right in", "right"}};
 
 // An output port's symbol: the speaker's name in lower case ("fl", "lfe").
 std::string speakerSymbol(const spectral::SpeakerPosition& speaker) {
@@ -131,15 +126,7 @@ PluginDescription upmixDescription(int latencySamples, const spectral::SpeakerLa
     d.license = "https://spdx.org/licenses/GPL-3.0-or-later";
     d.groups = {{"stereo_in", "Stereo in", "StereoGroup", true},
                 {"surround_out", std::string(layout.name) + " out", layout.lv2Group, false}};
-    for (const Channel& channel : kInputs) {
-        PortDescription port;
-        port.kind = PortKind::AudioInput;
-        port.symbol = channel.symbol;
-        port.name = channel.name;
-        port.group = "stereo_in";
-        port.designation = channel.designation;
-        d.ports.push_back(port);
-    }
+    d.addAudioPorts(PortKind::AudioInput, kInputs, "stereo_in");
     for (const spectral::SpeakerPosition& speaker : layout.positions()) {
         PortDescription port;
         port.kind = PortKind::AudioOutput;

@@ -8,7 +8,7 @@
 #include "host/hosting/ChainSettings.h"
 #include "host/hosting/Count.h"
 #include "host/spectral/UpmixControlTable.h"
-#include "host/spectral/VectorClones.h"
+#include "compiler/VectorClones.h"
 
 namespace quorveil::spectral {
 
@@ -197,7 +197,7 @@ BalanceWarp DirectPlacement::measureWarp(UpmixMethod method) {
     return BalanceWarp(azimuth);
 }
 
-QUORVEIL_SPECTRAL_CLONES
+QUORVEIL_VECTOR_CLONES
 void DirectPlacement::route(UpmixMethod method, const std::array<float*, kMainSpeakers>& into) {
     const host::SpectralPinBuffers& out = moduleFor(method).buffers.magnitudeOut;
     float* fl = into[MainFL];

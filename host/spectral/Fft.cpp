@@ -3,7 +3,6 @@
 
 #include <fftw3.h>
 
-#include <mutex>
 #include <new>
 
 namespace quorveil::spectral {
@@ -12,13 +11,16 @@ namespace {
 
 fftwf_plan plan(void* p) { return static_cast<fftwf_plan>(p); }
 
-// FFTW keeps one planner per process, and only fftwf_execute may run on two
-// threads at once: making and destroying plans must take turns, whichever
-// engines (two LV2 instances set up on two threads, an engine and its
-// worker's half) do it. The lock is FFTW's, not ours: nothing else is kept.
-std::mutex& plannerLock() {
-    static std::mutex lock;
-    return lock;
+// FFTW keeps one planner per process, shared by every FFTW user the process
+// has loaded: our engines, and in a plug-in host any other plug-in linked to
+// the same libfftw3f. Only fftwf_execute may run on two threads at once;
+// making and destroying plans must take turns, and a lock of our own would
+// bind only our own calls. So FFTW is told to lock its planner itself, for
+// every caller in the process, before the first plan is made here (FFTW
+// wants that said before planning starts on a second thread).
+void makePlannerThreadSafe() {
+    static const bool once = (fftwf_make_planner_thread_safe(), true);
+    static_cast<void>(once);
 }
 
 }  // namespace
@@ -36,13 +38,12 @@ RealFft::RealFft(int size) : size_(size) {
     // gives the same plan, so the same roundings, on every run. A measured
     // plan would be about a quarter faster on this size but could round
     // differently from run to run.
-    const std::lock_guard<std::mutex> planning(plannerLock());
+    makePlannerThreadSafe();
     forwardPlan_ = fftwf_plan_dft_r2c_1d(size, time_, bins, FFTW_ESTIMATE);
     inversePlan_ = fftwf_plan_dft_c2r_1d(size, bins, time_, FFTW_ESTIMATE);
 }
 
 RealFft::~RealFft() {
-    const std::lock_guard<std::mutex> planning(plannerLock());
     fftwf_destroy_plan(plan(forwardPlan_));
     fftwf_destroy_plan(plan(inversePlan_));
     fftwf_free(time_);

@@ -8,7 +8,7 @@
 
 #include "host/hosting/Count.h"
 #include "host/hosting/ProcessBuffers.h"
-#include "host/spectral/VectorClones.h"
+#include "compiler/VectorClones.h"
 
 namespace quorveil::spectral {
 
@@ -98,7 +98,7 @@ ChannelAnalyzer::ChannelAnalyzer(const StftSettings& settings, const StftWindows
     }
 }
 
-QUORVEIL_SPECTRAL_CLONES
+QUORVEIL_VECTOR_CLONES
 void ChannelAnalyzer::analyse(const float* newSamples, float* magnitude, float* frequency,
                               std::complex<float>* spectrum) {
     const std::size_t n = history_.size();
@@ -200,7 +200,7 @@ void ChannelSynthesizer::synthesiseSilence(float* out) { overlapAdd(nullptr, out
 
 void ChannelSynthesizer::reset() { std::fill(accumulator_.begin(), accumulator_.end(), 0.0f); }
 
-QUORVEIL_SPECTRAL_CLONES
+QUORVEIL_VECTOR_CLONES
 void ChannelSynthesizer::overlapAdd(const float* frame, float* out) {
     const std::size_t n = accumulator_.size();
     const std::size_t hop = count(settings_.hop());

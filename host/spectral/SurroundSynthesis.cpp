@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "host/hosting/Count.h"
-#include "host/spectral/VectorClones.h"
+#include "compiler/VectorClones.h"
 
 namespace quorveil::spectral {
 
@@ -141,7 +141,7 @@ void SurroundSynthesis::delaySurrounds(float* out, std::size_t delay) {
 }
 
 // The gain glides from its last value to `target` over the hop.
-QUORVEIL_SPECTRAL_CLONES
+QUORVEIL_VECTOR_CLONES
 void SurroundSynthesis::gain(float* out, float target) {
     const float step = (target - gain_) / static_cast<float>(hop_);
     const std::size_t total = count(routing_.channels()) * hop_;

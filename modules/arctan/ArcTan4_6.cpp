@@ -5,6 +5,7 @@
 
 #include "frame/ParameterTable.h"
 #include "modules/common/LoopCount.h"
+#include "modules/common/SpeakerRingParameters.h"
 
 namespace quorveil {
 
@@ -17,24 +18,18 @@ constexpr const char* kModeChoices[] = {"Sum", "Across", "Diagonal"};
 
 // In the order the host lays out the panel; the speaker angles sit before
 // their heading there, though their ids follow it.
-constexpr std::array kParameters{
-    realParameter(ArcTan4_6::kMagFreqRatioId, "Mag/Freq Ratio", 1.0, 0.0, 1.0, "Image Portion", 1),
-    realParameter(ArcTan4_6::kLfAngleId, "LF Speaker Angle", 45.0, 0.0, 360.0, "degrees", 1),
-    realParameter(ArcTan4_6::kRfAngleId, "RF Speaker Angle", 315.0, 0.0, 360.0, "degrees", 1),
-    realParameter(ArcTan4_6::kCAngleId, "C Speaker Angle", 0.0, 0.0, 360.0, "degrees", 1),
-    realParameter(ArcTan4_6::kLsAngleId, "LS Speaker Angle", 120.0, 0.0, 360.0, "degrees", 1),
-    realParameter(ArcTan4_6::kRsAngleId, "RS Speaker Angle", 240.0, 0.0, 360.0, "degrees", 1),
-    textItem(ArcTan4_6::kSpeakerAnglesLabelId, "Speaker Angles:"),
-    choiceParameter(ArcTan4_6::kModeId, "Mode", 0, kModeChoices),
-    // 119, not 120: with the front width at its 120 the rear width stays >= 0.5.
-    realParameter(ArcTan4_6::kCenterWidthId, "Center Width", 30.0, 0.0, 119.0, "degrees", 1),
-    realParameter(ArcTan4_6::kFrontWidthId, "Front Width", 60.0, 0.0, 120.0, "degrees", 1),
-    realParameter(ArcTan4_6::kRearWidthId, "Rear Width", 90.0, 0.0, 180.0, "degrees", 1),
-    textItem(ArcTan4_6::kVersionId, "\nVersion:"),
-    choiceParameter(ArcTan4_6::kFreqModeId, "Freq. Mode", 0, kFreqModeChoices),
-    realParameter(ArcTan4_6::kTotalImageWidthId, "Total Image Width", 360.0, 0.0, 360.0, "degrees",
-                  1),
-};
+constexpr auto kParameters = joinParameterRows(
+    std::array{realParameter(ArcTan4_6::kMagFreqRatioId, "Mag/Freq Ratio", 1.0, 0.0, 1.0,
+                             "Image Portion", 1)},
+    speakerAngleRows({ArcTan4_6::kLfAngleId, ArcTan4_6::kRfAngleId, ArcTan4_6::kCAngleId,
+                      ArcTan4_6::kLsAngleId, ArcTan4_6::kRsAngleId,
+                      ArcTan4_6::kSpeakerAnglesLabelId}),
+    std::array{choiceParameter(ArcTan4_6::kModeId, "Mode", 0, kModeChoices)},
+    imageWidthRows({ArcTan4_6::kCenterWidthId, ArcTan4_6::kFrontWidthId, ArcTan4_6::kRearWidthId}),
+    std::array{textItem(ArcTan4_6::kVersionId, "\nVersion:"),
+               choiceParameter(ArcTan4_6::kFreqModeId, "Freq. Mode", 0, kFreqModeChoices),
+               realParameter(ArcTan4_6::kTotalImageWidthId, "Total Image Width", 360.0, 0.0,
+                             360.0, "degrees", 1)});
 
 constexpr const char* kFrequencyInputNames[] = {"L frequency in", "R frequency in"};
 constexpr const char* kMagnitudeInputNames[] = {"Left magnitude in", "Right magnitude in"};

@@ -7,8 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "compiler/VectorClones.h"
 #include "modules/arctan/VectorArctangent.h"
-#include "modules/common/VectorClones.h"
+#include "modules/common/BufferOverlap.h"
 
 namespace quorveil::arctan {
 
@@ -284,13 +285,6 @@ struct FramePointers {
     float* out[kOutputPins];
 };
 
-bool framesOverlap(const float* a, const float* b, uint32_t bins) {
-    const std::uintptr_t bytes = std::uintptr_t{bins} * sizeof(float);
-    const auto x = reinterpret_cast<std::uintptr_t>(a);
-    const auto y = reinterpret_cast<std::uintptr_t>(b);
-    return x < y + bytes && y < x + bytes;
-}
-
 // True when every output frame is either exactly an input frame (in place)
 // or shares no bin with any input, and no two outputs share a bin: then a
 // bin's inputs are as the host gave them until that very bin is written, and
@@ -301,12 +295,12 @@ bool outputsApartOrSame(const FramePointers& frame, uint32_t bins) {
                              frame.rightMagnitude};
     for (std::size_t p = 0; p < kOutputPins; ++p) {
         for (const float* in : inputs) {
-            if (frame.out[p] != in && framesOverlap(frame.out[p], in, bins)) {
+            if (frame.out[p] != in && buffersOverlap(frame.out[p], in, bins)) {
                 return false;
             }
         }
         for (std::size_t q = 0; q < p; ++q) {
-            if (framesOverlap(frame.out[p], frame.out[q], bins)) {
+            if (buffersOverlap(frame.out[p], frame.out[q], bins)) {
                 return false;
             }
         }

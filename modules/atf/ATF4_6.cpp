@@ -5,6 +5,7 @@
 
 #include "frame/ParameterTable.h"
 #include "modules/common/LoopCount.h"
+#include "modules/common/SpeakerRingParameters.h"
 
 namespace quorveil {
 
@@ -16,19 +17,13 @@ constexpr std::array<const char*, 2> kModeChoices{"Across", "Diagonal"};
 
 // In the order the host lays out the panel: depth, the speaker angles under
 // their heading, then mode and the three widths. Ids are not positions.
-constexpr std::array kParameters{
-    realParameter(ATF4_6::kDepthId, "Depth", 0.0, 0.0, 180.0, "degrees", 1),
-    realParameter(ATF4_6::kLfSpeakerAngleId, "LF Speaker Angle", 45.0, 0.0, 360.0, "degrees", 1),
-    realParameter(ATF4_6::kRfSpeakerAngleId, "RF Speaker Angle", 315.0, 0.0, 360.0, "degrees", 1),
-    realParameter(ATF4_6::kCSpeakerAngleId, "C Speaker Angle", 0.0, 0.0, 360.0, "degrees", 1),
-    realParameter(ATF4_6::kLsSpeakerAngleId, "LS Speaker Angle", 120.0, 0.0, 360.0, "degrees", 1),
-    realParameter(ATF4_6::kRsSpeakerAngleId, "RS Speaker Angle", 240.0, 0.0, 360.0, "degrees", 1),
-    textItem(ATF4_6::kSpeakerAnglesLabelId, "Speaker Angles:"),
-    choiceParameter(ATF4_6::kModeId, "Mode", 0, kModeChoices),
-    realParameter(ATF4_6::kCenterWidthId, "Center Width", 30.0, 0.0, 119.0, "degrees", 1),
-    realParameter(ATF4_6::kFrontWidthId, "Front Width", 60.0, 0.0, 120.0, "degrees", 1),
-    realParameter(ATF4_6::kRearWidthId, "Rear Width", 90.0, 0.0, 180.0, "degrees", 1),
-};
+constexpr auto kParameters = joinParameterRows(
+    std::array{realParameter(ATF4_6::kDepthId, "Depth", 0.0, 0.0, 180.0, "degrees", 1)},
+    speakerAngleRows({ATF4_6::kLfSpeakerAngleId, ATF4_6::kRfSpeakerAngleId,
+                      ATF4_6::kCSpeakerAngleId, ATF4_6::kLsSpeakerAngleId,
+                      ATF4_6::kRsSpeakerAngleId, ATF4_6::kSpeakerAnglesLabelId}),
+    std::array{choiceParameter(ATF4_6::kModeId, "Mode", 0, kModeChoices)},
+    imageWidthRows({ATF4_6::kCenterWidthId, ATF4_6::kFrontWidthId, ATF4_6::kRearWidthId}));
 
 constexpr const char* kFrequencyInputNames[] = {"L", "R"};
 constexpr const char* kMagnitudeInputNames[] = {"LF", "RF", "C", "LS", "RS"};

@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "modules/common/VectorClones.h"
+#include "compiler/VectorClones.h"
+#include "modules/common/BufferOverlap.h"
 
 namespace quorveil::atf {
 
@@ -28,29 +29,22 @@ float binScale(double sampleRate, int32_t fftSize, int32_t overlap) {
 
 namespace {
 
-bool framesOverlap(const float* a, const float* b, uint32_t bins) {
-    const std::uintptr_t bytes = std::uintptr_t{bins} * sizeof(float);
-    const auto x = reinterpret_cast<std::uintptr_t>(a);
-    const auto y = reinterpret_cast<std::uintptr_t>(b);
-    return x < y + bytes && y < x + bytes;
-}
-
 // True when every output frame either shares no bin with any other frame of
 // the pins, or is exactly the frame of an input: then reading all of a run
 // of bins before writing any of them gives what bin by bin gives.
 bool framesApartOrSame(const FramePins& pins, uint32_t bins) {
     for (int p = 0; p < kChannels; ++p) {
         const float* out = pins.magnitudeOut[p];
-        if (framesOverlap(out, pins.left, bins) || framesOverlap(out, pins.right, bins)) {
+        if (buffersOverlap(out, pins.left, bins) || buffersOverlap(out, pins.right, bins)) {
             return false;
         }
         for (int k = 0; k < kChannels; ++k) {
-            if (out != pins.magnitudeIn[k] && framesOverlap(out, pins.magnitudeIn[k], bins)) {
+            if (out != pins.magnitudeIn[k] && buffersOverlap(out, pins.magnitudeIn[k], bins)) {
                 return false;
             }
         }
         for (int q = 0; q < p; ++q) {
-            if (framesOverlap(out, pins.magnitudeOut[q], bins)) {
+            if (buffersOverlap(out, pins.magnitudeOut[q], bins)) {
                 return false;
             }
         }

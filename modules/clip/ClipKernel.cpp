@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "modules/common/VectorClones.h"
+#include "compiler/VectorClones.h"
+#include "modules/common/BufferOverlap.h"
 
 namespace quorveil::clip {
 
@@ -49,13 +50,6 @@ float fftDelay(int32_t fftSize, int32_t overlap) {
 
 namespace {
 
-bool samplesOverlap(const float* a, const float* b, uint32_t samples) {
-    const std::uintptr_t bytes = std::uintptr_t{samples} * sizeof(float);
-    const auto x = reinterpret_cast<std::uintptr_t>(a);
-    const auto y = reinterpret_cast<std::uintptr_t>(b);
-    return x < y + bytes && y < x + bytes;
-}
-
 // One channel copied, its clips counted; branch-free so that it runs on
 // several samples at once.
 QUORVEIL_VECTOR_CLONES
@@ -87,12 +81,12 @@ bool channelsApartOrInPlace(const float* const* in, float* const* out, uint32_t 
             // In place: writing a channel back onto itself changes no sample,
             // so another input reading the same frame reads the same values.
             const bool inPlace = p < kChannels && out[p] == in[p] && in[k] == in[p];
-            if (!inPlace && samplesOverlap(out[p], in[k], blockSize)) {
+            if (!inPlace && buffersOverlap(out[p], in[k], blockSize)) {
                 return false;
             }
         }
         for (int q = 0; q < p; ++q) {
-            if (samplesOverlap(out[p], out[q], blockSize)) {
+            if (buffersOverlap(out[p], out[q], blockSize)) {
                 return false;
             }
         }

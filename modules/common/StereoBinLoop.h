@@ -17,24 +17,19 @@
 #include <cstdint>
 #include <cstring>
 
-#include "modules/common/VectorClones.h"
+#include "compiler/VectorClones.h"
+#include "modules/common/BufferOverlap.h"
 
 namespace quorveil {
 
 // True when no output frame shares a byte with an input frame or with another
-// output frame: addresses only, never sample values.
+// output frame.
 template <std::size_t Outputs>
 inline bool framesApart(const float* left, const float* right, float* const* out, uint32_t bins) {
-    const std::uintptr_t bytes = std::uintptr_t{bins} * sizeof(float);
-    auto overlap = [bytes](const float* a, const float* b) {
-        const auto x = reinterpret_cast<std::uintptr_t>(a);
-        const auto y = reinterpret_cast<std::uintptr_t>(b);
-        return x < y + bytes && y < x + bytes;
-    };
     for (std::size_t p = 0; p < Outputs; ++p) {
-        if (overlap(out[p], left) || overlap(out[p], right)) return false;
+        if (buffersOverlap(out[p], left, bins) || buffersOverlap(out[p], right, bins)) return false;
         for (std::size_t q = 0; q < p; ++q) {
-            if (overlap(out[p], out[q])) return false;
+            if (buffersOverlap(out[p], out[q], bins)) return false;
         }
     }
     return true;

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "modules/common/VectorClones.h"
+#include "compiler/VectorClones.h"
 
 namespace quorveil::panner {
 

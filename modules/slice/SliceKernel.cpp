@@ -18,8 +18,9 @@ void sliceFrameApart(const Settings settings, const float* __restrict left,
         // Three passes over the frame, each stage of the slicing for every bin
         // before the next: the centre, then fronts and unwrapped rears around
         // it, then the rears' sharing from what the outputs hold. A bin's five
-        // square roots no longer wait on one another in a single chain, so
-        // more bins run at once; every bin takes the same steps as before.
+        // square roots do not wait on one another in a single chain, so more
+        // bins run at once; each bin takes the single-precision steps of
+        // sliceBin<true> in the same order, so it gives the same bits.
         for (uint32_t k = 0; k < bins; ++k) {
             c[k] = minimumRule(right[k], left[k]);
         }

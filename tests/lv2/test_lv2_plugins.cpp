@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -399,20 +400,73 @@ TEST(Lv2Run, AllocatesNothingWhateverTheBlockAndControls) {
     }
 }
 
+// Each control input port's range and default as lv2info reads them from
+// the Turtle: what a host is told.
+struct DeclaredControl {
+    float minimum = 0.0f, maximum = 0.0f, defaultValue = 0.0f;
+    bool control = false, output = false;
+};
+
+std::map<uint32_t, DeclaredControl> declaredControls(const PluginCase& plugin) {
+    const std::string info = runCommand(withLv2Path("lv2info " + std::string(plugin.uri)));
+    std::map<uint32_t, DeclaredControl> ports;
+    std::istringstream lines(info);
+    std::string line;
+    uint32_t port = 0;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string key;
+        words >> key;
+        if (key == "Port") {
+            words >> port;
+        } else if (key == "Minimum:") {
+            words >> ports[port].minimum;
+        } else if (key == "Maximum:") {
+            words >> ports[port].maximum;
+        } else if (key == "Default:") {
+            words >> ports[port].defaultValue;
+        }
+        // A port's types, one a line: the first after "Type:".
+        ports[port].control |= line.find("lv2core#ControlPort") != std::string::npos;
+        ports[port].output |= line.find("lv2core#OutputPort") != std::string::npos;
+    }
+    std::erase_if(ports, [](const auto& entry) { return !entry.second.control || entry.second.output; });
+    return ports;
+}
+
+// A host may write anything into a control port. NaN must sound as the
+// declared default, anything beyond the declared range as the nearer end of
+// it: the same samples, bit for bit, as those values written plainly.
 TEST(Lv2Run, HostileControlValuesAreClampedAndNeverFault) {
-    const float hostile[] = {std::numeric_limits<float>::quiet_NaN(),
-                             std::numeric_limits<float>::infinity(),
-                             -std::numeric_limits<float>::infinity(), 1e30f, -1e30f};
+    constexpr float kInfinity = std::numeric_limits<float>::infinity();
+    enum class Expect { Default, Maximum, Minimum };
+    const std::pair<float, Expect> hostile[] = {
+        {std::numeric_limits<float>::quiet_NaN(), Expect::Default},
+        {kInfinity, Expect::Maximum},
+        {-kInfinity, Expect::Minimum},
+        {1e30f, Expect::Maximum},
+        {-1e30f, Expect::Minimum}};
     for (const PluginCase& plugin : pluginCases()) {
         SCOPED_TRACE(plugin.uri);
-        for (float value : hostile) {
+        const auto declared = declaredControls(plugin);
+        ASSERT_EQ(declared.size(), plugin.controls.size());
+        auto renderWith = [&](auto valueOf) {
+            return render(plugin, {256, 256, 100}, [&](Lv2Instance& instance, std::size_t) {
+                for (const auto& [port, range] : declared) instance.control(port) = valueOf(range);
+            });
+        };
+        for (const auto& [value, expect] : hostile) {
             SCOPED_TRACE(value);
-            const auto out = render(plugin, {256, 256, 100}, [&](Lv2Instance& instance, std::size_t) {
-                for (const auto& control : plugin.controls) instance.control(control.first) = value;
+            const auto out = renderWith([&](const DeclaredControl&) { return value; });
+            const auto wanted = renderWith([&](const DeclaredControl& range) {
+                return expect == Expect::Default   ? range.defaultValue
+                       : expect == Expect::Maximum ? range.maximum
+                                                   : range.minimum;
             });
             for (const auto& channel : out) {
                 for (float s : channel) ASSERT_TRUE(std::isfinite(s));
             }
+            EXPECT_EQ(out, wanted);
         }
     }
 }

@@ -7,7 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
+#include <cstdlib>
+#include <stdexcept>
 
 #include "bench/quality/QualityMetrics.h"
 #include "bench/quality/TestSignals.h"
@@ -34,14 +35,19 @@ constexpr Configuration kConfigurations[] = {
 
 double behind(const QualityRow& row) { return row.share[BL] + row.share[BR]; }
 
-// The rows of the signals whose name starts with `prefix`, traced by name.
+// The rows of the signals whose name starts with `prefix`, traced by name. A
+// prefix that names no signal fails: a renamed or dropped signal must not
+// take its target with it.
 template <class Check>
 void forEachRow(const std::vector<QualityRow>& rows, const std::string& prefix, Check check) {
+    std::size_t checked = 0;
     for (const QualityRow& row : rows) {
         if (row.signal.rfind(prefix, 0) != 0) continue;
         SCOPED_TRACE(row.signal);
         check(row);
+        ++checked;
     }
+    EXPECT_GT(checked, 0u) << "no signal's name starts with \"" << prefix << "\"";
 }
 
 class UpmixQuality : public ::testing::TestWithParam<Configuration> {};
@@ -51,7 +57,8 @@ class UpmixQuality : public ::testing::TestWithParam<Configuration> {};
 // extra runs (rear delay 0, LFE at 120 Hz) only where a target needs them.
 TEST_P(UpmixQuality, MeetsEveryTarget) {
     const host::PluginLibrary library(QUORVEIL_LIBRARY_PATH);
-    const Speech speech = loadSpeech(std::filesystem::temp_directory_path().string());
+    const testing::ScratchFolder scratch;
+    const Speech speech = loadSpeech(scratch.path().string());
     spectral::UpmixControls controls;
     controls.method = GetParam().method;
     controls.atf = GetParam().atf;
@@ -90,6 +97,15 @@ TEST_P(UpmixQuality, MeetsEveryTarget) {
             forEachRow(rows, signal, [](const QualityRow& row) { EXPECT_LE(row.lfeLeakDb, -30.0); });
         }
     }
+}
+
+// Where espeak-ng is installed, dialogue it could not speak stops the
+// measurement instead of quietly measuring the synthetic voice.
+TEST(QualitySignals, SpeechThatCannotBeReadBackIsAnError) {
+    if (std::system("command -v espeak-ng > /dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "espeak-ng is not installed";
+    }
+    EXPECT_THROW(loadSpeech("/nonexistent/quality-scratch"), std::runtime_error);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryMethod, UpmixQuality, ::testing::ValuesIn(kConfigurations),
