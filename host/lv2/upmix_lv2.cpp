@@ -3,7 +3,7 @@
 #include "host/lv2/Lv2Entry.h"
 #include "host/lv2/UpmixPlugin.h"
 
-extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
     static const LV2_Descriptor descriptor =
         quorveil::lv2::Lv2Entry<quorveil::lv2::UpmixPlugin>::descriptor(quorveil::lv2::kUpmixUri);
     return index == 0 ? &descriptor : nullptr;
