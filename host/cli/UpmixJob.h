@@ -39,6 +39,7 @@ struct UpmixSummary {
     uint64_t clippedSamples = 0;  // sample positions Clip4_6 flagged
     std::array<float, spectral::kUpmixChannels> peak{};     // largest |sample|
     std::array<double, spectral::kUpmixChannels> energy{};  // sum of squares
+    int64_t replacedSamples = 0;  // not numbers, written as silence by the last guard
 };
 
 // Runs the job with the modules of `library`. With job.report, hands each

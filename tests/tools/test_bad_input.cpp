@@ -10,7 +10,7 @@
 #include <chrono>
 #include <thread>
 
-#include "tests/tools/ToolSupport.h"
+#include "tests/tools/HostProcess.h"
 
 namespace quorveil::testing {
 namespace {
@@ -159,9 +159,10 @@ TEST(Interrupted, CtrlCLeavesNeitherOutputNorTemporaryFile) {
                 static_cast<char*>(nullptr));
         ::_exit(127);
     }
-    // Wait for the temporary file to appear, then interrupt.
+    // Wait for the output to be under way, then interrupt.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (folder.names().size() < 3 && std::chrono::steady_clock::now() < deadline) {
+    while (!writesInto(child, folder.path().string()) &&
+           std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     ::kill(child, SIGINT);
