@@ -44,15 +44,16 @@ struct Trap {
 };
 
 TEST(FirstUse, EveryTrapDoesWhatWasMeantOrSaysWhy) {
-    ScratchFolder folder;
-    writeSound(folder.file("mono.wav"), tone(1, 44100, 5000));
-    writeSound(folder.file("stereo.wav"), tone(2, 44100, 5000));
     // A 16-bit mix pinned at full scale: 32767 and -32768 never reach +1.0.
-    Sound pinned = tone(6, 44100, 5000, 1.5f);
-    writeSound(folder.file("pinned16.wav"), pinned, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    const Sound pinned = tone(6, 44100, 5000, 1.5f);
     std::size_t pinnedCount = 0;
     for (float s : pinned.samples) pinnedCount += std::fabs(s) >= 1.0f ? 1 : 0;
-    std::ofstream(folder.file("notes")) << "a file, not a folder";
+    const auto prepare = [&](const ScratchFolder& folder) {
+        writeSound(folder.file("mono.wav"), tone(1, 44100, 5000));
+        writeSound(folder.file("stereo.wav"), tone(2, 44100, 5000));
+        writeSound(folder.file("pinned16.wav"), pinned, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+        std::ofstream(folder.file("notes")) << "a file, not a folder";
+    };
     const std::vector<std::string> inputs{"mono.wav", "notes", "pinned16.wav", "stereo.wav"};
     const auto nothingAdded = [&](const ScratchFolder& f, const HostResult&) {
         EXPECT_EQ(f.names(), inputs);
@@ -77,45 +78,48 @@ TEST(FirstUse, EveryTrapDoesWhatWasMeantOrSaysWhy) {
              EXPECT_EQ(f.names(), inputs);
              const std::string stream = f.file("stream.wav");
              std::ofstream(stream, std::ios::binary) << run.out;
-             const Sound out = readToTheEnd(stream);
-             EXPECT_EQ(out.channels, 6);
-             EXPECT_EQ(out.frames(), 5000u);
-             fs::remove(stream);
+             try {
+                 const Sound out = readToTheEnd(stream);
+                 EXPECT_EQ(out.channels, 6);
+                 EXPECT_EQ(out.frames(), 5000u);
+             } catch (const std::exception& error) {
+                 ADD_FAILURE() << error.what();
+             }
          }},
-        {"an ATF4_6 setting without --atf", {"upmix", "stereo.wav", "/dev/null", "-t", "wav",
+        {"an ATF4_6 setting without --atf", {"upmix", "stereo.wav", "out.wav",
                                              "--set", "Depth=90"}, "", 0,
          "surround-host: warning: --set Depth=90 does nothing: 'Depth' is ATF4_6's; add --atf", "",
          nullptr},
         {"an ArcTan4_6 setting with slice",
-         {"upmix", "stereo.wav", "/dev/null", "-t", "wav", "--set", "Total Image Width=360"}, "",
+         {"upmix", "stereo.wav", "out.wav", "--set", "Total Image Width=360"}, "",
          0,
          "surround-host: warning: --set Total Image Width=360 does nothing: 'Total Image Width' "
          "is ArcTan4_6's; add --method arctan",
          "", nullptr},
         {"a setting two unused methods share",
-         {"upmix", "stereo.wav", "/dev/null", "-t", "wav", "--method", "arctan", "--set",
+         {"upmix", "stereo.wav", "out.wav", "--method", "arctan", "--set",
           "Wrap Rears=on"},
          "", 0,
          "surround-host: warning: --set Wrap Rears=on does nothing: 'Wrap Rears' is Slice4_6's "
          "and CC4_6's; add --method slice or --method cc",
          "", nullptr},
         {"-v speaks for the modules in use only",
-         {"-v", "upmix", "stereo.wav", "/dev/null", "-t", "wav"}, "", 0,
+         {"-v", "upmix", "stereo.wav", "out.wav"}, "", 0,
          "surround-host: module says 'Version:' Slice4_6.quorveil.audio", "ArcTan4_6", nullptr},
         {"ArcTan4_6's positions and angles are not sound",
-         {"render", "ArcTan4_6", "stereo.wav", "/dev/null", "-t", "wav"}, "", 0, "", "",
+         {"render", "ArcTan4_6", "stereo.wav", "out.wav"}, "", 0, "", "",
          [](const ScratchFolder&, const HostResult& run) {
              const auto notes = linesWith(run.err, "note: channels 11 and 12 ('1', '2') carry "
                                                    "values, not sound: each bin's position");
              EXPECT_EQ(notes.size(), 1u) << run.err;
          }},
         {"Clip4_6's FFT delay in 16 bits",
-         {"render", "Clip4_6", "pinned16.wav", "/dev/null", "-t", "wav", "--bits", "16"}, "", 0,
+         {"render", "Clip4_6", "pinned16.wav", "out.wav", "--bits", "16"}, "", 0,
          "surround-host: note: channel 7 ('FFT Delay') carries a value, not sound: the FFT delay "
          "in samples; 16-bit samples hold it only as full scale; --bits 32f keeps the values",
          "", nullptr},
         {"a 16-bit mix pinned at full scale",
-         {"render", "Clip4_6", "pinned16.wav", "/dev/null", "-t", "wav"}, "", 0,
+         {"render", "Clip4_6", "pinned16.wav", "out.wav"}, "", 0,
          "surround-host: warning: input 'pinned16.wav': " + std::to_string(pinnedCount) +
              " samples are at 16-bit full scale, where integer samples clip: the sound may have "
              "clipped before it was saved",
@@ -131,6 +135,8 @@ TEST(FirstUse, EveryTrapDoesWhatWasMeantOrSaysWhy) {
     };
     for (const Trap& trap : traps) {
         SCOPED_TRACE(trap.what);
+        ScratchFolder folder;
+        prepare(folder);
         HostCall call;
         call.args = trap.args;
         call.workingFolder = folder.path().string();
