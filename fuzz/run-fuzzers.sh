@@ -15,7 +15,8 @@
 # in build/fuzz/findings/<name>/ and makes the script fail.
 set -uo pipefail
 
-targets=(fuzz_interface fuzz_in_range fuzz_sound_file)
+targets=(fuzz_interface fuzz_in_range fuzz_sound_file fuzz_sound_writer fuzz_upmix_engine
+         fuzz_lv2_plugins)
 seconds="" mode=full
 while [[ $# -gt 0 ]]; do
   case $1 in
@@ -63,7 +64,7 @@ for target in "${targets[@]}"; do
   if [[ $status -ne 0 ]] || compgen -G "$findings/*" >/dev/null; then
     failed=1
     line+=", FINDING (exit $status): see $log and $findings"
-    grep -E 'ERROR|SUMMARY|in-range oracle|parameter|settings' "$log" | head -20 >&2
+    grep -E 'ERROR|SUMMARY|oracle|parameter|settings' "$log" | head -20 >&2
   else
     line+=", no findings"
   fi

@@ -469,7 +469,10 @@ std::string hiddenName(const std::string& folder, const std::string& name, const
 }
 
 // Whether process `pid` still runs (as far as this process can see).
-bool running(long pid) { return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM); }
+bool running(long pid) {
+    if (pid <= 0 || pid > INT32_MAX) return true;  // no process id: leave the file alone
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
 
 // Removes from `folder` the hidden temporary files ".<name>.partial-<pid>-<n>"
 // of writers that no longer run: a process killed outright (SIGKILL, a power
@@ -508,6 +511,11 @@ SoundFileWriter::SoundFileWriter(const std::string& target, const OutputFormat& 
     : target_(target), format_(format), channels_(channels), sampleRate_(sampleRate),
       stream_(isStandardStream(target)), levels_(static_cast<std::size_t>(std::max(channels, 0))) {
     format_.speakers = speakersOf(format);
+    if (sampleRate < 1 || sampleRate > kHighestWrittenSampleRate) {
+        throw HostError("cannot write " + inQuotes(target) + " at " + std::to_string(sampleRate) +
+                        " Hz: surround-host writes 1 to " +
+                        std::to_string(kHighestWrittenSampleRate) + " Hz");
+    }
     if (!format_.speakers.empty() && format_.speakers.size() != static_cast<std::size_t>(channels)) {
         throw HostError("cannot write " + inQuotes(target) + ": " + std::to_string(channels) +
                         " channels, but " + std::to_string(format_.speakers.size()) +

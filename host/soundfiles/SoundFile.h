@@ -61,6 +61,11 @@ struct OutputFormat {
 // bin, a few such samples would overflow what the engines average.
 inline constexpr float kLoudestReadSample = 1e6f;
 
+// The highest sample rate the writer writes, 768 kHz: the highest any audio
+// device runs at, and below where readers of some formats stop reading back
+// what was written (libsndfile reads an AIFF's 2^31 Hz as 800 MHz).
+inline constexpr int32_t kHighestWrittenSampleRate = 768000;
+
 // `-`: stdin for a reader, stdout for a writer.
 bool isStandardStream(const std::string& path);
 
@@ -138,7 +143,8 @@ public:
     // temporary one beside it), the target itself when it is no regular
     // file, or the stream on stdout for `-`. Throws HostError when the
     // target is a file this process reads, its folder is missing, a file or
-    // not writable, or the format refuses the channel count or rate.
+    // not writable, the rate is not 1 to kHighestWrittenSampleRate Hz, or
+    // the format refuses the channel count or rate.
     // `expectedFrames` (-1 when unknown) lets a WAV that would outgrow the
     // 4 GiB of RIFF become RF64 from the start, and a streamed WAV state its
     // length. What the last guard replaced, the caller reports
