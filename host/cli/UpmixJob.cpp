@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
-#include <memory>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -159,7 +159,6 @@ private:
     std::exception_ptr error_;  // written by the writing thread, read after a wait
     std::unique_ptr<spectral::WorkerThread> worker_;
 };
-
 
 // The module that follows the placement when --atf asks for it.
 constexpr const char* kAtfModule = "ATF4_6";
