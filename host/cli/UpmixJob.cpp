@@ -27,6 +27,9 @@ namespace fs = std::filesystem;
 
 using spectral::kUpmixChannels;
 
+// What the file's reader takes as sound is what the engine takes as sound.
+static_assert(host::kLoudestReadSample == spectral::kLoudestInput);
+
 std::string defaultOutput(const UpmixJob& job) {
     if (!job.output.empty()) return job.output;
     if (job.input.empty()) return kDemoFileName;
