@@ -150,7 +150,7 @@ TEST(Lv2Hosts, TurtleValidatesAgainstTheLv2Schemas) {
     for (const PluginCase& plugin : pluginCases()) {
         SCOPED_TRACE(plugin.uri);
         int status = 0;
-        // The specification's own bundles (lv2-dev's), not whatever plug-ins
+        // The LV2 standard's own bundles (lv2-dev's), not whatever plug-ins
         // the machine has installed beside them, whose Turtle is theirs.
         const std::string report = runCommand(
             "sord_validate $( (dpkg -L lv2-dev 2>/dev/null || find /usr/lib/lv2) | "
