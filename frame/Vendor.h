@@ -12,15 +12,11 @@ namespace quorveil {
 inline constexpr const char* kVendorIdPrefix = "audio.quorveil";
 inline constexpr const char* kVendorWebDomain = "quorveil.audio";
 
-// The release, from the build (CMakeLists.txt's project version).
-#ifndef QUORVEIL_VERSION
-#error "QUORVEIL_VERSION must be defined by the build"
-#endif
-inline constexpr const char* kVersion = QUORVEIL_VERSION;
-
 // A module's information text, shown by a host beside "Version:": a line
-// feed, then "<ClassName> <version>, quorveil.audio".
-// Held in the module object, so announcing it allocates nothing.
+// feed, then a host name made of the class name, a "." and the vendor's web
+// domain, "Clip4_6.quorveil.audio". Hosts show it and saved sessions may
+// compare it, so it carries no release number (the DLL's version resource
+// and surround-host --version do).
 struct InformationText {
     char text[64] = {};
 
@@ -33,9 +29,7 @@ struct InformationText {
         };
         append("\n");
         append(className);
-        append(" ");
-        append(kVersion);
-        append(", ");
+        append(".");
         append(kVendorWebDomain);
         text[at] = '\0';
     }

@@ -5,12 +5,18 @@
 // every frame read, all in this process. The bytes live in an anonymous
 // in-memory file, so nothing touches the disk and nothing is spawned. A
 // refusal is a HostError, as the tool shows it; anything else that escapes,
-// and any sanitizer report, is a finding.
+// and any sanitizer report, is a finding. The oracle, against libsndfile
+// reading the same bytes on its own: the reader hands out only finite
+// samples within +120 dBFS, as many frames as the decoder gives, and no
+// success where the decoder failed before giving a single frame.
+#include <sndfile.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <bit>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -77,7 +83,52 @@ unsigned sampleKinds(const float* samples, std::size_t count) {
     return kinds;
 }
 
-void readWholeFile(const std::string& path) {
+[[noreturn]] void finding(const char* what, double value) {
+    std::fprintf(stderr, "reader oracle: %s (%g)\n", what, value);
+    std::abort();
+}
+
+// What libsndfile itself decodes of the file, up to kMostFrames frames, and
+// whether its decoder stopped on an error.
+struct Decoded {
+    bool opened = false;
+    int64_t frames = 0;
+    bool failed = false;
+};
+
+Decoded decodeDirectly(const std::string& path) {
+    Decoded decoded;
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr || info.channels <= 0) {
+        if (file != nullptr) sf_close(file);
+        return decoded;
+    }
+    decoded.opened = true;
+    std::vector<float> piece(static_cast<std::size_t>(kFramesPerRead) * static_cast<std::size_t>(info.channels));
+    while (decoded.frames < kMostFrames) {
+        const sf_count_t got = sf_readf_float(file, piece.data(), kFramesPerRead);
+        decoded.frames += got;
+        if (got < kFramesPerRead) {
+            decoded.failed = sf_error(file) != SF_ERR_NO_ERROR;
+            break;
+        }
+    }
+    sf_close(file);
+    return decoded;
+}
+
+// Every frame the reader gave: finite and within the bound it promises.
+void checkSamples(const float* samples, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!(std::fabs(samples[i]) <= quorveil::host::kLoudestReadSample)) {
+            finding("a sample that is not a number or beyond +120 dBFS was read", samples[i]);
+        }
+    }
+}
+
+// Reads the whole file; the frames the reader gave.
+int64_t readWholeFile(const std::string& path) {
     SoundFileReader reader(path);
     // What render and upmix check before they start.
     if (reader.channels() <= 0 || reader.sampleRate() <= 0) __builtin_trap();
@@ -97,10 +148,12 @@ void readWholeFile(const std::string& path) {
         if (got < 0 || got > kFramesPerRead) __builtin_trap();
         if (got == 0) break;
         kinds |= sampleKinds(interleaved.data(), static_cast<std::size_t>(got * reader.channels()));
+        checkSamples(interleaved.data(), static_cast<std::size_t>(got * reader.channels()));
         total += got;
     }
     noteOutcome("read length", static_cast<uint64_t>(std::bit_width(static_cast<uint64_t>(total))));
     noteOutcome("sample kinds", kinds);
+    return total;
 }
 
 }  // namespace
@@ -108,8 +161,16 @@ void readWholeFile(const std::string& path) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     MemoryFile file(data, size);
     if (!file.ok()) return 0;
+    const Decoded decoded = decodeDirectly(file.path());
     try {
-        readWholeFile(file.path());
+        const int64_t read = readWholeFile(file.path());
+        if (decoded.opened && decoded.failed && decoded.frames == 0) {
+            finding("the decoder gave nothing and failed, yet the file was read as empty", 0.0);
+        }
+        if (decoded.opened && read != decoded.frames) {
+            finding("the reader gave another number of frames than the decoder",
+                    static_cast<double>(read - decoded.frames));
+        }
     } catch (const HostError& error) {
         // The tool's one line and exit status 2: a refusal, not a finding.
         noteOutcome(error.what(), 0);

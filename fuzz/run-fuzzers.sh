@@ -20,7 +20,8 @@
 # tree, and fails when they were measured on another.
 set -uo pipefail
 
-targets=(fuzz_interface fuzz_in_range fuzz_sound_file)
+targets=(fuzz_interface fuzz_in_range fuzz_sound_file fuzz_sound_writer fuzz_upmix_engine
+         fuzz_lv2_plugins)
 seconds="" mode=full
 while [[ $# -gt 0 ]]; do
   case $1 in
@@ -72,7 +73,7 @@ for target in "${targets[@]}"; do
   if [[ $status -ne 0 ]] || compgen -G "$findings/*" >/dev/null; then
     failed=1
     line+=", FINDING (exit $status): see $log and $findings"
-    grep -E 'ERROR|SUMMARY|in-range oracle|parameter|settings' "$log" | head -20 >&2
+    grep -E 'ERROR|SUMMARY|oracle|parameter|settings' "$log" | head -20 >&2
   else
     line+=", no findings"
   fi

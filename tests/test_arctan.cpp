@@ -136,7 +136,7 @@ TEST(ArcTan, StartAnnouncesItselfAndDisablesTheRearWidth) {
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[0].op, HostOp::SetTextValue);
     EXPECT_EQ(log[0].id, 14);
-    EXPECT_EQ(log[0].text, "\nArcTan4_6 " QUORVEIL_VERSION ", quorveil.audio");
+    EXPECT_EQ(log[0].text, "\nArcTan4_6.quorveil.audio");
     EXPECT_EQ(log[1].op, HostOp::SetParameterEnabled);
     EXPECT_EQ(log[1].id, 6);
     EXPECT_EQ(log[1].integer, 0);

@@ -41,7 +41,7 @@ TEST(Clip, StartSendsTheInformationTextOnly) {
     ASSERT_EQ(clip->serviceLog().size(), 1u);
     EXPECT_EQ(clip->serviceLog()[0].op, HostOp::SetTextValue);
     EXPECT_EQ(clip->serviceLog()[0].id, 1);
-    EXPECT_EQ(clip->serviceLog()[0].text, "\nClip4_6 " QUORVEIL_VERSION ", quorveil.audio");
+    EXPECT_EQ(clip->serviceLog()[0].text, "\nClip4_6.quorveil.audio");
 }
 
 // The latency of the host's spectral path, from how the host buffers it and

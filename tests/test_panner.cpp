@@ -87,7 +87,7 @@ TEST(Panner, StartSendsTheInformationTextOnly) {
     ASSERT_EQ(panner->serviceLog().size(), 1u);
     EXPECT_EQ(panner->serviceLog()[0].op, HostOp::SetTextValue);
     EXPECT_EQ(panner->serviceLog()[0].id, 7);
-    EXPECT_EQ(panner->serviceLog()[0].text, "\nConstantPowerPanner4_6 " QUORVEIL_VERSION ", quorveil.audio");
+    EXPECT_EQ(panner->serviceLog()[0].text, "\nConstantPowerPanner4_6.quorveil.audio");
 }
 
 TEST(Panner, ReadsBackTheAngleParametersOnly) {

@@ -64,7 +64,7 @@ TEST(SeventhModule, AnswersPinsParametersAndChoicesFromItsTables) {
     ASSERT_EQ(seventh.serviceLog().size(), 1u);
     EXPECT_EQ(seventh.serviceLog()[0].op, HostOp::SetTextValue);
     EXPECT_EQ(seventh.serviceLog()[0].id, kVersion);
-    EXPECT_EQ(seventh.serviceLog()[0].text, "\nMidSideWidth " QUORVEIL_VERSION ", quorveil.audio");
+    EXPECT_EQ(seventh.serviceLog()[0].text, "\nMidSideWidth.quorveil.audio");
 }
 
 // Started as a host starts it (defaults notified), then set and run for one

@@ -128,7 +128,7 @@ TEST(SliceAndCC, StartAnnouncesThenDisablesWrapHumidity) {
         EXPECT_EQ(log[0].op, HostOp::SetTextValue);
         EXPECT_EQ(log[0].id, shape->versionId);
         std::string text = "\n";
-        text.append(shape->className).append(" " QUORVEIL_VERSION ", quorveil.audio");
+        text.append(shape->className).append(".quorveil.audio");
         EXPECT_EQ(log[0].text, text);
         EXPECT_EQ(log[1].op, HostOp::SetParameterEnabled);
         EXPECT_EQ(log[1].id, shape->wrapHumidityId);

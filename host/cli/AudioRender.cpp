@@ -70,8 +70,7 @@ RenderSummary renderAudio(const RenderJob& job, RenderObserver& observer) {
     if (outputs > 1) {
         format.speakers = speakersNamedBy(session.outputPinNames());
     }
-    SoundFileWriter writer(job.output, format, outputs, reader.sampleRate(), reader.frames(),
-                           &observer);
+    SoundFileWriter writer(job.output, format, outputs, reader.sampleRate(), reader.frames());
     RenderSummary summary;
     summary.output = job.output;
     summary.sampleRate = reader.sampleRate();
@@ -133,6 +132,8 @@ RenderSummary renderAudio(const RenderJob& job, RenderObserver& observer) {
 
     writer.commit();
     summary.levels = writer.levels();
+    summary.replacedSamples = writer.nonFiniteSamples();
+    summary.forced = job.force;
     summary.indicators = session.indicatorTallies();
     return summary;
 }

@@ -108,6 +108,20 @@ void addBitsOption(CLI::App& command, std::string& bits) {
         ->type_name("BITS");
 }
 
+void reportReplacedSamples(Context& context, int64_t replaced, bool forced) {
+    if (replaced <= 0) {
+        return;
+    }
+    context.reporter().warning(
+        std::to_string(replaced) +
+        (replaced == 1 ? " output sample that was not a number was"
+                       : " output samples that were not numbers were") +
+        " written as silence: " +
+        (forced ? "values outside their declared ranges (--force) made the modules compute them"
+                : "a fault in surround-host or a module, please report it"));
+    context.outputWasMended();
+}
+
 void reportWritten(Context& context, const host::RenderSummary& summary) {
     if (context.reporter().verbosity() == Verbosity::Quiet) {
         return;
@@ -287,7 +301,7 @@ int run(int argc, char** argv, std::FILE* out, std::FILE* err) {
             action();
         }
         reporter.endProgress();
-        return 0;
+        return context.exitStatus();
     } catch (const host::HostError& error) {
         reporter.endProgress();
         reporter.error(oneLine(error.what()));

@@ -26,6 +26,8 @@
 //     stderr when the command's OUT is `-` and stdout carries the sound.
 //   - Throw host::HostError with one line for anything the user can mend:
 //     run() prints "surround-host: <line>" on stderr and exits with 2.
+//   - An output that was written but had to be mended (reportReplacedSamples)
+//     makes run() exit with 1.
 //
 // How `render` picks a render path: renderPaths() in CommandTable.cpp, first
 // row whose `accepts` takes the module's pin counts wins. A path is
@@ -64,10 +66,12 @@ public:
     // Once a line cannot be written (a closed pipe) none is tried again.
     void error(const std::string& line);              // always
     void warning(const std::string& line) override;   // always
+    void note(const std::string& line);               // unless -q
     void verbose(const std::string& line);            // only with -v
 
     // Warnings for what the module signalled while rendering (clipping) and
-    // for samples beyond full scale in the channels that carry sound.
+    // for samples beyond full scale in the channels that carry sound; a note
+    // naming the channels that carry values instead of sound.
     void report(const host::RenderSummary& summary);
     // Clears the progress line, if one was drawn.
     void endProgress();
@@ -103,12 +107,17 @@ public:
     // carries the sound.
     std::FILE* out() { return soundOnStdout_ ? err_ : out_; }
     void soundGoesToStdout() { soundOnStdout_ = true; }
+    // The exit status of a command that did not throw: 0, or 1 once an
+    // output had to be mended.
+    int exitStatus() const { return exitStatus_; }
+    void outputWasMended() { exitStatus_ = 1; }
 
 private:
     std::string executablePath_;
     std::FILE* out_;
     std::FILE* err_ = stderr;
     bool soundOnStdout_ = false;
+    int exitStatus_ = 0;
     Reporter& reporter_;
     std::unique_ptr<host::PluginLibrary> library_;
 };
@@ -150,6 +159,11 @@ void addParameterOptions(CLI::App& command, ParameterOptions& options, bool chai
 void addTypeOption(CLI::App& command, std::string& type);
 // --bits 16|24|32f: the output's sample format.
 void addBitsOption(CLI::App& command, std::string& bits);
+
+// The warning for output samples the writer's last guard wrote as silence,
+// and exit status 1: after --force, out-of-range values made a module
+// compute them; without it, surround-host or a module is at fault.
+void reportReplacedSamples(Context& context, int64_t replaced, bool forced);
 
 // "wrote out.wav: 5 channels (LF, RF, C, LS, RS), 2.00 s at 48000 Hz, WAV,
 // 32-bit float", unless -q.

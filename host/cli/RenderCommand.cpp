@@ -108,6 +108,7 @@ std::function<void()> addRenderCommand(CLI::App& command, Context& context) {
                 const host::RenderSummary summary = path.render(job, context.reporter());
                 context.reporter().endProgress();
                 context.reporter().report(summary);
+                reportReplacedSamples(context, summary.replacedSamples, summary.forced);
                 reportWritten(context, summary);
                 return;
             }

@@ -33,4 +33,18 @@ std::vector<Speaker> speakersNamedBy(const std::vector<std::string>& pinNames) {
 
 bool carriesSound(const std::string& pinName) { return speakerNamedBy(pinName) != Speaker::None; }
 
+std::string valueCarriedBy(const std::string& pinName) {
+    // The outputs of the library's modules that are no sound.
+    const struct {
+        const char* name;
+        const char* carries;
+    } values[] = {{"fft delay", "the FFT delay in samples"},
+                  {"1", "each bin's position between the sides (0 to 1)"},
+                  {"2", "each bin's angle on the speaker ring in degrees"}};
+    for (const auto& row : values) {
+        if (foldCase(trimmed(pinName)) == row.name) return row.carries;
+    }
+    return "a value";
+}
+
 }  // namespace quorveil::host

@@ -55,6 +55,11 @@ struct RenderSummary {
     std::vector<std::string> outputNames;    // one per channel, the module's pin names
     std::vector<ChannelLevel> levels;        // one per channel
     std::vector<IndicatorTally> indicators;  // e.g. the clip light
+    // Output samples that were not numbers, written as silence by the
+    // writer's last guard; `forced`: the job sent values outside their
+    // ranges (--force), which is how modules come to compute them.
+    int64_t replacedSamples = 0;
+    bool forced = false;
 };
 
 // What a render path tells the command line while it works. Every call comes
@@ -85,6 +90,9 @@ std::vector<Speaker> speakersNamedBy(const std::vector<std::string>& pinNames);
 // Whether an output pin carries sound for a speaker (by its name as above);
 // the others carry values such as a delay or an angle.
 bool carriesSound(const std::string& pinName);
+// What such an output carries, in words ("the FFT delay in samples"); "a
+// value" for one not known here.
+std::string valueCarriedBy(const std::string& pinName);
 
 inline plogue::biduleSDK::EngineInfo engineFor(const RenderJob& job, int32_t sampleRate) {
     const int32_t hop = std::max(1, job.fftSize / std::max(1, job.overlap));

@@ -30,6 +30,12 @@ void Reporter::line(const std::string& text) {
 
 void Reporter::error(const std::string& text) { line(text); }
 
+void Reporter::note(const std::string& text) {
+    if (verbosity_ != Verbosity::Quiet) {
+        line("note: " + text);
+    }
+}
+
 void Reporter::warning(const std::string& text) { line("warning: " + text); }
 
 void Reporter::verbose(const std::string& text) {
@@ -72,6 +78,52 @@ std::string oversWarning(const host::RenderSummary& summary) {
                 : "; --bits 32f keeps them");
 }
 
+// "channel 7 ('FFT Delay') carries a value, not sound: the FFT delay in
+// samples; ..." for the outputs that are no speaker's sound (a delay, a
+// position, an angle), which would reach a speaker as DC at any level;
+// empty when every channel is sound.
+std::string valueChannelsNote(const host::RenderSummary& summary) {
+    std::vector<std::size_t> channels;
+    std::string names, carried;
+    float peak = 0.0f;
+    for (std::size_t c = 0; c < summary.outputNames.size(); ++c) {
+        const std::string& name = summary.outputNames[c];
+        if (host::carriesSound(name)) continue;
+        channels.push_back(c);
+        names += (names.empty() ? "'" : ", '") + name + "'";
+        const std::string what = host::valueCarriedBy(name);
+        if (carried.find(what) == std::string::npos) carried += (carried.empty() ? "" : "; ") + what;
+        if (c < summary.levels.size()) peak = std::max(peak, summary.levels[c].peak);
+    }
+    if (channels.empty()) {
+        return {};
+    }
+    const bool one = channels.size() == 1;
+    std::string text = one ? "channel " : "channels ";
+    for (std::size_t i = 0; i < channels.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == channels.size() ? " and " : ", ") +
+                std::to_string(channels[i] + 1);
+    }
+    text += " (" + names + ") " + (one ? "carries a value" : "carry values") + ", not sound: " +
+            carried;
+    if (peak > 1.0f) {
+        if (summary.written.encoding == host::SampleEncoding::Float32) {
+            char level[32];
+            std::snprintf(level, sizeof level, "%+.1f dBFS", 20.0 * std::log10(static_cast<double>(peak)));
+            text += std::string("; as samples ") + (one ? "it reaches " : "they reach ") + level +
+                    ", keep " + (one ? "it" : "them") + " away from speakers";
+        } else {
+            text += std::string("; ") +
+                    (summary.written.encoding == host::SampleEncoding::Pcm16 ? "16" : "24") +
+                    "-bit samples hold " + (one ? "it" : "them") + " only as full scale" +
+                    (summary.written.container == host::Container::Flac
+                         ? "; WAV or AIFF with --bits 32f keep the values"
+                         : "; --bits 32f keeps the values");
+        }
+    }
+    return text;
+}
+
 }  // namespace
 
 void Reporter::report(const host::RenderSummary& summary) {
@@ -84,6 +136,9 @@ void Reporter::report(const host::RenderSummary& summary) {
     }
     if (const std::string overs = oversWarning(summary); !overs.empty()) {
         warning(overs);
+    }
+    if (const std::string values = valueChannelsNote(summary); !values.empty()) {
+        note(values);
     }
 }
 

@@ -59,7 +59,7 @@ RenderSummary renderSpectral(const RenderJob& job, RenderObserver& observer) {
         format.speakers = speakersNamedBy(render.outputNames());
     }
     SoundFileWriter writer(job.output, format, render.outputChannels(), reader.sampleRate(),
-                           reader.frames(), &observer);
+                           reader.frames());
     RenderSummary summary;
     summary.output = job.output;
     summary.sampleRate = reader.sampleRate();
@@ -94,6 +94,8 @@ RenderSummary renderSpectral(const RenderJob& job, RenderObserver& observer) {
         &observer);
     writer.commit();
     summary.levels = writer.levels();
+    summary.replacedSamples = writer.nonFiniteSamples();
+    summary.forced = job.force;
     summary.indicators = render.session().indicatorTallies();
     return summary;
 }

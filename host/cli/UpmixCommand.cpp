@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // surround-host upmix [IN] [OUT]: stereo to 5.1 through the spectral modules;
 // without IN, the built-in demo. The work is runUpmix (host/cli/UpmixJob.h).
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -19,8 +21,26 @@ namespace {
 struct UpmixCommandOptions {
     UpmixJob job;
     std::string method = "slice";
+    std::string threads;
     ParameterOptions parameters;
+    // Options of `render` that have no place here, taken only to say so.
+    std::vector<std::string> renderOnly[3];
 };
+
+// What `render` takes and `upmix` does not, and why not.
+constexpr struct {
+    const char* option;
+    const char* why;
+} kRenderOnlyOptions[] = {
+    {"--block", "its block is the FFT hop"},
+    {"--map", "its input is the stereo pair, L and R"},
+    {"--phase-from", "every speaker is resynthesised with the phase of what it plays"},
+};
+
+int parseThreads(const std::string& text) {
+    if (text == "1" || text == "2") return text[0] - '0';
+    throw host::HostError("--threads takes 1 or 2, not '" + text + "'");
+}
 
 // What --help shows for the value: the unit in capitals (DB, MS, HZ), X for
 // a plain number.
@@ -79,14 +99,38 @@ std::function<void()> addUpmixCommand(CLI::App& command, Context& context) {
         ->capture_default_str();
     // The output is the same samples either way; two threads pipeline each
     // hop's mix and resynthesis beside the next hop's analysis.
-    job.setup.threads = std::thread::hardware_concurrency() >= 2 ? 2 : 1;
-    command.add_option("--threads", job.setup.threads,
-                       "1: one thread; 2: mix and resynthesis on a second thread (same output)")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 2));
+    options->threads = std::thread::hardware_concurrency() >= 2 ? "2" : "1";
+    command
+        .add_option("--threads", options->threads,
+                    "1: one thread; 2: mix and resynthesis on a second thread, the same output "
+                    "(1 or 2, default " + options->threads + " here)")
+        ->type_name("N");
+    for (std::size_t i = 0; i < std::size(kRenderOnlyOptions); ++i) {
+        command.add_option(kRenderOnlyOptions[i].option, options->renderOnly[i])
+            ->allow_extra_args(false)
+            ->group("");
+    }
 
     return [&context, options] {
+        for (std::size_t i = 0; i < std::size(kRenderOnlyOptions); ++i) {
+            if (!options->renderOnly[i].empty()) {
+                throw host::HostError(std::string("upmix takes no ") + kRenderOnlyOptions[i].option +
+                                      " (" + kRenderOnlyOptions[i].why + ")");
+            }
+        }
         UpmixJob job = options->job;
+        job.setup.threads = parseThreads(options->threads);
+        if (host::isStandardStream(job.input) && job.output.empty()) {
+            // No name to derive one from: the sound goes where a stream's
+            // goes, unless that is a terminal.
+            if (::isatty(STDOUT_FILENO) != 0) {
+                throw host::HostError("the input is stdin, so name OUT: a file, or '-' for "
+                                      "stdout (redirected or piped)");
+            }
+            job.output = "-";
+            if (job.type.empty()) job.type = "wav";
+            context.soundGoesToStdout();
+        }
         job.setup.controls.method = spectral::parseUpmixMethod(options->method);
         for (const std::string& text : options->parameters.texts) {
             job.setup.settings.push_back(host::parseChainAssignment(text));
@@ -105,6 +149,7 @@ std::function<void()> addUpmixCommand(CLI::App& command, Context& context) {
                 std::fprintf(out, "%s\n", line.c_str());
             });
         reporter.endProgress();
+        reportReplacedSamples(context, summary.replacedSamples, job.setup.force);
         if (reporter.verbosity() != Verbosity::Quiet) {
             std::fprintf(out, "wrote %s: 5.1, %.2f s at %.0f Hz, %s%s\n", summary.output.c_str(),
                          static_cast<double>(summary.frames) / summary.sampleRate,

@@ -7,12 +7,14 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <vector>
 
 #include "compiler/VectorClones.h"
 #include "host/cli/DemoSignal.h"
 #include "host/cli/Wording.h"
+#include "host/hosting/ChainSettings.h"
 #include "host/soundfiles/SoundFile.h"
 #include "host/spectral/UpmixStream.h"
 #include "host/spectral/WorkerThread.h"
@@ -22,6 +24,9 @@ namespace quorveil::cli {
 namespace {
 
 namespace fs = std::filesystem;
+
+// What the file's reader takes as sound is what the engine takes as sound.
+static_assert(host::kLoudestReadSample == spectral::kLoudestInput);
 
 std::string defaultOutput(const UpmixJob& job) {
     if (!job.output.empty()) return job.output;
@@ -170,6 +175,36 @@ private:
     std::unique_ptr<spectral::WorkerThread> worker_;
 };
 
+// The module that follows the placement when --atf asks for it.
+constexpr const char* kAtfModule = "ATF4_6";
+
+// The modules an upmix can run: each method's placement module, then ATF4_6;
+// `inUse` for those this job runs.
+struct UpmixStages {
+    std::vector<std::unique_ptr<host::ModuleSession>> sessions;
+    std::vector<host::ChainStage> stages;
+
+    UpmixStages(const host::PluginLibrary& library, const spectral::UpmixEngine& engine) {
+        const spectral::UpmixControls& controls = engine.controls();
+        const auto engineInfo = spectral::engineInfoFor(engine.settings(), 1);
+        auto add = [&](const char* module, bool inUse, std::string howToUse) {
+            sessions.push_back(std::make_unique<host::ModuleSession>(
+                library, library.findModule(module), engineInfo));
+            stages.push_back({sessions.back().get(), inUse, std::move(howToUse)});
+        };
+        for (const spectral::UpmixMethodEntry& entry : spectral::upmixMethodTable()) {
+            add(entry.module, entry.method == controls.method, std::string("--method ") + entry.name);
+        }
+        add(kAtfModule, controls.atf, "--atf");
+    }
+
+    bool inUse(const std::string& module) const {
+        for (const host::ChainStage& stage : stages) {
+            if (stage.module->className() == module) return stage.inUse;
+        }
+        return false;
+    }
+};
 
 }  // namespace
 
@@ -196,13 +231,22 @@ UpmixSummary runUpmix(const UpmixJob& job, const host::PluginLibrary& library,
 
     // Everything that can refuse the run does so before the output exists.
     spectral::UpmixEngine engine(library, setup);
-    observer.hostMessages(engine.takeSetupMessages());
+    // Every method's module is set up, but only those of this job speak.
+    const UpmixStages stages(library, engine);
+    std::vector<host::HostMessage> messages;
+    for (host::HostMessage& message : engine.takeSetupMessages()) {
+        if (stages.inUse(message.module)) messages.push_back(std::move(message));
+    }
+    observer.hostMessages(messages);
+    for (const std::string& warning : host::settingsOutsideTheChain(stages.stages, setup.settings)) {
+        observer.warning(warning);
+    }
     const spectral::SpeakerLayout& layout = engine.layout();
     const auto channels = static_cast<std::size_t>(layout.count);
     summary.channels = layout.count;
     LevelReport levels(job.report ? &report : nullptr, setup.sampleRate, layout);
     host::SoundFileWriter writer(summary.output, format, layout.count, source.sampleRate(),
-                                 source.frames(), &observer);
+                                 source.frames());
     const spectral::UpmixControls& controls = setup.controls;
     host::ModuleSession& placement = engine.placementSession(controls.method);
     observer.starting(placement, "upmix with " + placement.module().name +
@@ -244,6 +288,7 @@ UpmixSummary runUpmix(const UpmixJob& job, const host::PluginLibrary& library,
     writer.commit();
     summary.clippedSamples = engine.clippedSamples();
     summary.limiter = engine.limiterActivity();
+    summary.replacedSamples = writer.nonFiniteSamples();
     return summary;
 }
 

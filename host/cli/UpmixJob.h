@@ -41,6 +41,7 @@ struct UpmixSummary {
     std::array<float, spectral::kMostSpeakers> peak{};     // largest |sample|
     std::array<double, spectral::kMostSpeakers> energy{};  // sum of squares
     spectral::LimiterActivity limiter;
+    int64_t replacedSamples = 0;  // not numbers, written as silence by the last guard
 };
 
 // Runs the job with the modules of `library`. With job.report, hands each

@@ -76,4 +76,37 @@ void applySettings(std::span<ModuleSession* const> chain,
     }
 }
 
+std::vector<std::string> settingsOutsideTheChain(std::span<const ChainStage> stages,
+                                                 const std::vector<ParameterAssignment>& settings) {
+    std::vector<std::string> warnings;
+    for (const ParameterAssignment& setting : settings) {
+        std::vector<std::string> owners, remedies;
+        std::string label;
+        bool reachesOneInUse = false;
+        for (const ChainStage& stage : stages) {
+            const ParameterDescription* parameter =
+                addressedTo(setting, *stage.module) ? stage.module->lookUpParameter(setting.name)
+                                                    : nullptr;
+            if (parameter == nullptr) {
+                continue;
+            }
+            label = parameter->label;
+            reachesOneInUse |= stage.inUse;
+            owners.push_back(stage.module->className() + "'s");
+            remedies.push_back(stage.howToUse);
+        }
+        if (owners.empty() || reachesOneInUse) {
+            continue;
+        }
+        const std::string shown = setting.module.empty() ? setting.name : setting.module + ":" + setting.name;
+        std::string remedy;
+        for (std::size_t i = 0; i < remedies.size(); ++i) {
+            remedy += (i == 0 ? "" : i + 1 == remedies.size() ? " or " : ", ") + remedies[i];
+        }
+        warnings.push_back("--set " + shown + "=" + setting.value + " does nothing: '" + label +
+                           "' is " + listed(owners) + "; add " + remedy);
+    }
+    return warnings;
+}
+
 }  // namespace quorveil::host

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <vector>
 
 #include "host/hosting/ModuleSession.h"
@@ -23,5 +24,21 @@ namespace quorveil::host {
 void applySettings(std::span<ModuleSession* const> chain,
                    const std::vector<ParameterAssignment>& settings, bool force,
                    WarningListener* listener);
+
+// A module of a chain that runs only when the user asks for it (one
+// placement method of several, an optional stage), and the words that ask
+// for it ("--method arctan", "--atf").
+struct ChainStage {
+    const ModuleSession* module;
+    bool inUse;
+    std::string howToUse;
+};
+
+// A warning for each setting that reaches only stages not in use, naming
+// the modules that have the parameter and how to turn them on:
+// "--set Depth=90 does nothing: 'Depth' is ATF4_6's; add --atf". A setting
+// that reaches a stage in use, or none at all, is not this check's concern.
+std::vector<std::string> settingsOutsideTheChain(std::span<const ChainStage> stages,
+                                                 const std::vector<ParameterAssignment>& settings);
 
 }  // namespace quorveil::host

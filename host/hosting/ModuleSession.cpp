@@ -145,7 +145,7 @@ void ModuleSession::collect() {
         HostMessage message{HostMessage::Kind::Value,
                             parameter != nullptr ? parameter->label
                                                  : "parameter " + std::to_string(call.id),
-                            {}};
+                            {}, className()};
         switch (call.op) {
         case HostOp::SetRealValue:
             message.value = formatReal(call.real);

@@ -36,6 +36,7 @@ struct HostMessage {
     Kind kind;
     std::string parameter;  // the parameter's label
     std::string value;      // the value as shown, "on"/"off" for Enabled
+    std::string module;     // the class name of the module that sent it
 };
 
 // Hears what modules tell the host while an engine runs them: values they

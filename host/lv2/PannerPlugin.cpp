@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "host/hosting/ProcessBuffers.h"
+#include "host/spectral/UpmixEngine.h"
 
 namespace quorveil::lv2 {
 
@@ -69,7 +70,7 @@ PannerPlugin::PannerPlugin(const host::PluginLibrary& library, double sampleRate
     : description_(pannerDescription(library)),
       session_(library, library.findModule(kModule),
                engineAt(sampleRate, static_cast<int32_t>(kLongestBlock))),
-      engine_(session_.engine()) {
+      engine_(session_.engine()), guarded_(kLongestBlock) {
     session_.instance().setServiceLogKept(false);
     session_.takeMessages();
     firstControlPort_ = description_.portIndex(kControlSymbols[0]);
@@ -124,7 +125,11 @@ void PannerPlugin::run(uint32_t samples) {
             engine_.blockSize = static_cast<int32_t>(length);
             session_.instance().setEngineInfo(engine_);
         }
-        float* in[1] = {const_cast<float*>(input_) + done};
+        // What the module gets is checked as the upmix checks its input: a
+        // sample that is not a number, or beyond +120 dBFS, enters as
+        // silence, so nothing the host sends can put a NaN on its bus.
+        spectral::gatherSafely(input_ + done, guarded_.data(), length);
+        float* in[1] = {guarded_.data()};
         float* out[kOutputs];
         for (int o = 0; o < kOutputs; ++o) out[o] = outputs_[static_cast<std::size_t>(o)] + done;
         plogue::biduleSDK::PluginBlock* block = session_.instance().block();

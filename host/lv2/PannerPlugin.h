@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/hosting/ModuleSession.h"
 #include "host/hosting/PluginLibrary.h"
@@ -40,6 +41,8 @@ public:
     void activate() {}
     void deactivate() {}
     // [audio thread; no allocation, no locks, no I/O] One block of any length.
+    // Input samples that are not numbers, or beyond +120 dBFS, reach the
+    // module as silence; controls are clamped to their declared ranges.
     void run(uint32_t samples);
 
     const PluginDescription& description() const { return description_; }
@@ -62,6 +65,8 @@ private:
     };
     std::array<Control, 6> controls_{};
     uint32_t firstControlPort_ = 0;
+    // The host's input, each sample checked, one module block at a time.
+    std::vector<float> guarded_;
 };
 
 }  // namespace quorveil::lv2

@@ -58,6 +58,8 @@ public:
     void activate() { startAfresh_ = true; }
     void deactivate() {}
     // [audio thread; no allocation, no locks, no I/O] One block of any length.
+    // Input samples that are not numbers, or beyond +120 dBFS, enter the
+    // engine as silence (UpmixEngine::process); controls are clamped.
     void run(uint32_t samples);
 
 private:

@@ -3,7 +3,7 @@
 #include "host/lv2/Lv2Entry.h"
 #include "host/lv2/PannerPlugin.h"
 
-extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
     static const LV2_Descriptor descriptor =
         quorveil::lv2::Lv2Entry<quorveil::lv2::PannerPlugin>::descriptor(quorveil::lv2::kPannerUri);
     return index == 0 ? &descriptor : nullptr;

@@ -24,7 +24,7 @@ struct UpmixDescriptors {
 
 }  // namespace
 
-extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index) {
     static const UpmixDescriptors upmixes;
     return index < kLayoutCount ? &upmixes.descriptors[index] : nullptr;
 }

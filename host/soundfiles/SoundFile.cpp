@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
@@ -217,6 +218,24 @@ bool leavesItsLengthOpen(const SF_INFO& info) {
     return (info.frames + 2) * frameBytes > 0xFFFFFFFFLL - 4096;
 }
 
+// The bits of an integer sample format, 0 for floats and compressed formats
+// that decode to no fixed full scale.
+int integerBits(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+        return 8;
+    case SF_FORMAT_PCM_16:
+        return 16;
+    case SF_FORMAT_PCM_24:
+        return 24;
+    case SF_FORMAT_PCM_32:
+        return 32;
+    default:
+        return 0;
+    }
+}
+
 }  // namespace
 
 bool isStandardStream(const std::string& path) { return path == "-"; }
@@ -327,6 +346,12 @@ SoundFileReader::SoundFileReader(const std::string& path, WarningListener* liste
     }
     channels_ = info.channels;
     sampleRate_ = info.samplerate;
+    if (const int bits = integerBits(info.format); bits > 0) {
+        // libsndfile reads an integer sample as sample / 2^(bits-1): the
+        // largest positive one stays just below 1.0.
+        fullScaleFrom_ = static_cast<float>(1.0 - std::ldexp(1.0, 1 - bits));
+        integerFormat_ = std::to_string(bits) + "-bit";
+    }
     const bool known = info.frames >= 0 && info.frames < SF_COUNT_MAX;
     frames_ = known && !(!seekable && leavesItsLengthOpen(info)) ? info.frames : -1;
     // libsndfile shortens what a seekable file's header promises to what it
@@ -347,31 +372,53 @@ int64_t SoundFileReader::read(float* interleaved, int64_t frames) {
     }
     const sf_count_t got = sf_readf_float(file_, interleaved, frames);
     if (got < frames) {
-        if (sf_error(file_) != SF_ERR_NO_ERROR) {
-            if (declared_ < 0 || read_ + got >= declared_) {
+        const bool decoderError = sf_error(file_) != SF_ERR_NO_ERROR;
+        if (decoderError) {
+            if (declared_ >= 0 && read_ + got >= declared_) {
                 throw HostError("cannot read input " + inQuotes(path_) + ": " +
                                 libraryMessage(file_));
             }
             cutShortBy_ = libraryMessage(file_);
         }
+        // Nothing at all from a file that should hold something: a decoder
+        // that failed from the start (pages that fail their checksum, a
+        // stream it cannot follow) is no empty sound.
+        if (read_ + got == 0 && (decoderError || declared_ != 0)) {
+            throw HostError("cannot read input " + inQuotes(path_) + ": the decoder gave no " +
+                            "samples" + (declared_ > 0 ? " of the " + seconds(declared_, sampleRate_) +
+                                                             " its header declares"
+                                                       : "") +
+                            (cutShortBy_.empty() ? "" : " (" + cutShortBy_ + ")"));
+        }
         ended_ = true;
     }
-    // What is not a number becomes silence here, before anything computes
-    // with it: one NaN would otherwise spread over every frame it touches.
-    const auto samples = static_cast<std::size_t>(got) * static_cast<std::size_t>(channels_);
-    if (!allWithin(interleaved, samples, FLT_MAX)) {
-        for (std::size_t i = 0; i < samples; ++i) {
-            if (!std::isfinite(interleaved[i])) {
-                interleaved[i] = 0.0f;
-                ++nonFinite_;
-            }
-        }
-    }
+    mend(interleaved, static_cast<std::size_t>(got) * static_cast<std::size_t>(channels_));
     read_ += got;
     if (ended_) {
         reachedTheEnd();
     }
     return got;
+}
+
+// What is not a number, or louder than anything a mix holds, becomes
+// silence here, before anything computes with it: one NaN would otherwise
+// spread over every frame it touches, and one huge sample over every bin it
+// is squared in. One pass tells whether there is anything to mend.
+void SoundFileReader::mend(float* interleaved, std::size_t samples) {
+    if (!allWithin(interleaved, samples, kLoudestReadSample)) {
+        for (std::size_t i = 0; i < samples; ++i) {
+            const float sample = interleaved[i];
+            if (!(std::fabs(sample) <= kLoudestReadSample)) {
+                interleaved[i] = 0.0f;
+                ++(std::isfinite(sample) ? tooLoud_ : nonFinite_);
+            }
+        }
+    }
+    if (fullScaleFrom_ > 0.0f && !allWithin(interleaved, samples, std::nextafter(fullScaleFrom_, 0.0f))) {
+        for (std::size_t i = 0; i < samples; ++i) {
+            fullScale_ += std::fabs(interleaved[i]) >= fullScaleFrom_ ? 1 : 0;
+        }
+    }
 }
 
 void SoundFileReader::reachedTheEnd() {
@@ -382,33 +429,107 @@ void SoundFileReader::reachedTheEnd() {
         listener_->warning("input " + inQuotes(path_) + " ends after " + seconds(read_, sampleRate_) +
                            ", though its header declares " + seconds(declared_, sampleRate_) +
                            " (premature end of file" +
-                           (cutShortBy_.empty() ? "" : ": " + cutShortBy_) + ")");
+                           (cutShortBy_.empty() ? "" : ": " + cutShortBy_) + "): " +
+                           seconds(declared_ - read_, sampleRate_) + " lost");
+    } else if (!cutShortBy_.empty()) {
+        listener_->warning("input " + inQuotes(path_) + ": the decoder stopped after " +
+                           seconds(read_, sampleRate_) + " (" + cutShortBy_ +
+                           "); whatever follows is lost");
     }
-    if (nonFinite_ > 0) {
-        listener_->warning(
-            "input " + inQuotes(path_) + ": " + std::to_string(nonFinite_) +
-            (nonFinite_ == 1 ? " sample that was not a number was" : " samples that were not numbers were") +
-            " read as silence");
+    if (nonFinite_ + tooLoud_ > 0) {
+        const int64_t silenced = nonFinite_ + tooLoud_;
+        const char* what = tooLoud_ == 0  ? "not numbers"
+                           : nonFinite_ == 0 ? "beyond +120 dBFS"
+                                             : "not numbers or beyond +120 dBFS";
+        listener_->warning("input " + inQuotes(path_) + ": " + std::to_string(silenced) +
+                           (silenced == 1 ? " sample that was " : " samples that were ") + what +
+                           (silenced == 1 ? " was" : " were") + " read as silence");
+    }
+    if (fullScale_ > 0) {
+        listener_->warning("input " + inQuotes(path_) + ": " + std::to_string(fullScale_) +
+                           (fullScale_ == 1 ? " sample is" : " samples are") + " at " +
+                           integerFormat_ + " full scale, where integer samples clip: the sound " +
+                           "may have clipped before it was saved");
     }
 }
 
 // --- writing ----------------------------------------------------------------
 
+namespace {
+
+constexpr const char* kPartialMark = ".partial-";
+
+// ".<name>.partial-<pid>-<serial>" in `folder`: hidden, beside its target,
+// and telling which process wrote it.
+std::string hiddenName(const std::string& folder, const std::string& name, const std::string& serial) {
+    std::string hidden = ".";
+    hidden.append(name).append(kPartialMark).append(std::to_string(::getpid()));
+    hidden.append("-").append(serial);
+    return (fs::path(folder) / hidden).string();
+}
+
+// Whether process `pid` still runs (as far as this process can see).
+bool running(long pid) {
+    if (pid <= 0 || pid > INT32_MAX) return true;  // no process id: leave the file alone
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+// Removes from `folder` the hidden temporary files ".<name>.partial-<pid>-<n>"
+// of writers that no longer run: a process killed outright (SIGKILL, a power
+// cut) cannot remove its own. Files of running processes, this one's
+// included, stay.
+void removeLeftoversOfDeadWriters(const std::string& folder) {
+    DIR* listing = ::opendir(folder.c_str());
+    if (listing == nullptr) {
+        return;
+    }
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string name = entry->d_name;
+        const std::size_t mark = name.rfind(kPartialMark);
+        if (name.empty() || name[0] != '.' || mark == std::string::npos) {
+            continue;
+        }
+        char* end = nullptr;
+        const char* digits = name.c_str() + mark + std::strlen(kPartialMark);
+        const long pid = std::strtol(digits, &end, 10);
+        if (end == digits || *end != '-' || running(pid)) {
+            continue;
+        }
+        struct stat identity {};
+        const std::string path = (fs::path(folder) / name).string();
+        if (::lstat(path.c_str(), &identity) == 0 && S_ISREG(identity.st_mode)) {
+            ::unlink(path.c_str());
+        }
+    }
+    ::closedir(listing);
+}
+
+}  // namespace
+
 SoundFileWriter::SoundFileWriter(const std::string& target, const OutputFormat& format,
-                                 int32_t channels, int32_t sampleRate, int64_t expectedFrames,
-                                 WarningListener* listener)
-    : target_(target), format_(format), channels_(channels), listener_(listener),
+                                 int32_t channels, int32_t sampleRate, int64_t expectedFrames)
+    : target_(target), format_(format), channels_(channels), sampleRate_(sampleRate),
       stream_(isStandardStream(target)), levels_(static_cast<std::size_t>(std::max(channels, 0))) {
     format_.speakers = speakersOf(format);
+    if (sampleRate < 1 || sampleRate > kHighestWrittenSampleRate) {
+        throw HostError("cannot write " + inQuotes(target) + " at " + std::to_string(sampleRate) +
+                        " Hz: surround-host writes 1 to " +
+                        std::to_string(kHighestWrittenSampleRate) + " Hz");
+    }
     if (!format_.speakers.empty() && format_.speakers.size() != static_cast<std::size_t>(channels)) {
         throw HostError("cannot write " + inQuotes(target) + ": " + std::to_string(channels) +
                         " channels, but " + std::to_string(format_.speakers.size()) +
                         " speakers to name");
     }
-    if (stream_) {
-        openStream(format_, sampleRate, expectedFrames);
-    } else {
-        openFile(format_, sampleRate, expectedFrames);
+    try {
+        if (stream_) {
+            openStream(STDOUT_FILENO, format_, sampleRate, expectedFrames);
+        } else {
+            openFile(format_, sampleRate, expectedFrames);
+        }
+    } catch (...) {
+        discard();  // no destructor runs for a writer that was never made
+        throw;
     }
 }
 
@@ -419,55 +540,83 @@ void SoundFileWriter::openFile(const OutputFormat& format, int32_t sampleRate,
     if (folder.empty()) {
         folder = ".";
     }
+    folder_ = folder.string();
     std::error_code error;
-    if (!fs::is_directory(folder, error)) {
+    const fs::file_status folderStatus = fs::status(folder, error);
+    if (fs::exists(folderStatus) && !fs::is_directory(folderStatus)) {
+        throw HostError("cannot write " + inQuotes(target_) + ": " + inQuotes(folder.string()) +
+                        " is a file, not a folder");
+    }
+    if (!fs::is_directory(folderStatus)) {
         throw HostError("cannot write " + inQuotes(target_) + ": folder " +
                         inQuotes(folder.string()) + " does not exist");
     }
-    if (fs::is_directory(targetPath, error)) {
-        throw HostError("cannot write " + inQuotes(target_) + ": it is a folder");
-    }
-    if (struct stat identity {}; ::stat(target_.c_str(), &identity) == 0) {
+    struct stat identity {};
+    if (::stat(target_.c_str(), &identity) == 0) {
+        if (S_ISDIR(identity.st_mode)) {
+            throw HostError("cannot write " + inQuotes(target_) + ": it is a folder");
+        }
+        if (!S_ISREG(identity.st_mode)) {
+            // A device or a FIFO is written into, front to back, as stdout
+            // is: renaming a file over it would replace it (/dev/null).
+            const int descriptor = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+            if (descriptor < 0) {
+                throw HostError("cannot write " + inQuotes(target_) + ": " + std::strerror(errno));
+            }
+            ownsDescriptor_ = true;
+            stream_ = true;
+            openStream(descriptor, format, sampleRate, expectedFrames);
+            return;
+        }
         refuseToOverwriteAnInput(target_, identity, -1);
     }
 
-    // Hidden, beside the target, so the final rename stays on one file system.
+    removeLeftoversOfDeadWriters(folder_);
+    // Unnamed in the target's folder, so that it can be linked in on the
+    // same file system; nothing to clean up if the process dies.
+    // (It is linked in through /proc/self/fd, so only where that is there.)
+    descriptor_ = ::access("/proc/self/fd", X_OK) == 0
+                      ? ::open(folder_.c_str(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0666)
+                      : -1;
+    if (descriptor_ >= 0) {
+        unnamed_ = true;
+    } else {
+        descriptor_ = createTemporary(folder_, targetPath.filename().string());
+    }
+    ownsDescriptor_ = true;
+    openWithLibrary(format, sampleRate, expectedFrames);
+}
+
+// A hidden temporary file ".<name>.partial-<pid>-<n>" in `folder`, protected
+// by the interrupt guard; its descriptor.
+int SoundFileWriter::createTemporary(const std::string& folder, const std::string& name) {
     static std::atomic<unsigned> serial{0};
-    int descriptor = -1;
-    for (int attempt = 0; attempt < 100 && descriptor < 0; ++attempt) {
-        std::string name = ".";
-        name.append(targetPath.filename().string());
-        name.append(".partial-");
-        name.append(std::to_string(::getpid()));
-        name.append("-");
-        name.append(std::to_string(serial++));
-        temporary_ = (folder / name).string();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary_ = hiddenName(folder, name, std::to_string(serial++));
         // An interrupt between creating the file and protecting it would
         // leave it behind: hold such signals until both are done.
-        int openError = 0;
+        int descriptor = -1, openError = 0;
         {
             InterruptGuard::HeldSignals held;
-            descriptor = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            descriptor = ::open(temporary_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             openError = errno;
             if (descriptor >= 0) {
                 InterruptGuard::protect(temporary_);
             }
         }
-        if (descriptor < 0 && openError != EEXIST) {
+        if (descriptor >= 0) {
+            return descriptor;
+        }
+        if (openError != EEXIST) {
             temporary_.clear();
             throw HostError("cannot write " + inQuotes(target_) + ": " + std::strerror(openError));
         }
     }
-    if (descriptor < 0) {
-        temporary_.clear();
-        throw HostError("cannot write " + inQuotes(target_) + ": no free temporary name beside it");
-    }
-
-    openWithLibrary(descriptor, true, format, sampleRate, expectedFrames);
+    temporary_.clear();
+    throw HostError("cannot write " + inQuotes(target_) + ": no free temporary name beside it");
 }
 
-void SoundFileWriter::openWithLibrary(int descriptor, bool ownsDescriptor,
-                                      const OutputFormat& format, int32_t sampleRate,
+void SoundFileWriter::openWithLibrary(const OutputFormat& format, int32_t sampleRate,
                                       int64_t expectedFrames) {
     SF_INFO info{};
     info.channels = channels_;
@@ -484,20 +633,13 @@ void SoundFileWriter::openWithLibrary(int descriptor, bool ownsDescriptor,
                                 : majorFormat(format.container)) |
                   subtype(format.encoding);
     if (!sf_format_check(&info)) {
-        if (ownsDescriptor) {
-            ::close(descriptor);
-        }
-        discard();
         throw HostError("cannot write " + inQuotes(target_) + ": " + formatName(format) +
                         " cannot hold " + std::to_string(channels_) + " channels at " +
                         std::to_string(sampleRate) + " Hz");
     }
-    file_ = sf_open_fd(descriptor, SFM_WRITE, &info, ownsDescriptor ? SF_TRUE : SF_FALSE);
+    file_ = sf_open_fd(descriptor_, SFM_WRITE, &info, SF_FALSE);
     if (file_ == nullptr) {
-        // libsndfile has closed a descriptor it owned on its way out.
-        const std::string message = libraryMessage(nullptr);
-        discard();
-        throw HostError("cannot write " + inQuotes(target_) + ": " + message);
+        throw HostError("cannot write " + inQuotes(target_) + ": " + libraryMessage(nullptr));
     }
     if (rf64 && expectedFrames < 0) {
         sf_command(file_, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
@@ -513,7 +655,7 @@ void SoundFileWriter::openWithLibrary(int descriptor, bool ownsDescriptor,
     if (format.container == Container::Flac && namesEveryChannel(format.speakers) &&
         (!stream_ || seekableStream_)) {
         // libsndfile writes comments of its own keys only: one of the right
-        // length holds the place of the channel mask (see stampSpeakers).
+        // length holds the place of the channel mask (see finishHeader).
         sf_set_string(file_, SF_STR_COMMENT, flacMaskPlaceholder().c_str());
     }
     if (format.encoding != SampleEncoding::Float32) {
@@ -522,15 +664,17 @@ void SoundFileWriter::openWithLibrary(int descriptor, bool ownsDescriptor,
     }
 }
 
-void SoundFileWriter::openStream(const OutputFormat& format, int32_t sampleRate,
+void SoundFileWriter::openStream(int descriptor, const OutputFormat& format, int32_t sampleRate,
                                  int64_t expectedFrames) {
+    descriptor_ = descriptor;
     struct stat identity {};
-    if (::fstat(STDOUT_FILENO, &identity) == 0 && S_ISREG(identity.st_mode)) {
+    if (descriptor == STDOUT_FILENO && ::fstat(descriptor, &identity) == 0 &&
+        S_ISREG(identity.st_mode)) {
         // stdout is a file (`> out.wav`): libsndfile writes it as any file,
         // header last; only the rename is missing.
         refuseToOverwriteAnInput(target_, identity, STDOUT_FILENO);
         seekableStream_ = true;
-        openWithLibrary(STDOUT_FILENO, false, format, sampleRate, expectedFrames);
+        openWithLibrary(format, sampleRate, expectedFrames);
         return;
     }
     SF_INFO info{};
@@ -540,7 +684,7 @@ void SoundFileWriter::openStream(const OutputFormat& format, int32_t sampleRate,
         // libsndfile writes no WAV into a pipe: the header is written here,
         // the samples follow as raw little-endian data.
         errno = 0;
-        if (!writeAll(STDOUT_FILENO,
+        if (!writeAll(descriptor_,
                       streamWavHeader(channels_, sampleRate, 8 * bytesPerSample(format.encoding),
                                       format.encoding == SampleEncoding::Float32, format.speakers,
                                       expectedFrames))) {
@@ -555,7 +699,7 @@ void SoundFileWriter::openStream(const OutputFormat& format, int32_t sampleRate,
                         " cannot hold " + std::to_string(channels_) + " channels at " +
                         std::to_string(sampleRate) + " Hz");
     }
-    file_ = sf_open_fd(STDOUT_FILENO, SFM_WRITE, &info, SF_FALSE);
+    file_ = sf_open_fd(descriptor_, SFM_WRITE, &info, SF_FALSE);
     if (file_ == nullptr) {
         throw HostError("cannot write " + inQuotes(target_) + ": " + libraryMessage(nullptr));
     }
@@ -575,8 +719,13 @@ void SoundFileWriter::discard() {
         sf_close(file_);
         file_ = nullptr;
     }
+    if (ownsDescriptor_ && descriptor_ >= 0) {
+        ::close(descriptor_);  // an unnamed file goes with its last descriptor
+    }
+    descriptor_ = -1;
     if (!temporary_.empty()) {
         ::unlink(temporary_.c_str());
+        temporary_.clear();
         InterruptGuard::release();
     }
 }
@@ -637,53 +786,72 @@ void SoundFileWriter::commit() {
     if (closed != SF_ERR_NO_ERROR) {
         throw HostError("cannot write " + inQuotes(target_) + ": " + sf_error_number(closed));
     }
-    if (nonFinite_ > 0 && listener_ != nullptr) {
-        listener_->warning(std::to_string(nonFinite_) +
-                           (nonFinite_ == 1
-                                ? " output sample that was not a number was"
-                                : " output samples that were not numbers were") +
-                           " written as silence: a fault in surround-host or a module, please "
-                           "report it");
+    finishHeader(!stream_ || seekableStream_);
+    if (!stream_) {
+        putInPlace();
     }
-    if (stream_) {
-        if (seekableStream_) {
-            stampSpeakers(STDOUT_FILENO);
-        }
-        committed_ = true;
-        return;
+    if (ownsDescriptor_ && ::close(descriptor_) != 0 && !stream_) {
+        failed(errno, "it could not be closed");
     }
-    const int descriptor = ::open(temporary_.c_str(), O_RDWR | O_CLOEXEC);
-    if (descriptor < 0) {
-        failed(errno, "cannot reopen it");
-    }
-    try {
-        stampSpeakers(descriptor);
-    } catch (...) {
-        ::close(descriptor);
-        throw;
-    }
-    ::close(descriptor);
-    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
-        throw HostError("cannot write " + inQuotes(target_) + ": " + std::strerror(errno));
-    }
+    descriptor_ = -1;
     committed_ = true;
-    InterruptGuard::release();
 }
 
-void SoundFileWriter::stampSpeakers(int descriptor) {
+// What libsndfile leaves to do once it has closed the file: the header of a
+// FLAC that got no samples (libsndfile writes none before the first), and
+// the speakers, stamped into the header of a file that can be rewritten.
+void SoundFileWriter::finishHeader(bool seekable) {
+    errno = 0;
     const uint32_t mask = channelMask(format_.speakers);
-    const bool wav = format_.container == Container::Wav;
-    if (mask == 0 || (!wav && !namesEveryChannel(format_.speakers))) {
+    if (format_.container == Container::Flac && frames_ == 0) {
+        const std::string empty =
+            emptyFlacFile(channels_, sampleRate_, 8 * bytesPerSample(format_.encoding),
+                          namesEveryChannel(format_.speakers) ? mask : 0);
+        if (!writeAll(descriptor_, empty, seekable ? 0 : -1)) {
+            failed(errno, "its header could not be written");
+        }
         return;
     }
-    std::string header = firstBytes(descriptor);
+    const bool wav = format_.container == Container::Wav;
+    if (!seekable || mask == 0 || (!wav && !namesEveryChannel(format_.speakers))) {
+        return;
+    }
+    std::string header = firstBytes(descriptor_);
     const bool stamped = wav ? stampWavChannelMask(header, mask)
                          : format_.container == Container::Aiff ? stampAiffChannelBitmap(header, mask)
                                                                 : stampFlacChannelMask(header, mask);
-    errno = 0;
-    if (stamped && !writeAll(descriptor, header, 0)) {
+    if (stamped && !writeAll(descriptor_, header, 0)) {
         failed(errno, "its header could not be completed");
     }
+}
+
+// The finished file takes the target's name, at once: a file written unnamed
+// is first linked in under a hidden name (a link cannot replace a file) and
+// renamed over the target from there.
+void SoundFileWriter::putInPlace() {
+    if (unnamed_) {
+        const std::string self = "/proc/self/fd/" + std::to_string(descriptor_);
+        static std::atomic<unsigned> serial{0};
+        for (int attempt = 0; attempt < 100 && temporary_.empty(); ++attempt) {
+            const std::string name = hiddenName(folder_, fs::path(target_).filename().string(),
+                                                std::string("l").append(std::to_string(serial++)));
+            InterruptGuard::HeldSignals held;
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                temporary_ = name;
+                InterruptGuard::protect(temporary_);
+            } else if (errno != EEXIST) {
+                failed(errno, "it could not be given its name");
+            }
+        }
+        if (temporary_.empty()) {
+            failed(0, "no free temporary name beside it");
+        }
+    }
+    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        failed(errno, "it could not be given its name");
+    }
+    temporary_.clear();
+    InterruptGuard::release();
 }
 
 }  // namespace quorveil::host

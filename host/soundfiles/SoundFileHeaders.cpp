@@ -190,6 +190,47 @@ std::string streamWavHeader(int32_t channels, int32_t sampleRate, int bitsPerSam
     return header;
 }
 
+std::string emptyFlacFile(int32_t channels, int32_t sampleRate, int bitsPerSample, uint32_t mask) {
+    // STREAMINFO, 34 bytes of big-endian bit fields: block sizes (16, 16),
+    // frame sizes (24, 24; 0 = unknown), rate (20), channels - 1 (3),
+    // bits - 1 (5), samples (36; 0 = unknown), MD5 (128; 0 = none).
+    std::string info(34, '\0');
+    const uint64_t blockSize = 4096;
+    uint64_t fields = static_cast<uint64_t>(sampleRate & 0xFFFFF) << 44 |
+                      static_cast<uint64_t>((channels - 1) & 0x7) << 41 |
+                      static_cast<uint64_t>((bitsPerSample - 1) & 0x1F) << 36;
+    for (std::size_t i = 0; i < 2; ++i) {
+        info[i * 2] = static_cast<char>(blockSize >> 8);
+        info[i * 2 + 1] = static_cast<char>(blockSize & 0xFF);
+    }
+    for (std::size_t i = 0; i < 8; ++i) {
+        info[10 + i] = static_cast<char>(fields >> (8 * (7 - i)) & 0xFF);
+    }
+    std::string comments;
+    if (mask != 0) {
+        char text[64];
+        const int length =
+            std::snprintf(text, sizeof text, "WAVEFORMATEXTENSIBLE_CHANNEL_MASK=0x%08X", mask);
+        const std::string vendor = "quorveil-surround";
+        appendLe(comments, static_cast<uint32_t>(vendor.size()), 4);
+        comments += vendor;
+        appendLe(comments, 1, 4);
+        appendLe(comments, static_cast<uint32_t>(length), 4);
+        comments.append(text, static_cast<std::size_t>(length));
+    }
+    auto block = [](std::string& file, int type, bool last, const std::string& body) {
+        file += static_cast<char>((last ? 0x80 : 0) | type);
+        for (int shift = 16; shift >= 0; shift -= 8) {
+            file += static_cast<char>(body.size() >> shift & 0xFF);
+        }
+        file += body;
+    };
+    std::string file = "fLaC";
+    block(file, 0, comments.empty(), info);
+    if (!comments.empty()) block(file, 4, true, comments);
+    return file;
+}
+
 const std::string& flacMaskPlaceholder() {
     // "WAVEFORMATEXTENSIBLE_CHANNEL_MASK=0x0000003F" is 44 characters; the
     // comment "comment=" + this is too.

@@ -42,6 +42,14 @@ std::string streamWavHeader(int32_t channels, int32_t sampleRate, int bitsPerSam
                             bool floatSamples, const std::vector<Speaker>& speakers,
                             int64_t frames);
 
+// A whole FLAC file that holds no samples: the "fLaC" marker and a
+// STREAMINFO block (its length 0, "unknown", as FLAC allows), and, when
+// `mask` is not 0, a VORBIS_COMMENT block stating it as
+// WAVEFORMATEXTENSIBLE_CHANNEL_MASK. libsndfile writes no FLAC header until
+// the first samples, so an empty render would otherwise leave 0 bytes, which
+// no reader opens.
+std::string emptyFlacFile(int32_t channels, int32_t sampleRate, int bitsPerSample, uint32_t mask);
+
 // The text a FLAC writer stores as its comment to hold the place of the
 // channel-mask comment stampFlacChannelMask() writes over it, letter for
 // letter the same length.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 
 #include "host/hosting/Count.h"
@@ -45,9 +46,14 @@ std::string checkSettings(const StftSettings& settings) {
     if (v != 2 && v != 4 && v != 8 && v != 16) {
         return "overlap " + std::to_string(v) + " is not one of 2, 4, 8, 16";
     }
-    if (!(settings.sampleRate >= 8000.0) || !std::isfinite(settings.sampleRate)) {
-        return "sample rate " + std::to_string(static_cast<long long>(settings.sampleRate)) +
-               " Hz is below 8000 Hz";
+    // Every buffer that lasts a time (delays, the averages' windows) is sized
+    // by the rate: beyond this range a header's rate would only ask for
+    // gigabytes. Written with %g, so that no rate is ever cast.
+    if (!(settings.sampleRate >= kLowestSampleRate && settings.sampleRate <= kHighestSampleRate)) {
+        char text[96];
+        std::snprintf(text, sizeof text, "sample rate %.10g Hz is outside %.0f to %.0f Hz",
+                      settings.sampleRate, kLowestSampleRate, kHighestSampleRate);
+        return text;
     }
     return {};
 }

@@ -42,7 +42,12 @@ struct StftSettings {
     int latency() const { return fftSize - hop(); }
 };
 
-// Empty when the settings can be run; otherwise one line for the user.
+// The sample rates the spectral engines run at, 8 kHz to 768 kHz.
+inline constexpr double kLowestSampleRate = 8000.0;
+inline constexpr double kHighestSampleRate = 768000.0;
+
+// Empty when the settings can be run (the sizes and overlaps listed, a rate
+// in the range above); otherwise one line for the user.
 std::string checkSettings(const StftSettings& settings);
 
 // The engine settings a spectral module receives: one process call carries

@@ -471,6 +471,81 @@ TEST(Lv2Run, HostileControlValuesAreClampedAndNeverFault) {
     }
 }
 
+// A host's bus may carry anything: one sample that is not a number, or far
+// beyond any mix, must not put a NaN on ours (every effect after us would
+// keep it), nor silence what follows. It enters as silence; the outputs
+// stay finite, no louder than the mix can make the input (24 dB above its
+// peak, times the gain), and carry on as without it.
+TEST(Lv2Run, InputThatIsNotANumberOrHugeEntersAsSilence) {
+    const float bad[] = {std::numeric_limits<float>::quiet_NaN(),
+                         std::numeric_limits<float>::infinity(),
+                         -std::numeric_limits<float>::infinity(), 1e20f,
+                         std::numeric_limits<float>::max(), -2e6f};
+    constexpr uint32_t kBlock = 512, kBlocks = 188;  // 2 s at 48 kHz
+    for (const PluginCase& plugin : pluginCases()) {
+        SCOPED_TRACE(plugin.uri);
+        // The upmix's controls here lower its gain by 6 dB.
+        const double gain = plugin.inputs.size() == 2 ? std::pow(10.0, -6.0 / 20.0) : 1.0;
+        // The output of each run, and the energy of its last half second.
+        auto run = [&](float inject, double& tailEnergy) {
+            Lv2Binary binary(binaryPath(plugin));
+            Lv2Instance instance(binary.descriptor(plugin.uri), 48000.0, portCount(plugin),
+                                 plugin.audio, kBlock);
+            EXPECT_TRUE(instance.valid());
+            for (const auto& [port, value] : plugin.controls) instance.control(port) = value;
+            instance.activate();
+            float peak = 0.0f;
+            tailEnergy = 0.0;
+            for (uint32_t b = 0; b < kBlocks; ++b) {
+                for (std::size_t i = 0; i < plugin.inputs.size(); ++i) {
+                    const auto source = noise(kBlock, b * 7 + static_cast<uint32_t>(i));
+                    std::copy(source.begin(), source.end(), instance.audio(plugin.inputs[i]));
+                    if (b == 20) instance.audio(plugin.inputs[i])[100] = inject;
+                }
+                instance.run(kBlock);
+                for (uint32_t port : plugin.outputs) {
+                    const float* out = instance.audio(port);
+                    for (uint32_t n = 0; n < kBlock; ++n) {
+                        if (!std::isfinite(out[n])) return std::make_pair(false, peak);
+                        peak = std::max(peak, std::fabs(out[n]));
+                        if (b >= kBlocks - 47) tailEnergy += static_cast<double>(out[n]) * out[n];
+                    }
+                }
+            }
+            return std::make_pair(true, peak);
+        };
+        double cleanTail = 0.0;
+        ASSERT_TRUE(run(0.25f, cleanTail).first);
+        ASSERT_GT(cleanTail, 0.0);
+        for (float value : bad) {
+            SCOPED_TRACE(value);
+            double tail = 0.0;
+            const auto [finite, peak] = run(value, tail);
+            EXPECT_TRUE(finite);
+            // The noise peaks at 0.5.
+            EXPECT_LE(peak, 0.5 * gain * std::pow(10.0, 24.0 / 20.0));
+            EXPECT_NEAR(10.0 * std::log10(tail / cleanTail), 0.0, 1.0);
+        }
+    }
+}
+
+// The upmix sizes its delays and averages by the sample rate: a rate no host
+// runs at (NaN, below 8 kHz, above 768 kHz) is refused at instantiation, as
+// hosts expect of a plug-in that cannot run, rather than computed with.
+TEST(Lv2Run, TheUpmixRefusesSampleRatesItCannotRunAt) {
+    const PluginCase upmix = pluginCases()[1];
+    Lv2Binary binary(binaryPath(upmix));
+    for (double rate : {8000.0, 44100.0, 768000.0}) {
+        Lv2Instance instance(binary.descriptor(upmix.uri), rate, portCount(upmix), upmix.audio, 64);
+        EXPECT_TRUE(instance.valid()) << rate;
+    }
+    for (double rate : {std::numeric_limits<double>::quiet_NaN(), 0.0, -48000.0, 7999.0, 768001.0,
+                        2147483647.0, 1e300, std::numeric_limits<double>::infinity()}) {
+        Lv2Instance instance(binary.descriptor(upmix.uri), rate, portCount(upmix), upmix.audio, 64);
+        EXPECT_FALSE(instance.valid()) << rate;
+    }
+}
+
 TEST(Lv2Run, TwoInstancesOnTwoThreadsEqualEachAlone) {
     for (const PluginCase& plugin : pluginCases()) {
         SCOPED_TRACE(plugin.uri);

@@ -35,7 +35,8 @@ struct HostCall {
     std::string stdoutFile;             // or stdout goes to this file (/dev/full)
     long fileSizeLimit = -1;            // RLIMIT_FSIZE in bytes
     std::vector<int> ignoredSignals;    // inherited as SIG_IGN, as nohup does
-    // Sent once a hidden temporary file appears in `watchFolder`.
+    // Sent once the host writes its output in `watchFolder` (a file open
+    // there that has no name yet, or a hidden temporary one).
     int signalOnTemporary = 0;
     std::string watchFolder;
 };
@@ -54,6 +55,25 @@ inline bool holdsTemporaryFile(const std::string& folder) {
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(folder, error)) {
         if (entry.path().filename().string().find(".partial-") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether process `pid` has an unfinished output open in `folder`: a file
+// created there without a name (O_TMPFILE, "#<inode> (deleted)" to /proc)
+// or under a hidden temporary name.
+inline bool writesInto(pid_t pid, const std::string& folder) {
+    std::error_code error;
+    const std::string prefix = fs::canonical(folder, error).string() + "/";
+    for (const auto& entry :
+         fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+        std::error_code unreadable;
+        const std::string target = fs::read_symlink(entry.path(), unreadable).string();
+        if (target.rfind(prefix, 0) == 0 &&
+            (target.find(" (deleted)") != std::string::npos ||
+             target.find(".partial-") != std::string::npos)) {
             return true;
         }
     }
@@ -153,7 +173,7 @@ inline HostResult callHost(const HostCall& call) {
     }
     if (call.signalOnTemporary != 0) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!holdsTemporaryFile(call.watchFolder) &&
+        while (!writesInto(child, call.watchFolder) &&
                std::chrono::steady_clock::now() < deadline) {
             int status = 0;
             if (::waitpid(child, &status, WNOHANG) == child) {

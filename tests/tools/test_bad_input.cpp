@@ -10,7 +10,7 @@
 #include <chrono>
 #include <thread>
 
-#include "tests/tools/ToolSupport.h"
+#include "tests/tools/HostProcess.h"
 
 namespace quorveil::testing {
 namespace {
@@ -28,6 +28,11 @@ protected:
         writeSound(folder.file("mono.wav"), Sound{1, 48000, std::vector<float>(100, 0.25f)});
         writeSound(folder.file("stereo.wav"), Sound{2, 48000, std::vector<float>(200, 0.25f)});
         std::ofstream(folder.file("notes.txt")) << "these are not samples\n";
+        // A header that declares 2^31 - 1 Hz.
+        writeSound(folder.file("fast.wav"), Sound{1, 48000, std::vector<float>(100, 0.25f)});
+        std::fstream(folder.file("fast.wav"), std::ios::in | std::ios::out | std::ios::binary)
+                .seekp(24)
+            << "\xFF\xFF\xFF\x7F";
         fs::create_directory(folder.path() / "a folder");
     }
 
@@ -39,6 +44,7 @@ protected:
                                : arg == "IN2"  ? folder.file("stereo.wav")
                                : arg == "TEXT" ? folder.file("notes.txt")
                                : arg == "DIR"  ? folder.file("a folder")
+                               : arg == "FAST" ? folder.file("fast.wav")
                                : arg == "OUT"  ? folder.file("out.wav")
                                                : arg);
         }
@@ -109,6 +115,9 @@ TEST_F(BadInput, OneLineExitTwoAndNoOutput) {
          "IN is required (see 'surround-host render --help')"},
         {"library missing", {"--library", "nowhere.so", "list"},
          "library 'nowhere.so' does not exist"},
+        {"a rate no file reads back",
+         {"render", "ConstantPowerPanner4_6", "FAST", "OUT"},
+         "cannot write 'OUT' at 2147483647 Hz: surround-host writes 1 to 768000 Hz"},
     };
     for (const BadCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -117,7 +126,7 @@ TEST_F(BadInput, OneLineExitTwoAndNoOutput) {
         const HostRun run = runHost(expand(c.args));
         EXPECT_EQ(run.exitCode, 2);
         std::string line = "surround-host: " + c.message + "\n";
-        for (const char* placeholder : {"IN2", "TEXT", "DIR"}) {
+        for (const char* placeholder : {"IN2", "TEXT", "DIR", "OUT"}) {
             line = replaced(line, placeholder, expand({placeholder})[0]);
         }
         EXPECT_EQ(run.err, line);
@@ -143,8 +152,9 @@ TEST_F(BadInput, SuccessReplacesTheOutputAndLeavesNoTemporaryFile) {
     const HostRun run = runHost(expand({"-q", "render", "Clip4_6", "IN6", "OUT"}));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(readSound(folder.file("out.wav")).channels, 7);
-    EXPECT_EQ(folder.names(), (std::vector<std::string>{"a folder", "mono.wav", "notes.txt",
-                                                        "out.wav", "six.wav", "stereo.wav"}));
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"a folder", "fast.wav", "mono.wav",
+                                                        "notes.txt", "out.wav", "six.wav",
+                                                        "stereo.wav"}));
 }
 
 TEST(Interrupted, CtrlCLeavesNeitherOutputNorTemporaryFile) {
@@ -159,9 +169,10 @@ TEST(Interrupted, CtrlCLeavesNeitherOutputNorTemporaryFile) {
                 static_cast<char*>(nullptr));
         ::_exit(127);
     }
-    // Wait for the temporary file to appear, then interrupt.
+    // Wait for the output to be under way, then interrupt.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (folder.names().size() < 3 && std::chrono::steady_clock::now() < deadline) {
+    while (!writesInto(child, folder.path().string()) &&
+           std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     ::kill(child, SIGINT);

@@ -271,26 +271,195 @@ TEST(NotANumber, InputIsReadAsSilenceCountedOnceAndNeverBurstsInTheOutput) {
     }
 }
 
-TEST(NotANumber, TheLastGuardTurnsAnOutputThatIsNotANumberIntoSilence) {
+// One sample far beyond any mix (1e20, the float's largest) is read as
+// silence, as a NaN is: squared in a bin it would overflow the upmix's
+// averages and silence everything after it.
+TEST(HugeSample, IsReadAsSilenceAndTheRestOfTheSoundSurvives) {
     ScratchFolder folder;
-    // A finite sample near the float limit: the module's own arithmetic
-    // overflows, whatever the analysis does.
-    Sound huge = sine(2, 44100, 20000, 0.25f);
-    huge.samples[8000] = 2.8e38f;
-    huge.samples[8001] = 2.8e38f;
-    writeSound(folder.file("huge.wav"), huge);
-    for (const char* bits : {"32f", "16"}) {
-        SCOPED_TRACE(bits);
-        const HostRun run = runHost({"render", "Slice4_6", folder.file("huge.wav"),
-                                     folder.file("out.wav"), "--bits", bits});
+    for (float huge : {1e20f, std::numeric_limits<float>::max(), -3e6f}) {
+        SCOPED_TRACE(huge);
+        Sound stereo = sine(2, 44100, 44100 * 4, 0.25f);
+        stereo.samples[2 * 44100] = huge;  // at 1 s, left
+        writeSound(folder.file("huge.wav"), stereo);
+        const struct {
+            const char* what;
+            std::vector<std::string> args;
+        } cases[] = {
+            {"upmix", {"upmix", "huge.wav", "out.wav"}},
+            {"a spectral render", {"render", "Slice4_6", "huge.wav", "out.wav"}},
+        };
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.what);
+            HostCall call;
+            call.args = c.args;
+            call.workingFolder = folder.path().string();
+            const HostResult run = callHost(call);
+            ASSERT_EQ(run.exitCode, 0) << run.err;
+            EXPECT_EQ(linesWith(run.err, "1 sample that was beyond +120 dBFS was read as silence")
+                          .size(),
+                      1u)
+                << run.err;
+            EXPECT_TRUE(linesWith(run.err, "written as silence").empty()) << run.err;
+            const Sound out = readSound(folder.file("out.wav"));
+            ASSERT_TRUE(allFinite(out));
+            EXPECT_LT(peakOf(out), 0.9f);
+            // The last second still carries the sine.
+            double energy = 0.0;
+            for (std::size_t i = out.samples.size() - 44100u * 6u; i < out.samples.size(); ++i) {
+                energy += static_cast<double>(out.samples[i]) * out.samples[i];
+            }
+            EXPECT_GT(energy, 100.0);
+        }
+    }
+}
+
+// Values outside a parameter's range reach the modules as delivered
+// (--force), and some of them make a module compute samples that are not
+// numbers. The last guard writes those as silence, the warning says why,
+// and the exit status 1 says the output is not what the module gave.
+TEST(OutOfRangeValues, TheLastGuardMendsTheOutputAndTheRunEndsWithOne) {
+    ScratchFolder folder;
+    writeSound(folder.file("mono.wav"), sine(1, 44100, 20000, 0.25f));
+    writeSound(folder.file("stereo.wav"), sine(2, 44100, 20000, 0.25f));
+    const struct {
+        const char* module;
+        const char* input;
+        const char* setting;
+    } cases[] = {
+        {"Slice4_6", "stereo.wav", "Stage One Humidity=1e30"},
+        {"CC4_6", "stereo.wav", "Rear Humidity=-1e300"},
+        {"ArcTan4_6", "stereo.wav", "Total Image Width=1e300"},
+        {"ArcTan4_6", "stereo.wav", "Mag/Freq Ratio=1e300"},
+        {"ConstantPowerPanner4_6", "mono.wav", "Pan Angle=-1e300"},
+        {"ConstantPowerPanner4_6", "mono.wav", "RF Speaker Angle=-1e300"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.setting);
+        for (const char* bits : {"32f", "16"}) {
+            HostCall call;
+            call.args = {"render", c.module, c.input, "out.wav", "--bits", bits, "--force",
+                         "--set", c.setting};
+            call.workingFolder = folder.path().string();
+            const HostResult run = callHost(call);
+            EXPECT_EQ(run.exitCode, 1) << run.err;
+            const auto lines = linesWith(run.err, "were written as silence");
+            ASSERT_EQ(lines.size(), 1u) << run.err;
+            EXPECT_NE(lines[0].find("that were not numbers were written as silence: values "
+                                    "outside their declared ranges (--force) made the modules "
+                                    "compute them"),
+                      std::string::npos)
+                << lines[0];
+            EXPECT_TRUE(allFinite(readSound(folder.file("out.wav"))));
+        }
+    }
+}
+
+// --- what cannot be decoded, and what holds nothing ---------------------------
+
+// The byte offsets of FLAC frame headers (sync code 0xFFF8) in a file.
+std::vector<std::size_t> flacFrames(const std::string& bytes) {
+    std::vector<std::size_t> frames;
+    for (std::size_t i = 4; i + 1 < bytes.size(); ++i) {
+        if (static_cast<unsigned char>(bytes[i]) == 0xFF &&
+            static_cast<unsigned char>(bytes[i + 1]) == 0xF8) {
+            frames.push_back(i);
+        }
+    }
+    return frames;
+}
+
+// Every 50th byte from `from` on flipped: a decoder that cannot follow.
+std::string spoiled(std::string bytes, std::size_t from) {
+    for (std::size_t i = from; i < bytes.size(); i += 50) bytes[i] = static_cast<char>(bytes[i] ^ 0x55);
+    return bytes;
+}
+
+TEST(Undecodable, NothingDecodedIsAnErrorAndAPartialDecodeSaysWhatWasLost) {
+    ScratchFolder folder;
+    const Sound two = sine(2, 48000, 9600);  // 0.2 s
+    writeSound(folder.file("whole.ogg"), two, SF_FORMAT_OGG | SF_FORMAT_VORBIS);
+    writeSound(folder.file("whole.flac"), two, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    // Ogg pages whose payload no longer matches their checksum.
+    std::string ogg = fileBytes(folder.file("whole.ogg"));
+    for (std::size_t at = ogg.find("OggS", 100); at != std::string::npos; at = ogg.find("OggS", at + 4)) {
+        ogg[at + 40] = static_cast<char>(ogg[at + 40] ^ 0xFF);
+    }
+    std::ofstream(folder.file("checksums.ogg"), std::ios::binary) << ogg;
+    const std::string flac = fileBytes(folder.file("whole.flac"));
+    const auto frames = flacFrames(flac);
+    ASSERT_GE(frames.size(), 2u);
+    std::ofstream(folder.file("nosync.flac"), std::ios::binary) << spoiled(flac, frames[0]);
+    std::ofstream(folder.file("halfway.flac"), std::ios::binary) << spoiled(flac, frames[1]);
+
+    const struct {
+        const char* input;
+        int exitCode;
+        std::string line;  // the error, or the warning
+    } cases[] = {
+        {"checksums.ogg", 2, "surround-host: cannot read input 'checksums.ogg': the decoder gave no samples"},
+        {"nosync.flac", 2,
+         "surround-host: cannot read input 'nosync.flac': the decoder gave no samples of the "
+         "0.200 s its header declares (flac decoder lost sync)"},
+        {"halfway.flac", 0,
+         "surround-host: warning: input 'halfway.flac' ends after 0.085 s, though its header "
+         "declares 0.200 s (premature end of file: flac decoder lost sync): 0.115 s lost"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.input);
+        std::ofstream(folder.file("out.wav")) << "keep me";
+        for (const char* command : {"upmix", "render"}) {
+            HostCall call;
+            call.args = std::string(command) == "upmix"
+                            ? std::vector<std::string>{"upmix", c.input, "out.wav", "-q"}
+                            : std::vector<std::string>{"render", "CC4_6", c.input, "out.wav", "-q"};
+            call.workingFolder = folder.path().string();
+            const HostResult run = callHost(call);
+            EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+            EXPECT_EQ(run.err, c.line + "\n");
+            if (c.exitCode != 0) {
+                EXPECT_EQ(readText(folder.file("out.wav")), "keep me");
+            } else {
+                EXPECT_EQ(readSound(folder.file("out.wav")).frames(), 4096u);
+            }
+        }
+    }
+}
+
+// An input without frames makes an output without frames, which its
+// format's readers still open, and which replaces the target only then.
+TEST(EmptyJob, WritesAFileThatOpensInEveryFormat) {
+    ScratchFolder folder;
+    writeSound(folder.file("empty-stereo.wav"), Sound{2, 48000, {}});
+    writeSound(folder.file("empty-six.wav"), Sound{6, 48000, {}});
+    const struct {
+        std::vector<std::string> args;
+        const char* output;  // "-": the stream on stdout
+        int channels;
+    } cases[] = {
+        {{"upmix", "empty-stereo.wav", "good.flac"}, "good.flac", 6},
+        {{"upmix", "empty-stereo.wav", "good.aiff"}, "good.aiff", 6},
+        {{"upmix", "empty-stereo.wav", "good.wav"}, "good.wav", 6},
+        {{"render", "Clip4_6", "empty-six.wav", "good.flac", "--bits", "16"}, "good.flac", 7},
+        {{"render", "Slice4_6", "empty-stereo.wav", "good.flac"}, "good.flac", 5},
+        {{"upmix", "empty-stereo.wav", "-", "-t", "flac"}, "-", 6},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0] + " to " + c.output);
+        writeSound(folder.file("good.flac"), sine(2, 48000, 4000), SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+        HostCall call;
+        call.args = c.args;
+        call.workingFolder = folder.path().string();
+        const HostResult run = callHost(call);
         ASSERT_EQ(run.exitCode, 0) << run.err;
-        const Sound out = readSound(folder.file("out.wav"));
-        EXPECT_TRUE(allFinite(out));
-        const auto lines = linesWith(run.err, "were written as silence");
-        ASSERT_EQ(lines.size(), 1u) << run.err;
-        EXPECT_NE(lines[0].find("output samples that were not numbers were written as silence"),
-                  std::string::npos)
-            << lines[0];
+        std::string written = folder.file(c.output);
+        if (std::string(c.output) == "-") {
+            written = folder.file("stream.flac");
+            std::ofstream(written, std::ios::binary) << run.out;
+        }
+        const Sound out = readToTheEnd(written);
+        EXPECT_EQ(out.channels, c.channels);
+        EXPECT_EQ(out.frames(), 0u);
+        EXPECT_EQ(out.sampleRate, 48000);
     }
 }
 
@@ -339,6 +508,42 @@ TEST(Signals, EveryCatchableEndTakesTheTemporaryFileWithIt) {
         EXPECT_FALSE(holdsTemporaryFile(folder.path().string()));
         EXPECT_EQ(readText(folder.file("out.wav")), "keep me");
     }
+}
+
+// SIGKILL cannot be caught: what is being written must be nothing a user
+// ever sees. And a hidden file that a killed writer of another kind left
+// behind (a file system without unnamed files) goes with the next run in
+// that folder; one of a writer still running stays.
+TEST(Signals, AKillLeavesNothingAndLeftoversOfDeadWritersGo) {
+    ScratchFolder folder;
+    writeSound(folder.file("long.wav"), sine(6, 48000, 48000 * 60, 0.3f));
+    std::ofstream(folder.file("out.wav")) << "keep me";
+    HostCall call;
+    call.args = {"-q", "render", "Clip4_6", folder.file("long.wav"), folder.file("out.wav")};
+    call.signalOnTemporary = SIGKILL;
+    call.watchFolder = folder.path().string();
+    const HostResult killed = callHost(call);
+    if (killed.exitCode == 0) {
+        GTEST_SKIP() << "the render finished before the signal";
+    }
+    EXPECT_EQ(killed.exitCode, 128 + SIGKILL);
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{"long.wav", "out.wav"}));
+    EXPECT_EQ(readText(folder.file("out.wav")), "keep me");
+
+    // A process that has ended, and this test's own, which runs.
+    const pid_t dead = ::fork();
+    if (dead == 0) ::_exit(0);
+    ::waitpid(dead, nullptr, 0);
+    const std::string deadLeftover = ".song.wav.partial-" + std::to_string(dead) + "-0";
+    const std::string liveLeftover = ".song.wav.partial-" + std::to_string(::getpid()) + "-0";
+    std::ofstream(folder.file(deadLeftover)) << "half a file";
+    std::ofstream(folder.file(liveLeftover)) << "being written";
+    writeSound(folder.file("short.wav"), sine(1, 48000, 4800));
+    const HostRun run = runHost({"-q", "render", "ConstantPowerPanner4_6", folder.file("short.wav"),
+                                 folder.file("panned.wav")});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(folder.names(), (std::vector<std::string>{liveLeftover, "long.wav", "out.wav",
+                                                        "panned.wav", "short.wav"}));
 }
 
 TEST(Signals, ASignalIgnoredByTheCallerStaysIgnored) {

@@ -49,7 +49,7 @@ TEST(Listing, InfoFindsAModuleByAnyOfItsNames) {
                   "  id  name      kind       default  range  unit  enabled\n"
                   "  0   Clip4_6   indicator  -        -      -     yes\n"
                   "  1   Version:  text       -        -      -     -\n"
-                  "        value: Clip4_6 " QUORVEIL_VERSION ", quorveil.audio\n");
+                  "        value: Clip4_6.quorveil.audio\n");
     }
 }
 
@@ -66,7 +66,7 @@ TEST(Listing, InfoShowsThePannerInArrayOrder) {
         "  6   RS Speaker Angle  real  240      0 to 360     degrees  yes\n"
         "  1   Speaker Angles:   text  -        -            -        -\n"
         "  7   Version:          text  -        -            -        -\n"
-        "        value: ConstantPowerPanner4_6 " QUORVEIL_VERSION ", quorveil.audio\n";
+        "        value: ConstantPowerPanner4_6.quorveil.audio\n";
     EXPECT_NE(run.out.find(table), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("  audio out  5  LF, RF, C, LS, RS\n"), std::string::npos) << run.out;
 }

@@ -79,12 +79,19 @@ TEST(StftSettings, AcceptsTheListedSizesOverlapsAndRatesOnly) {
         {256, 4, 44100, false},   {32768, 4, 44100, false},  {3000, 4, 44100, false},
         {2048, 3, 44100, false},  {2048, 1, 44100, false},   {2048, 32, 44100, false},
         {2048, 4, 7999, false},   {2048, 4, 0, false},       {2048, 4, NAN, false},
+        {2048, 4, 768000, true},  {2048, 4, 768001, false},  {2048, 4, 2147483647.0, false},
+        {2048, 4, 1e300, false},  {2048, 4, INFINITY, false}, {2048, 4, -1e300, false},
     };
     for (const auto& c : cases) {
         const std::string message = checkSettings({c.rate, c.fftSize, c.overlap});
         EXPECT_EQ(message.empty(), c.ok) << c.fftSize << "/" << c.overlap << "@" << c.rate;
         EXPECT_EQ(message.find('\n'), std::string::npos);
     }
+    // The rate as the header gave it, whatever it is.
+    EXPECT_EQ(checkSettings({2147483647.0, 2048, 4}),
+              "sample rate 2147483647 Hz is outside 8000 to 768000 Hz");
+    EXPECT_EQ(checkSettings({1e300, 2048, 4}), "sample rate 1e+300 Hz is outside 8000 to 768000 Hz");
+    EXPECT_EQ(checkSettings({NAN, 2048, 4}), "sample rate nan Hz is outside 8000 to 768000 Hz");
 }
 
 TEST(StftSettings, EngineInfoCarriesTheSpectralLayout) {

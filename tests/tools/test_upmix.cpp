@@ -334,6 +334,13 @@ TEST_F(Upmix, BadInputGetsOneLineExitTwoAndNoOutput) {
     write("mono.wav", 1, 44100, 1000, [](std::size_t, int) { return 0.1f; });
     write("six.wav", 6, 44100, 1000, [](std::size_t, int) { return 0.1f; });
     write("slow.wav", 2, 6000, 1000, [](std::size_t, int) { return 0.1f; });
+    // A header that declares 2^31 - 1 Hz: never a reason to allocate gigabytes.
+    const std::string fast = write("fast.wav", 2, 48000, 1000, [](std::size_t, int) { return 0.1f; });
+    {
+        std::fstream bytes(fast, std::ios::in | std::ios::out | std::ios::binary);
+        bytes.seekp(24);
+        bytes.write("\xFF\xFF\xFF\x7F", 4);
+    }
     // A sample that is not a number half-way: the output must not exist.
     write("nan.wav", 2, 44100, 30000,
           [](std::size_t t, int) { return t == 22050 ? NAN : 0.1f; });
@@ -343,7 +350,8 @@ TEST_F(Upmix, BadInputGetsOneLineExitTwoAndNoOutput) {
     } cases[] = {
         {"upmix mono.wav out.wav", "'mono.wav' has 1 channel; upmix takes stereo"},
         {"upmix six.wav out.wav", "'six.wav' has 6 channels; upmix takes stereo"},
-        {"upmix slow.wav out.wav", "sample rate 6000 Hz is below 8000 Hz"},
+        {"upmix slow.wav out.wav", "sample rate 6000 Hz is outside 8000 to 768000 Hz"},
+        {"upmix fast.wav out.wav", "sample rate 2147483647 Hz is outside 8000 to 768000 Hz"},
         {"upmix stereo.wav out.wav --fft 1000", nullptr},
         {"upmix stereo.wav out.wav --fft-size 32768", nullptr},
         {"upmix stereo.wav out.wav --overlap 3", nullptr},
@@ -386,8 +394,8 @@ TEST_F(Upmix, BadInputGetsOneLineExitTwoAndNoOutput) {
             left.push_back(entry.path().filename().string());
         }
         std::sort(left.begin(), left.end());
-        EXPECT_EQ(left, (std::vector<std::string>{"mono.wav", "nan.wav", "six.wav", "slow.wav",
-                                                  "stderr.txt", "stereo.wav"}));
+        EXPECT_EQ(left, (std::vector<std::string>{"fast.wav", "mono.wav", "nan.wav", "six.wav",
+                                                  "slow.wav", "stderr.txt", "stereo.wav"}));
     }
 }
 

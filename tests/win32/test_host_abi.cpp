@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -233,6 +234,46 @@ TEST(HostAbi, ExportsResolveByTheirPlainNamesOnly) {
     const auto* names = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
     for (std::size_t i = 0; i < kExportNames.size(); ++i) {
         EXPECT_STREQ(reinterpret_cast<const char*>(base + names[i]), kExportNames[i]);
+    }
+}
+
+// The release is where Windows and installers look for it: the DLL's
+// version resource, read as Explorer reads it (version.dll), with the
+// numbers of the build's project version.
+TEST(HostAbi, VersionResourceCarriesTheReleaseAndTheVendor) {
+    const char* dll = "quorveil_surround.dll";
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(dll, &ignored);
+    ASSERT_GT(size, 0u) << "no version resource";
+    std::vector<char> data(size);
+    ASSERT_TRUE(GetFileVersionInfoA(dll, 0, size, data.data()));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    unsigned major = 0, minor = 0, patch = 0;
+    ASSERT_EQ(std::sscanf(QUORVEIL_VERSION, "%u.%u.%u", &major, &minor, &patch), 3);
+    EXPECT_EQ(fixed->dwFileVersionMS, (major << 16) | minor);
+    EXPECT_EQ(fixed->dwFileVersionLS, patch << 16);
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+
+    const struct {
+        const char* key;
+        std::string value;
+    } strings[] = {{"CompanyName", "quorveil.audio"},
+                   {"ProductName", "Quorveil Surround"},
+                   {"FileVersion", QUORVEIL_VERSION},
+                   {"ProductVersion", QUORVEIL_VERSION},
+                   {"OriginalFilename", "quorveil_surround.dll"}};
+    for (const auto& entry : strings) {
+        char* value = nullptr;
+        const std::string path = std::string("\\StringFileInfo\\040904B0\\") + entry.key;
+        ASSERT_TRUE(VerQueryValueA(data.data(), path.c_str(), reinterpret_cast<void**>(&value),
+                                   &length))
+            << entry.key;
+        EXPECT_EQ(std::string(value), entry.value) << entry.key;
     }
 }
 
