@@ -13,6 +13,7 @@
 #include <array>
 #include <cmath>
 #include <map>
+#include <string>
 #include <memory>
 #include <tuple>
 #include <vector>
@@ -36,13 +37,17 @@ const host::PluginLibrary& library() {
 }
 
 spectral::UpmixEngine& engineFor(FuzzedDataProvider& in) {
-    static std::map<std::tuple<int, int, double, int>, std::unique_ptr<spectral::UpmixEngine>> engines;
+    static std::map<std::tuple<int, int, double, int, std::size_t>, std::unique_ptr<spectral::UpmixEngine>>
+        engines;
     spectral::UpmixSetup setup;
+    const auto layouts = spectral::speakerLayouts();
+    const std::size_t layout = in.ConsumeIntegralInRange<std::size_t>(0, layouts.size() - 1);
+    setup.layout = &layouts[layout];
     setup.fftSize = in.PickValueInArray({512, 1024, 2048});
     setup.overlap = in.PickValueInArray({2, 4, 8});
     setup.sampleRate = in.PickValueInArray({8000.0, 44100.0, 48000.0, 96000.0});
     setup.threads = in.ConsumeIntegralInRange(0, 7) == 0 ? 2 : 1;
-    auto& engine = engines[{setup.fftSize, setup.overlap, setup.sampleRate, setup.threads}];
+    auto& engine = engines[{setup.fftSize, setup.overlap, setup.sampleRate, setup.threads, layout}];
     if (!engine) engine = std::make_unique<spectral::UpmixEngine>(library(), setup);
     // As it was made: the default controls (its gain too, from which a new
     // gain is reached), nothing heard.
@@ -92,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     bound.gain(gainOf(controls));
 
     std::vector<float> left, right;
-    std::array<std::vector<float>, spectral::kUpmixChannels> out;
+    std::vector<std::vector<float>> out(static_cast<std::size_t>(engine.channels()));
     const int blocks = in.ConsumeIntegralInRange(1, 8);
     for (int b = 0; b < blocks && in.remaining_bytes() > 0; ++b) {
         if (in.ConsumeIntegralInRange(0, 3) == 0) {
@@ -107,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         fuzz::fillBus(in, right.data(), frames);
         bound.heard(left.data(), frames);
         bound.heard(right.data(), frames);
-        float* channels[spectral::kUpmixChannels];
+        float* channels[spectral::kMostSpeakers];
         for (std::size_t c = 0; c < out.size(); ++c) {
             out[c].assign(frames, std::nanf(""));  // what a host's recycled buffers hold
             channels[c] = out[c].data();
@@ -115,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         engine.process(left.data(), right.data(), channels, frames);
         for (std::size_t c = 0; c < out.size(); ++c) {
             bound.check(out[c].data(), frames,
-                        std::string("upmix channel ") + spectral::kUpmixChannelNames[c]);
+                        std::string("upmix channel ") + engine.layout().speakers[c].name);
         }
     }
     return 0;

@@ -52,6 +52,7 @@ OnsetBands::OnsetBands(int bins, int fftSize, int hop, int overlap, double sampl
       pendingWeight_(static_cast<std::size_t>(bins), 1.0f),
       pendingSlowWeight_(static_cast<std::size_t>(bins), 1.0f),
       pendingEvent_(static_cast<std::size_t>(bins), 0), leadsFromNext_(static_cast<std::size_t>(bins), 0),
+      settled_(static_cast<std::size_t>(bins), 0.0f), pendingSettled_(static_cast<std::size_t>(bins), 0.0f),
       fastWeight_(smoothingWeight(kCatchUpSeconds, hop, sampleRate)), hold_(overlap),
       longestEvent_(static_cast<int>(std::ceil(kLongestEventSeconds * sampleRate / hop))) {
     const auto total = static_cast<std::size_t>(bins);
@@ -75,6 +76,7 @@ OnsetBands::OnsetBands(int bins, int fftSize, int hop, int overlap, double sampl
     state_.assign(first_.size(), BandState::Steady);
     eventAge_.assign(first_.size(), 0);
     holdLeft_.assign(first_.size(), 0);
+    steadyFor_.assign(first_.size(), 0);
     silence_ = static_cast<float>(2.0 * silentBinEnergy(fftSize));
 }
 
@@ -83,6 +85,9 @@ void OnsetBands::reset() {
     std::fill(state_.begin(), state_.end(), BandState::Steady);
     std::fill(eventAge_.begin(), eventAge_.end(), 0);
     std::fill(holdLeft_.begin(), holdLeft_.end(), 0);
+    std::fill(steadyFor_.begin(), steadyFor_.end(), 0);
+    std::fill(settled_.begin(), settled_.end(), 0.0f);
+    std::fill(pendingSettled_.begin(), pendingSettled_.end(), 0.0f);
     std::fill(binWeight_.begin(), binWeight_.end(), 1.0f);
     std::fill(slowWeight_.begin(), slowWeight_.end(), 1.0f);
     std::fill(inEvent_.begin(), inEvent_.end(), 0);
@@ -140,6 +145,7 @@ void OnsetBands::update(const std::complex<float>* left, const std::complex<floa
     pendingWeight_.swap(binWeight_);
     pendingSlowWeight_.swap(slowWeight_);
     pendingEvent_.swap(inEvent_);
+    pendingSettled_.swap(settled_);
     anyPendingEvent_ = anyEvent_;
     anyEvent_ = false;
     for (std::size_t b = 0; b < first_.size(); ++b) {
@@ -153,10 +159,13 @@ void OnsetBands::update(const std::complex<float>* left, const std::complex<floa
         anyEvent_ = anyEvent_ || event != 0;
         anyPendingEvent_ = anyPendingEvent_ || begins;
         const float slow = weight == steadyWeight_ ? slowSteadyWeight_ : weight;
+        steadyFor_[b] = state_[b] == BandState::Steady ? std::min(steadyFor_[b] + 1, longestEvent_) : 0;
+        const float settled = static_cast<float>(steadyFor_[b]) / static_cast<float>(std::max(longestEvent_, 1));
         for (std::size_t k = first_[b]; k < end_[b]; ++k) {
             binWeight_[k] = weight;
             slowWeight_[k] = slow;
             inEvent_[k] = event;
+            settled_[k] = settled;
             // A hit that begins in this frame already reaches into the one
             // before: that frame's averages hold, and it renders the hit.
             leadsFromNext_[k] = begins ? 1 : 0;
@@ -164,6 +173,7 @@ void OnsetBands::update(const std::complex<float>* left, const std::complex<floa
                 pendingWeight_[k] = 0.0f;
                 pendingSlowWeight_[k] = 0.0f;
                 pendingEvent_[k] = 1;
+                pendingSettled_[k] = 0.0f;
             }
         }
     }

@@ -70,6 +70,9 @@ public:
     const float* slowWeights() const { return pendingSlowWeight_.data(); }
     const uint8_t* inEvent() const { return pendingEvent_.data(); }
     const uint8_t* leadsFromNext() const { return leadsFromNext_.data(); }
+    // How long the band has been steady since its last event or catching
+    // up, from 0 (just now) to 1 (kLongestEvent or more).
+    const float* settled() const { return pendingSettled_.data(); }
     bool anyEvent() const { return anyPendingEvent_; }
 
     std::size_t bandCount() const { return first_.size(); }
@@ -89,6 +92,8 @@ private:
     std::vector<uint8_t> inEvent_;
     std::vector<float> pendingWeight_, pendingSlowWeight_;  // the frame before it
     std::vector<uint8_t> pendingEvent_, leadsFromNext_;
+    std::vector<int> steadyFor_;  // hops since the band was last not steady
+    std::vector<float> settled_, pendingSettled_;
     float steadyWeight_ = 1.0f, slowSteadyWeight_ = 1.0f;
     float fastWeight_;  // catching up: a time constant of about 30 ms
     float silence_;     // a bin's energy, L and R, below which a band is silent

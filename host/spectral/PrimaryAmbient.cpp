@@ -17,10 +17,6 @@ using Complex = std::complex<float>;
 // subnormal range, where every operation is slow.
 constexpr float kSilentPower = 1e-30f;
 
-// A channel's ambience is post-scaled by at most this power ratio (60 dB):
-// the least-squares residual is tiny exactly where the ratio is huge.
-constexpr float kMostAmbientBoost = 1e6f;
-
 // The floor is an average; the coherence of two independent noises scatters
 // around it, and the phase-slope alignment lifts it a little more: the
 // bias removed is this many times the floor.
@@ -158,7 +154,7 @@ PrimaryAmbientSplit::PrimaryAmbientSplit(int bins, int fftSize, double sampleRat
     shiftedStep_ = static_cast<float>(radiansPerSecond * kShiftedDelay);
     for (BinAverages* a : {&fast_, &slow_, &fastAcross_, &slowAcross_}) a->resize(n);
     for (auto* v : {&shifted_, &inputPower_, &weight_, &binFloor_, &recentScatter_, &slowScatter_, &uL_, &uR_, &cosPhi_, &sinPhi_,
-                    &share_, &ambientLeft_, &ambientRight_, &front_, &sides_, &rear_, &toCentre_,
+                    &share_, &ambientPower_, &front_, &sides_, &rear_, &toCentre_,
                     &levelLeft_, &levelRight_, &eventFront_, &eventLevelLeft_, &eventLevelRight_,
                     &judgedLeft_, &judgedRight_, &excessLeft_, &excessRight_}) {
         v->assign(n, 0.0f);
@@ -186,15 +182,16 @@ void PrimaryAmbientSplit::reset() {
 
 BinScene PrimaryAmbientSplit::scene() const {
     return {uL_.data(),         uR_.data(),         cosPhi_.data(),     sinPhi_.data(),
-            share_.data(),      ambientLeft_.data(), ambientRight_.data(), front_.data(),
+            share_.data(),      ambientPower_.data(), front_.data(),
             sides_.data(),      rear_.data(),       toCentre_.data(),   event_.data(),
             eventL_.data(),     eventR_.data(),     estimatorL_.data(), estimatorR_.data(),
             eventFront_.data(), judgedLeft_.data(), judgedRight_.data(), judgedCross_.data(),
-            inputPower_.data(), weight_.data()};
+            inputPower_.data(), weight_.data(), settled_};
 }
 
 void PrimaryAmbientSplit::split(const Complex* left, const Complex* right, const Complex* nextLeft,
                                 const Complex* nextRight, const OnsetBands& onsets) {
+    settled_ = onsets.settled();
     average(left, right, onsets.binWeights(), onsets.slowWeights());
     findSteps(fast_.cross, step_, &shifted_);
     findSteps(slow_.cross, slowStep_, nullptr);
@@ -343,14 +340,7 @@ void PrimaryAmbientSplit::describe() {
         sinPhi_[k] = phased ? c.imag() / length : 0.0f;
         share_[k] = total > 0.0f ? directPower / total : 0.0f;
 
-        // What the least-squares direct part leaves of each channel has, on
-        // average, σ(d_other + σ) / total of power; post-scaled to σ.
-        const float boostLeft = std::min(total, kMostAmbientBoost * (directRight + ambient)) /
-                                std::max(directRight + ambient, kSilentPower);
-        const float boostRight = std::min(total, kMostAmbientBoost * (directLeft + ambient)) /
-                                 std::max(directLeft + ambient, kSilentPower);
-        ambientLeft_[k] = ambient > 0.0f ? std::sqrt(boostLeft) : 0.0f;
-        ambientRight_[k] = ambient > 0.0f ? std::sqrt(boostRight) : 0.0f;
+        ambientPower_[k] = ambient;
 
         // By its phase: in phase placed, out of phase to the sides, anti-phase
         // behind, unless a time difference explains the phase: then to the

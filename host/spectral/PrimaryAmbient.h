@@ -92,9 +92,9 @@ struct BinAverages {
 // binCount values owned by PrimaryAmbientSplit.
 struct BinScene {
     // The direct sound: direction (u_L, u_R·e^{−jφ}) with e^{jφ} = (cosφ,
-    // sinφ), the Wiener share w = P / (P + σ) and the ambience post-scale of
+    // sinφ), the Wiener share w = P / (P + σ); and σ, the ambience's power in
     // each channel.
-    const float *uL, *uR, *cosPhi, *sinPhi, *share, *ambientLeft, *ambientRight;
+    const float *uL, *uR, *cosPhi, *sinPhi, *share, *ambientPower;
     // Amplitude shares of the direct sound: in phase (placed), time-shifted
     // (each side to its front), anti-phase (each side to its rear); their
     // squares add up to 1. `toCentre`: the power share of the ambience
@@ -114,6 +114,8 @@ struct BinScene {
     // The input power |X_L|² + |X_R|² averaged over time only, and the
     // weight this frame had in that average (0 while an event holds it).
     const float *inputPower, *weight;
+    // How settled the bin's band is (OnsetBands::settled).
+    const float* settled;
 };
 
 // Per-bin state and results, owned by the engine that runs it. Sized once
@@ -172,6 +174,7 @@ private:
     std::vector<std::complex<float>> step_, slowStep_;
     std::vector<float> shifted_;  // per bin: how surely the direct sound is time-shifted
     std::vector<float> inputPower_, weight_;
+    const float* settled_ = nullptr;  // the onset bands', for the frame described
     // The covariance the scene was judged from (recent and slow averages
     // blended by how diffuse the bin is).
     std::vector<float> judgedLeft_, judgedRight_;
@@ -182,7 +185,7 @@ private:
     float inPhaseStep_, shiftedStep_;  // phase steps per bin of kInPhaseDelay, kShiftedDelay
 
     // The scene.
-    std::vector<float> uL_, uR_, cosPhi_, sinPhi_, share_, ambientLeft_, ambientRight_;
+    std::vector<float> uL_, uR_, cosPhi_, sinPhi_, share_, ambientPower_;
     std::vector<float> front_, sides_, rear_, toCentre_;
     std::vector<float> levelLeft_, levelRight_;
     std::vector<uint8_t> event_;

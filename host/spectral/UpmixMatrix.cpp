@@ -16,6 +16,7 @@ using Complex = std::complex<float>;
 // The power normalisation lifts a bin by at most this factor (24 dB): only a
 // bin whose estimates all vanish while its input does not would need more.
 constexpr float kMostLift = 16.0f;
+constexpr float kSilentPower = 1e-30f;
 constexpr float kHalfRoot2 = 0.70710678f;
 
 // A weight the placement gave, or 0 for anything that is not a level.
@@ -47,6 +48,75 @@ BusRow operator*(Complex g, const BusRow& r) { return {g * r[0], g * r[1]}; }
 BusRow operator+(const BusRow& a, const BusRow& b) { return {a[0] + b[0], a[1] + b[1]}; }
 BusRow operator-(const BusRow& a, const BusRow& b) { return {a[0] - b[0], a[1] - b[1]}; }
 
+// E[(a·X)(b·X)*] for the covariance (pl, pr, c = E[X_L X_R*]).
+Complex expectedCross(const BusRow& a, const BusRow& b, float pl, float pr, Complex c) {
+    return a[0] * std::conj(b[0]) * pl + a[0] * std::conj(b[1]) * c +
+           a[1] * std::conj(b[0]) * std::conj(c) + a[1] * std::conj(b[1]) * pr;
+}
+
+// Each side's ambience: the channel less κ times its least-squares direct
+// part, post-scaled to the ambience's power σ. κ = 1 is the least-squares
+// residual, which leaves L's and R's ambience in exact anti-phase wherever
+// there is direct sound (the two residuals are one signal, orthogonal to
+// the direct direction), so the surrounds would sound phasey; κ = 0 is the
+// channel itself, direct sound and all. κ is chosen per bin so that the two
+// ambiences are expected uncorrelated, within a limit on how much direct
+// sound it may let in (kDirectLeak of the ambience's power, and none in a
+// band that has just had an event: the tail of a hit is no ambience):
+// dialogue stays out of the surrounds, and open ambience reaches them. After J. He, E.-L.
+// Tan, W.-S. Gan (2014), whose analysis of linear primary-ambient
+// estimators weighs exactly this: ambient correlation against leakage.
+constexpr float kDirectLeak = 0.3f;
+struct Ambience {
+    BusRow left, right;
+};
+Ambience ambienceOf(const BusRow& y, float directL, Complex directR, float sigma, float pl,
+                    float pr, Complex c, float settled, float share) {
+    const BusRow unitL{Complex(1.0f), Complex()}, unitR{Complex(), Complex(1.0f)};
+    const BusRow leftPart = directL * y, rightPart = directR * y;
+    if (!(sigma > 0.0f)) return {};
+    // Re E[r_L r_R*] = c0 + c1 κ + c2 κ².
+    const float c0 = expectedCross(unitL, unitR, pl, pr, c).real();
+    const float c1 = -(expectedCross(leftPart, unitR, pl, pr, c) + expectedCross(unitL, rightPart, pl, pr, c)).real();
+    const float c2 = expectedCross(leftPart, rightPart, pl, pr, c).real();
+    // The least κ that lets in no more direct sound than kDirectLeak·σ.
+    const float directPower = std::max(expectedCross(leftPart, leftPart, pl, pr, c).real(),
+                                       expectedCross(rightPart, rightPart, pl, pr, c).real());
+    const float least =
+        directPower > 0.0f
+            ? std::max(0.0f, 1.0f - settled * std::sqrt(kDirectLeak * std::sqrt(1.0f - share) * sigma / directPower))
+            : 1.0f;
+    // Of 1, `least` and the roots in between, the κ with the smallest
+    // correlation, the largest on a tie (least direct sound let in).
+    auto correlation = [&](float kappa) { return std::fabs(c0 + kappa * (c1 + kappa * c2)); };
+    float kappa = 1.0f;
+    auto consider = [&](float candidate) {
+        if (candidate >= least && candidate <= 1.0f && correlation(candidate) < correlation(kappa)) kappa = candidate;
+    };
+    consider(least);
+    const float discriminant = c1 * c1 - 4.0f * c2 * c0;
+    if (c2 != 0.0f && discriminant >= 0.0f) {
+        const float root = std::sqrt(discriminant);
+        consider((-c1 + root) / (2.0f * c2));
+        consider((-c1 - root) / (2.0f * c2));
+    } else if (c2 == 0.0f && c1 != 0.0f) {
+        consider(-c0 / c1);
+    }
+    const BusRow left = unitL - kappa * leftPart, right = unitR - kappa * rightPart;
+    const float leftPower = expectedCross(left, left, pl, pr, c).real();
+    const float rightPower = expectedCross(right, right, pl, pr, c).real();
+    // At most what the model says the least-squares residual needs,
+    // total / (the other channel's power): where the residual is a rounding
+    // error of a coherent sound, nothing of it is blown up.
+    const float total = pl + pr - sigma;
+    const float mostLeft = std::max(1.0f, total / std::max(pr, kSilentPower));
+    const float mostRight = std::max(1.0f, total / std::max(pl, kSilentPower));
+    const float gl = leftPower > 0.0f ? std::sqrt(std::min(sigma / leftPower, mostLeft)) : 0.0f;
+    const float gr = rightPower > 0.0f ? std::sqrt(std::min(sigma / rightPower, mostRight)) : 0.0f;
+    return {gl * left, gr * right};
+}
+
+
 // E|a·X_L + b·X_R|² for the covariance (pl, pr, c = E[X_L X_R*]).
 float expectedPower(const BusRow& m, float pl, float pr, Complex c) {
     return std::norm(m[0]) * pl + std::norm(m[1]) * pr + 2.0f * (m[0] * std::conj(m[1]) * c).real();
@@ -70,9 +140,12 @@ void buildMatrix(const BinScene& s, const PlacementWeights& background,
         const BusRow direct = std::sqrt(w) * y;
         const BusRow directLeft = uL * direct;
         const BusRow directRight = (uR * std::conj(e)) * direct;
-        const BusRow ambientLeft = s.ambientLeft[k] * (BusRow{Complex(1.0f), Complex()} - (w * uL) * y);
-        const BusRow ambientRight =
-            s.ambientRight[k] * (BusRow{Complex(), Complex(1.0f)} - (w * uR * std::conj(e)) * y);
+        const float pl = s.powerLeft[k], pr = s.powerRight[k];
+        const Complex c = s.cross[k];
+        const Ambience ambience = ambienceOf(y, w * uL, w * uR * std::conj(e), s.ambientPower[k],
+                                             pl, pr, c, s.settled[k], w);
+        const BusRow& ambientLeft = ambience.left;
+        const BusRow& ambientRight = ambience.right;
 
         const FrontGains g = frontGains(background, k, levels.width);
         const float front = s.front[k], sides = s.sides[k], rear = s.rear[k];
@@ -98,18 +171,16 @@ void buildMatrix(const BinScene& s, const PlacementWeights& background,
             BusRow& to = speakers[static_cast<std::size_t>(term.channel)];
             to = to + term.gain * row;
         }
-        const float pl = s.powerLeft[k], pr = s.powerRight[k];
-        const Complex c = s.cross[k];
         float average = 0.0f;
         for (const BusRow& row : speakers) average += expectedPower(row, pl, pr, c);
         (void)produced; (void)left; (void)right;
         const float input = pl + pr;
         const float lift = average > 0.0f ? std::min(std::sqrt(input / average), kMostLift) : 0.0f;
         const float gain = lift * levels.scale;
-        const float ambience = gain * levels.ambience;
+        const float ambienceGain = gain * levels.ambience;
         for (int b : {BusFL, BusFR, BusRearL, BusRearR}) m[b] = gain * m[b];
         m[BusFC] = (gain * levels.centre) * m[BusFC];
-        for (int b : {BusAmbientL, BusAmbientR, BusAmbientFrontL, BusAmbientFrontR}) m[b] = ambience * m[b];
+        for (int b : {BusAmbientL, BusAmbientR, BusAmbientFrontL, BusAmbientFrontR}) m[b] = ambienceGain * m[b];
 
         if (events == nullptr || s.event[k] == 0) continue;
         // An event: its signal ê = hᴴX leaves the frame, the rest X − v·ê is
