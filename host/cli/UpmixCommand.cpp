@@ -63,9 +63,8 @@ std::string layoutHelp() {
     const auto layouts = spectral::speakerLayouts();
     for (std::size_t i = 0; i < layouts.size(); ++i) {
         const spectral::SpeakerLayout& layout = layouts[i];
-        help += (i == 0 ? "" : "; ") + layoutText(layout);
-        if (&spectral::findLayout("quad") == &layout) help += ", or quad";
-        help += std::string(": ") + layout.description;
+        help += (i == 0 ? "" : "; ") + layoutText(layout) + ": " + layout.description;
+        if (&spectral::findLayout("quad") == &layout) help += " ('quad' names it too)";
     }
     return help + ". A mono IN goes to FC, or to FL and FR where there is none";
 }
@@ -93,15 +92,19 @@ std::string grouped(uint64_t n) {
 }
 
 // "the limiter lowered 1,234 samples (0.3% of the output), by at most 3.8 dB".
+// The engine counts every sample it limited, those of the leading silence
+// and of the tail that pushes its latency out included, which the file does
+// not keep: a few thousand samples at most, so the count is bounded by the
+// output's length.
 std::string limiterLine(const spectral::LimiterActivity& activity, std::size_t frames) {
-    const double share = frames > 0 ? 100.0 * static_cast<double>(activity.samples) /
-                                          static_cast<double>(frames)
-                                    : 0.0;
+    const uint64_t samples = std::min<uint64_t>(activity.samples, frames);
+    const double share =
+        frames > 0 ? 100.0 * static_cast<double>(samples) / static_cast<double>(frames) : 0.0;
     const double depthDb = -20.0 * std::log10(static_cast<double>(activity.deepestGain));
     char text[160];
     std::snprintf(text, sizeof text,
                   "the limiter lowered %s sample%s (%.*f%% of the output), by at most %.1f dB",
-                  grouped(activity.samples).c_str(), activity.samples == 1 ? "" : "s",
+                  grouped(samples).c_str(), samples == 1 ? "" : "s",
                   share >= 0.1 ? 1 : share >= 0.001 ? 3 : 5, share, depthDb);
     return text;
 }
