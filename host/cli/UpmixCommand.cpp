@@ -171,14 +171,20 @@ std::function<void()> addUpmixCommand(CLI::App& command, Context& context) {
                     "range; a fold-down then loses it")
         ->capture_default_str()
         ->type_name("copy|crossover");
+    char ceiling[16];
+    std::snprintf(ceiling, sizeof ceiling, "%.1f",
+                  20.0 * std::log10(static_cast<double>(spectral::kLimiterCeiling)));
     auto* limiter =
         command
             .add_option("--limiter", options->limiter,
-                        "Peak limiter on the output: a look-ahead limiter on all channels "
-                        "together (so the image holds) that keeps every sample under -0.3 "
-                        "dBFS and acts only on peaks near full scale; the job says how often "
-                        "it acted and by how much. off: for mastering afterwards, the overs "
-                        "then stay in a float file (and get a warning)")
+                        std::string("Peak limiter on the output: a look-ahead limiter on all "
+                                    "channels together (so the image holds) that keeps every "
+                                    "sample under ") +
+                            ceiling +
+                            " dBFS and acts only on peaks near full scale; the job says how "
+                            "often it acted and by how much. off: for mastering afterwards; "
+                            "overs then stay in a float file, are clipped in 16 and 24 bits, "
+                            "and get a warning")
             ->capture_default_str()
             ->type_name("on|off");
     command.add_flag("--no-limiter", options->noLimiter, "The same as --limiter off")
