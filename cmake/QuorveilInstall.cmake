@@ -75,6 +75,6 @@ else()
   set(CPACK_PACKAGE_DESCRIPTION
       "Six surround modules for a modular audio host (Clip4_6, ArcTan4_6, Slice4_6, CC4_6, \
 Constant Power Panner 4.6, ATF4_6) as a plug-in library, and surround-host, which lists, \
-describes and renders them and upmixes stereo to 5.1 from the command line.")
+describes and renders them and upmixes stereo or mono to surround (3.0 to 7.1) from the command line.")
 endif()
 include(CPack)

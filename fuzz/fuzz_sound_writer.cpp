@@ -104,7 +104,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     int64_t written = 0;
     try {
         host::OutputFormat format = host::outputFormatFor(target.string(), bits);
-        if (channels == 6 && in.ConsumeBool()) format.layout = host::ChannelLayout::Surround51;
+        if (in.ConsumeBool()) {
+            // Speakers to state, in any order, some channels no speaker.
+            for (int c = 0; c < channels; ++c) {
+                format.speakers.push_back(in.PickValueInArray(
+                    {host::Speaker::None, host::Speaker::FrontLeft, host::Speaker::FrontRight,
+                     host::Speaker::FrontCentre, host::Speaker::LowFrequency,
+                     host::Speaker::BackLeft, host::Speaker::BackRight, host::Speaker::SideLeft,
+                     host::Speaker::SideRight}));
+            }
+        }
         const int pieces = in.ConsumeIntegralInRange(0, 3);
         std::vector<int64_t> lengths;
         for (int p = 0; p < pieces; ++p) lengths.push_back(in.ConsumeIntegralInRange<int64_t>(0, 3000));

@@ -31,6 +31,6 @@ trap 'rm -f "$include" "$page"' EXIT
 # The version alone: the library path of --version belongs to this machine.
 version=$("$program" --version | head -n 1 | cut -d " " -f 2)
 help2man --no-info --no-discard-stderr --section 1 --version-string "$version" \
-  --name "list, inspect and render Quorveil Surround modules; upmix stereo to 5.1" \
+  --name "list, inspect and render Quorveil Surround modules; upmix stereo or mono to surround" \
   --include "$include" --output "$page" "$program"
 gzip -9n -c "$page" > "$output"

@@ -228,7 +228,7 @@ int run(int argc, char** argv, std::FILE* out, std::FILE* err) {
     Context context(executablePathOf(argc > 0 ? argv[0] : nullptr), out, err, reporter);
 
     CLI::App app{"Lists, inspects and renders the modules of the Quorveil Surround library, and "
-                 "upmixes stereo to 5.1 with them. Version " QUORVEIL_VERSION ".",
+                 "upmixes stereo or mono to surround (3.0 to 7.1) with them. Version " QUORVEIL_VERSION ".",
                  "surround-host"};
     app.require_subcommand(0, 1);
     app.fallthrough();  // global options may also follow the subcommand

@@ -16,7 +16,7 @@ constexpr std::array kCommands{
     Command{"list", "List the modules of the library", &addListCommand},
     Command{"info", "Show a module's pins and parameters", &addInfoCommand},
     Command{"render", "Render a sound file through a module", &addRenderCommand},
-    Command{"upmix", "Upmix a stereo file to 5.1 (without a file: the built-in demo)",
+    Command{"upmix", "Upmix a stereo or mono file to 5.1, 7.1 or another speaker layout (without a file: the built-in demo)",
             &addUpmixCommand},
 };
 

@@ -39,7 +39,7 @@ std::size_t LevelReport::secondEnd() const {
 
 void LevelReport::flush() {
     if (second_ == 0) {
-        (*out_)("Level per second of output, dB RMS (-inf: silence)");
+        (*out_)(std::string("Level per second of output, ") + layout_.name + ", dB RMS (-inf: silence)");
         std::string header = "  second";
         for (const spectral::SpeakerPosition& speaker : layout_.positions()) {
             char cell[16];

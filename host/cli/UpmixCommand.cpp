@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// surround-host upmix [IN] [OUT]: stereo to 5.1 through the spectral modules;
-// without IN, the built-in demo. The work is runUpmix (host/cli/UpmixJob.h).
+// surround-host upmix [IN] [OUT]: stereo or mono to a speaker layout of
+// host/spectral/SpeakerLayout.h (5.1 by default) through the spectral
+// modules; without IN, the built-in demo. The work is runUpmix
+// (host/cli/UpmixJob.h).
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -13,6 +15,7 @@
 
 #include "host/cli/CommandLine.h"
 #include "host/cli/UpmixJob.h"
+#include "host/cli/Wording.h"
 
 namespace quorveil::cli {
 
@@ -21,6 +24,11 @@ namespace {
 struct UpmixCommandOptions {
     UpmixJob job;
     std::string method = "slice";
+    std::string layout = spectral::defaultLayout().name;
+    std::string lfeMode = spectral::lfeModeName(spectral::UpmixControls{}.lfeMode);
+    std::string limiter = spectral::UpmixControls{}.limiter ? "on" : "off";
+    bool noLimiter = false;
+    CLI::Option* lfeModeOption = nullptr;  // to tell whether --lfe-mode was given
     std::string threads;
     ParameterOptions parameters;
     // Options of `render` that have no place here, taken only to say so.
@@ -40,6 +48,65 @@ constexpr struct {
 int parseThreads(const std::string& text) {
     if (text == "1" || text == "2") return text[0] - '0';
     throw host::HostError("--threads takes 1 or 2, not '" + text + "'");
+}
+
+bool parseLimiter(const std::string& text) {
+    const std::string word = host::foldCase(host::trimmed(text));
+    if (word == "on") return true;
+    if (word == "off") return false;
+    throw host::HostError("--limiter takes on or off, not '" + text + "'");
+}
+
+// --layout's help: every layout of the table with its channels in file order.
+std::string layoutHelp() {
+    std::string help = "Speaker layout of OUT, its channels in file order: ";
+    const auto layouts = spectral::speakerLayouts();
+    for (std::size_t i = 0; i < layouts.size(); ++i) {
+        const spectral::SpeakerLayout& layout = layouts[i];
+        help += (i == 0 ? "" : "; ") + layoutText(layout) + ": " + layout.description;
+        if (&spectral::findLayout("quad") == &layout) help += " ('quad' names it too)";
+    }
+    return help + ". A mono IN goes to FC, or to FL and FR where there is none";
+}
+
+// Warnings for LFE options that cannot act: a layout without an LFE, or a
+// mode without a cutoff.
+void warnAboutIdleLfeOptions(const spectral::SpeakerLayout& layout,
+                             const spectral::UpmixControls& controls, bool modeGiven,
+                             Reporter& reporter) {
+    const bool cutoff = controls.lfeCutoffHz > 0.0;
+    if (!layout.has(spectral::SpeakerId::LFE) && (cutoff || modeGiven)) {
+        reporter.warning(std::string(layout.name) + " has no LFE: " +
+                         (cutoff ? "--lfe-cutoff" : "--lfe-mode") +
+                         " does nothing, and the mains keep the bass");
+    } else if (modeGiven && !cutoff) {
+        reporter.warning("--lfe-mode does nothing without --lfe-cutoff (the LFE is silent)");
+    }
+}
+
+// "1,234,567".
+std::string grouped(uint64_t n) {
+    std::string digits = std::to_string(n);
+    for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+    return digits;
+}
+
+// "the limiter lowered 1,234 samples (0.3% of the output), by at most 3.8 dB".
+// The engine counts every sample it limited, those of the leading silence
+// and of the tail that pushes its latency out included, which the file does
+// not keep: a few thousand samples at most, so the count is bounded by the
+// output's length.
+std::string limiterLine(const spectral::LimiterActivity& activity, std::size_t frames) {
+    const uint64_t samples = std::min<uint64_t>(activity.samples, frames);
+    const double share =
+        frames > 0 ? 100.0 * static_cast<double>(samples) / static_cast<double>(frames) : 0.0;
+    const double depthDb = -20.0 * std::log10(static_cast<double>(activity.deepestGain));
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "the limiter lowered %s sample%s (%.*f%% of the output), by at most %.1f dB",
+                  grouped(samples).c_str(), samples == 1 ? "" : "s",
+                  share >= 0.1 ? 1 : share >= 0.001 ? 3 : 5, share, depthDb);
+    return text;
 }
 
 // What --help shows for the value: the unit in capitals (DB, MS, HZ), X for
@@ -76,10 +143,15 @@ std::function<void()> addUpmixCommand(CLI::App& command, Context& context) {
     auto options = std::make_shared<UpmixCommandOptions>();
     UpmixJob& job = options->job;
     command.add_option("IN", job.input,
-                       "Stereo input file; without one, the built-in demo goes to " +
+                       "Stereo or mono input file; without one, the built-in demo goes to " +
                            std::string(kDemoFileName) + " with its level report");
     command.add_option("OUT", job.output,
-                       "5.1 file to write, FL FR FC LFE BL BR (default: IN's name + -5.1.wav)");
+                       "Surround file to write, in --layout's channel order, its speakers named "
+                       "in the file (default: IN's name + -5.1.wav, -7.1.wav ... after the "
+                       "layout)");
+    command.add_option("--layout", options->layout, layoutHelp())
+        ->capture_default_str()
+        ->type_name("NAME");
     std::string methods;
     for (const spectral::UpmixMethodEntry& entry : spectral::upmixMethodTable()) {
         methods += (methods.empty() ? "" : ", ") + std::string(entry.name) + " (" + entry.module + ")";
@@ -89,6 +161,34 @@ std::function<void()> addUpmixCommand(CLI::App& command, Context& context) {
                     "Module that places the direct sound on FL-FC-FR: " + methods)
         ->capture_default_str();
     addControlOptions(command, job.setup.controls);
+    options->lfeModeOption = command
+        .add_option("--lfe-mode", options->lfeMode,
+                    "What --lfe-cutoff does with the bass. copy: a low-passed copy goes to the "
+                    "LFE, 10 dB down since playback raises the LFE channel by 10 dB, and the "
+                    "mains stay full range, so a player's bass management and a stereo "
+                    "fold-down (which drops the LFE) both keep the bass. crossover: the bass "
+                    "leaves the mains for the LFE, for systems that play every channel full "
+                    "range; a fold-down then loses it")
+        ->capture_default_str()
+        ->type_name("copy|crossover");
+    char ceiling[16];
+    std::snprintf(ceiling, sizeof ceiling, "%.1f",
+                  20.0 * std::log10(static_cast<double>(spectral::kLimiterCeiling)));
+    auto* limiter =
+        command
+            .add_option("--limiter", options->limiter,
+                        std::string("Peak limiter on the output: a look-ahead limiter on all "
+                                    "channels together (so the image holds) that keeps every "
+                                    "sample under ") +
+                            ceiling +
+                            " dBFS and acts only on peaks near full scale; the job says how "
+                            "often it acted and by how much. off: for mastering afterwards; "
+                            "overs then stay in a float file, are clipped in 16 and 24 bits, "
+                            "and get a warning")
+            ->capture_default_str()
+            ->type_name("on|off");
+    command.add_flag("--no-limiter", options->noLimiter, "The same as --limiter off")
+        ->excludes(limiter);
     addParameterOptions(command, options->parameters, true);
     addTypeOption(command, job.type);
     addBitsOption(command, job.bits);
@@ -132,6 +232,9 @@ std::function<void()> addUpmixCommand(CLI::App& command, Context& context) {
             context.soundGoesToStdout();
         }
         job.setup.controls.method = spectral::parseUpmixMethod(options->method);
+        job.setup.layout = &spectral::findLayout(options->layout);
+        job.setup.controls.lfeMode = spectral::parseLfeMode(options->lfeMode);
+        job.setup.controls.limiter = !options->noLimiter && parseLimiter(options->limiter);
         for (const std::string& text : options->parameters.texts) {
             job.setup.settings.push_back(host::parseChainAssignment(text));
         }
@@ -143,6 +246,8 @@ std::function<void()> addUpmixCommand(CLI::App& command, Context& context) {
         job.report = job.report || demo;
 
         Reporter& reporter = context.reporter();
+        warnAboutIdleLfeOptions(*job.setup.layout, job.setup.controls,
+                                options->lfeModeOption->count() > 0, reporter);
         std::FILE* out = context.out();
         const UpmixSummary summary =
             runUpmix(job, context.library(), reporter, [out](const std::string& line) {
@@ -151,10 +256,24 @@ std::function<void()> addUpmixCommand(CLI::App& command, Context& context) {
         reporter.endProgress();
         reportReplacedSamples(context, summary.replacedSamples, job.setup.force);
         if (reporter.verbosity() != Verbosity::Quiet) {
-            std::fprintf(out, "wrote %s: 5.1, %.2f s at %.0f Hz, %s%s\n", summary.output.c_str(),
+            std::fprintf(out, "wrote %s: %s, %.2f s at %.0f Hz, %s%s\n", summary.output.c_str(),
+                         layoutText(*job.setup.layout).c_str(),
                          static_cast<double>(summary.frames) / summary.sampleRate,
-                         summary.sampleRate, options->method.c_str(),
+                         summary.sampleRate, spectral::methodName(job.setup.controls.method),
                          job.setup.controls.atf ? " + atf" : "");
+            if (summary.monoInput) {
+                std::fprintf(out, "mono input: upmixed to %s\n",
+                             monoDestination(*job.setup.layout).c_str());
+            }
+            if (summary.limiter.samples > 0) {
+                std::fprintf(out, "%s\n", limiterLine(summary.limiter, summary.frames).c_str());
+            }
+        }
+        if (!summary.speakersStated) {
+            reporter.warning("a FLAC in a pipe cannot name its speakers: readers take its " +
+                             host::plural(summary.channels, "channel") + " for FLAC's default " +
+                             "layout, not " + layoutText(*job.setup.layout) +
+                             "; write it to a file, or as WAV");
         }
         // Clip4_6 flags overs on the positive side only; the peak catches the
         // negative ones too.
@@ -164,7 +283,7 @@ std::function<void()> addUpmixCommand(CLI::App& command, Context& context) {
             char line[160];
             std::snprintf(line, sizeof line,
                           "the output clips (Clip4_6 flagged %llu sample positions, peak %+.1f "
-                          "dBFS); lower --gain by %.1f dB",
+                          "dBFS); lower --gain by %.1f dB, or leave the limiter on",
                           static_cast<unsigned long long>(summary.clippedSamples), peakDb,
                           peakDb + 0.1);
             reporter.warning(line);

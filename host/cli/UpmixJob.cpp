@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <memory>
@@ -28,14 +29,19 @@ namespace fs = std::filesystem;
 // What the file's reader takes as sound is what the engine takes as sound.
 static_assert(host::kLoudestReadSample == spectral::kLoudestInput);
 
-std::string defaultOutput(const UpmixJob& job) {
+std::string defaultOutput(const UpmixJob& job, const spectral::SpeakerLayout& layout) {
     if (!job.output.empty()) return job.output;
     if (job.input.empty()) return kDemoFileName;
     fs::path path(job.input);
-    return (path.parent_path() / (path.stem().string() + "-5.1.wav")).string();
+    return (path.parent_path() / (path.stem().string() + "-" + layout.name + ".wav")).string();
 }
 
-// The stereo source, interleaved: the file, or the demo made in code.
+// √½: a mono sample goes to each side at this gain, so that the centred
+// source the upmix finds carries the sample's own power.
+constexpr float kMonoToEachSide = 0.70710678f;
+
+// The source as L and R: a stereo file, a mono file on both sides, or the
+// demo made in code.
 class StereoSource {
 public:
     StereoSource(const std::string& input, host::WarningListener* warnings) {
@@ -48,14 +54,28 @@ public:
     int64_t frames() const {
         return file_ ? file_->frames() : static_cast<int64_t>(DemoSignal::kLength);
     }
-    std::size_t read(float* interleaved, std::size_t frames) {
-        return file_ ? static_cast<std::size_t>(file_->read(interleaved, static_cast<int64_t>(frames)))
-                     : demo_.read(interleaved, frames);
+    // Up to `frames` samples of each side; the number read, 0 at the end.
+    std::size_t read(float* left, float* right, std::size_t frames) {
+        const std::size_t width = channels() == 1 ? 1 : 2;
+        interleaved_.resize(width * frames);
+        const std::size_t got =
+            file_ ? static_cast<std::size_t>(file_->read(interleaved_.data(), static_cast<int64_t>(frames)))
+                  : demo_.read(interleaved_.data(), frames);
+        if (width == 1) {
+            for (std::size_t i = 0; i < got; ++i) left[i] = right[i] = kMonoToEachSide * interleaved_[i];
+            return got;
+        }
+        for (std::size_t i = 0; i < got; ++i) {
+            left[i] = interleaved_[2 * i];
+            right[i] = interleaved_[2 * i + 1];
+        }
+        return got;
     }
 
 private:
     std::optional<host::SoundFileReader> file_;
     DemoSignal demo_;
+    std::vector<float> interleaved_;
 };
 
 // Σ x² in four running sums, so the additions need not wait on each other.
@@ -208,26 +228,49 @@ struct UpmixStages {
 
 }  // namespace
 
+std::vector<host::Speaker> fileSpeakers(const spectral::SpeakerLayout& layout) {
+    std::vector<host::Speaker> speakers;
+    for (const spectral::SpeakerPosition& speaker : layout.positions()) {
+        speakers.push_back(host::speakerOfMaskBit(speaker.waveMask));
+    }
+    return speakers;
+}
+
+std::string monoDestination(const spectral::SpeakerLayout& layout) {
+    return layout.has(spectral::SpeakerId::FC) ? "FC" : "FL and FR";
+}
+
+std::string layoutText(const spectral::SpeakerLayout& layout) {
+    std::string text = layout.name;
+    for (const spectral::SpeakerPosition& speaker : layout.positions()) {
+        text.append(text.size() == std::strlen(layout.name) ? " (" : " ").append(speaker.name);
+    }
+    return text.append(")");
+}
+
 UpmixSummary runUpmix(const UpmixJob& job, const host::PluginLibrary& library,
                       host::RenderObserver& observer, const ReportLine& report) {
     StereoSource source(job.input, &observer);
-    if (source.channels() != 2) {
+    if (source.channels() != 1 && source.channels() != 2) {
         throw host::HostError("'" + job.input + "' has " +
-                              host::plural(source.channels(), "channel") + "; upmix takes stereo");
+                              host::plural(source.channels(), "channel") +
+                              "; upmix takes mono or stereo");
     }
     spectral::UpmixSetup setup = job.setup;
     setup.sampleRate = source.sampleRate();
     setup.warnings = &observer;
+    if (setup.layout == nullptr) setup.layout = &spectral::defaultLayout();
 
     UpmixSummary summary;
-    summary.output = defaultOutput(job);
+    summary.monoInput = source.channels() == 1;
+    summary.output = defaultOutput(job, *setup.layout);
     summary.sampleRate = setup.sampleRate;
     std::error_code ignored;
     if (!job.input.empty() && fs::equivalent(summary.output, job.input, ignored)) {
         throw host::HostError("the output would overwrite the input '" + job.input + "'");
     }
     host::OutputFormat format = host::outputFormatFor(summary.output, job.bits, job.type);
-    format.layout = host::ChannelLayout::Surround51;
+    format.speakers = fileSpeakers(*setup.layout);
 
     // Everything that can refuse the run does so before the output exists.
     spectral::UpmixEngine engine(library, setup);
@@ -247,6 +290,7 @@ UpmixSummary runUpmix(const UpmixJob& job, const host::PluginLibrary& library,
     LevelReport levels(job.report ? &report : nullptr, setup.sampleRate, layout);
     host::SoundFileWriter writer(summary.output, format, layout.count, source.sampleRate(),
                                  source.frames());
+    summary.speakersStated = writer.statesItsSpeakers();
     const spectral::UpmixControls& controls = setup.controls;
     host::ModuleSession& placement = engine.placementSession(controls.method);
     observer.starting(placement, "upmix with " + placement.module().name +
@@ -254,20 +298,15 @@ UpmixSummary runUpmix(const UpmixJob& job, const host::PluginLibrary& library,
                                      std::to_string(source.sampleRate()) + " Hz, FFT " +
                                      std::to_string(engine.settings().fftSize) + " overlap " +
                                      std::to_string(setup.overlap) + ", " +
-                                     host::formatName(format) + ", 5.1 (FL FR FC LFE BL BR)");
+                                     host::formatName(format) + ", " + layoutText(layout) +
+                                     (summary.monoInput ? ", mono input" : ""));
 
-    std::vector<float> interleaved;
     BlockWriter blocks(writer, channels, setup.threads >= 2);
     std::size_t taken = 0;
     spectral::upmixStream(
         engine,
         [&](float* left, float* right, std::size_t frames) {
-            interleaved.resize(2 * frames);
-            const std::size_t got = source.read(interleaved.data(), frames);
-            for (std::size_t i = 0; i < got; ++i) {
-                left[i] = interleaved[2 * i];
-                right[i] = interleaved[2 * i + 1];
-            }
+            const std::size_t got = source.read(left, right, frames);
             taken += got;
             observer.progress(static_cast<int64_t>(taken), source.frames(), source.sampleRate());
             return got;

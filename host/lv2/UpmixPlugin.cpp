@@ -40,28 +40,68 @@ std::string portSymbol(const char* option) {
     return symbol;
 }
 
-PortDescription methodPort() {
-    PortDescription port;
-    port.kind = PortKind::ControlInput;
-    port.control = ControlKind::Enumeration;
-    port.symbol = "method";
-    port.name = "Method";
-    for (const spectral::UpmixMethodEntry& entry : spectral::upmixMethodTable()) {
-        port.scalePoints.emplace_back(entry.name);
-    }
-    port.maximum = static_cast<double>(port.scalePoints.size() - 1);
-    port.defaultValue = static_cast<double>(spectral::UpmixControls{}.method);
-    return port;
+// The upmix's switches: controls that choose rather than measure, each an
+// enumeration of named choices or a toggle, as ports beside the control
+// table's levels. Each reads its value from UpmixControls and writes it back
+// (the port's value is the index of a choice, or 0/1).
+struct SwitchControl {
+    const char* symbol;
+    const char* name;
+    std::vector<std::string> (*choices)();  // null: a toggle
+    double (*read)(const spectral::UpmixControls&);
+    void (*write)(spectral::UpmixControls&, double value);
+};
+
+std::vector<std::string> methodChoices() {
+    std::vector<std::string> names;
+    for (const spectral::UpmixMethodEntry& entry : spectral::upmixMethodTable()) names.emplace_back(entry.name);
+    return names;
 }
 
-PortDescription atfPort() {
+std::vector<std::string> lfeModeChoices() {
+    return {spectral::lfeModeName(spectral::LfeMode::Copy), spectral::lfeModeName(spectral::LfeMode::Crossover)};
+}
+
+const SwitchControl kSwitches[] = {
+    {"method", "Method", &methodChoices,
+     [](const spectral::UpmixControls& c) {
+         const auto methods = spectral::upmixMethodTable();
+         for (std::size_t i = 0; i < methods.size(); ++i) {
+             if (methods[i].method == c.method) return static_cast<double>(i);
+         }
+         return 0.0;
+     },
+     [](spectral::UpmixControls& c, double value) {
+         c.method = spectral::upmixMethodTable()[static_cast<std::size_t>(value)].method;
+     }},
+    {"atf", "ATF stage", nullptr, [](const spectral::UpmixControls& c) { return c.atf ? 1.0 : 0.0; },
+     [](spectral::UpmixControls& c, double value) { c.atf = value != 0.0; }},
+    // Only with an LFE cutoff: copy keeps the mains full range, crossover
+    // takes the bass out of them.
+    {"lfe_mode", "LFE mode", &lfeModeChoices,
+     [](const spectral::UpmixControls& c) { return c.lfeMode == spectral::LfeMode::Crossover ? 1.0 : 0.0; },
+     [](spectral::UpmixControls& c, double value) {
+         c.lfeMode = value != 0.0 ? spectral::LfeMode::Crossover : spectral::LfeMode::Copy;
+     }},
+    // Off for hosts that master after the upmix: overs then pass to the bus.
+    {"limiter", "Limiter", nullptr, [](const spectral::UpmixControls& c) { return c.limiter ? 1.0 : 0.0; },
+     [](spectral::UpmixControls& c, double value) { c.limiter = value != 0.0; }},
+};
+
+PortDescription switchPort(const SwitchControl& control) {
     PortDescription port;
     port.kind = PortKind::ControlInput;
-    port.control = ControlKind::Toggle;
-    port.symbol = "atf";
-    port.name = "ATF stage";
-    port.maximum = 1.0;
-    port.defaultValue = spectral::UpmixControls{}.atf ? 1.0 : 0.0;
+    port.symbol = control.symbol;
+    port.name = control.name;
+    if (control.choices != nullptr) {
+        port.control = ControlKind::Enumeration;
+        port.scalePoints = control.choices();
+        port.maximum = static_cast<double>(port.scalePoints.size() - 1);
+    } else {
+        port.control = ControlKind::Toggle;
+        port.maximum = 1.0;
+    }
+    port.defaultValue = control.read(spectral::UpmixControls{});
     return port;
 }
 
@@ -79,12 +119,15 @@ PortDescription controlPort(const UpmixControlEntry& entry) {
     return port;
 }
 
-// The control ports of the first release, in port order after the audio
-// ports; the latency port follows them. Hosts save sessions by port index,
-// so these never move: a control added to the upmix since gets its port
-// after the latency, optional to connect, in the order of the control table.
-constexpr const char* kFirstReleaseControls[] = {
-    "method", "atf", "width", "centre", "ambience", "rear_delay", "smooth", "lfe_cutoff", "gain"};
+// The ports after the audio ones, in the order releases gave them. Hosts
+// save sessions by port index, so none of these ever moves. Up to the
+// latency port, the first release's, which hosts must connect; after it,
+// the controls added since, lv2:connectionOptional. A control added to the
+// upmix later (a switch or a row of the control table) gets its port after
+// all of these, optional as well, in the order of the switches and the table.
+constexpr const char* kReleasedPorts[] = {
+    "method", "atf", "width", "centre", "ambience", "rear_delay", "smooth", "lfe_cutoff", "gain",
+    "latency", "lfe_mode", "limiter"};
 
 spectral::UpmixSetup setupAt(double sampleRate, const spectral::SpeakerLayout& layout) {
     spectral::UpmixSetup setup;
@@ -136,27 +179,30 @@ PluginDescription upmixDescription(int latencySamples, const spectral::SpeakerLa
         port.designation = speaker.designation;
         d.ports.push_back(port);
     }
-    std::vector<PortDescription> controls{methodPort(), atfPort()};
-    for (const UpmixControlEntry& entry : controlTable) {
-        controls.push_back(controlPort(entry));
-    }
-    for (const char* symbol : kFirstReleaseControls) {
-        const auto port = std::find_if(controls.begin(), controls.end(),
-                                       [&](const PortDescription& p) { return p.symbol == symbol; });
-        if (port == controls.end()) {
-            throw std::logic_error(std::string("the upmix has no control '") + symbol +
-                                   "', whose port hosts' saved sessions address by index");
-        }
-        d.ports.push_back(*port);
-        controls.erase(port);
-    }
+    std::vector<PortDescription> controls;
+    for (const SwitchControl& control : kSwitches) controls.push_back(switchPort(control));
+    for (const UpmixControlEntry& entry : controlTable) controls.push_back(controlPort(entry));
     PortDescription latency;
     latency.kind = PortKind::ControlOutput;
     latency.control = ControlKind::Latency;
     latency.symbol = "latency";
     latency.name = "Latency";
     latency.maximum = latency.defaultValue = latencySamples;
-    d.ports.push_back(latency);
+    controls.push_back(latency);
+
+    bool optional = false;  // past the latency port
+    for (const char* symbol : kReleasedPorts) {
+        const auto port = std::find_if(controls.begin(), controls.end(),
+                                       [&](const PortDescription& p) { return p.symbol == symbol; });
+        if (port == controls.end()) {
+            throw std::logic_error(std::string("the upmix has no control '") + symbol +
+                                   "', whose port hosts' saved sessions address by index");
+        }
+        port->connectionOptional = optional;
+        optional = optional || port->symbol == "latency";
+        d.ports.push_back(*port);
+        controls.erase(port);
+    }
     for (PortDescription& port : controls) {
         port.connectionOptional = true;
         d.ports.push_back(port);
@@ -170,8 +216,9 @@ UpmixPlugin::UpmixPlugin(const host::PluginLibrary& library, double sampleRate, 
       outputCount_(static_cast<std::size_t>(engine_.channels())),
       controlPorts_(description_.ports.size(), nullptr),
       controls_(engine_.controls()) {
-    methodPort_ = description_.portIndex("method");
-    atfPort_ = description_.portIndex("atf");
+    for (const SwitchControl& control : kSwitches) {
+        switchPorts_.push_back(description_.portIndex(control.symbol));
+    }
     for (const UpmixControlEntry& entry : spectral::upmixControlTable()) {
         entryPorts_.push_back(description_.portIndex(portSymbol(entry.symbol)));
     }
@@ -201,16 +248,15 @@ void UpmixPlugin::followControls() {
         return port.clamp(value != nullptr ? static_cast<double>(*value) : port.defaultValue);
     };
     spectral::UpmixControls wanted = controls_;
-    const auto methods = spectral::upmixMethodTable();
-    wanted.method = methods[static_cast<std::size_t>(valueOf(methodPort_))].method;
-    wanted.atf = valueOf(atfPort_) != 0.0;
+    bool changed = false;
+    for (std::size_t i = 0; i < std::size(kSwitches); ++i) {
+        kSwitches[i].write(wanted, valueOf(switchPorts_[i]));
+        changed = changed || kSwitches[i].read(wanted) != kSwitches[i].read(controls_);
+    }
     const auto entries = spectral::upmixControlTable();
     for (std::size_t e = 0; e < entries.size(); ++e) {
         wanted.*entries[e].field = entries[e].clamped(valueOf(entryPorts_[e]));
-    }
-    bool changed = wanted.method != controls_.method || wanted.atf != controls_.atf;
-    for (const UpmixControlEntry& entry : entries) {
-        changed = changed || wanted.*entry.field != controls_.*entry.field;
+        changed = changed || wanted.*entries[e].field != controls_.*entries[e].field;
     }
     if (changed) {
         engine_.setControls(wanted);

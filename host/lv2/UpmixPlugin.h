@@ -4,9 +4,10 @@
 // at kUpmixUri + "-" + the layout's name ("…/upmix-7.1"). Two audio inputs in
 // a stereo group, the layout's outputs in its group (with the port-groups
 // designations, so hosts map the channels themselves), the upmix's controls
-// from its control table, and a latency output that hosts compensate. It runs the same UpmixEngine as `surround-host upmix`
-// with the library linked in, so, shifted by the latency, it gives the
-// command line's samples.
+// from its control table and its switches (method, ATF, LFE mode, limiter),
+// and a latency output that hosts compensate. It runs the same UpmixEngine
+// as `surround-host upmix` with the library linked in, so, shifted by the
+// latency, it gives the command line's samples.
 //
 // Real-time safety: the engine is built at instantiation with the module
 // chains of every method, ATF4_6 and Clip4_6, so run() allocates nothing,
@@ -33,11 +34,12 @@ inline constexpr const char* kUpmixUri = "https://quorveil.audio/lv2/upmix";
 std::string upmixUri(const spectral::SpeakerLayout& layout);
 const spectral::SpeakerLayout* upmixLayoutOf(const std::string& uri);
 
-// [main thread; allocates] The description: audio ports, the method and ATF
-// switch, one control port per entry of the upmix's control table, then the
-// latency output. The ports of the first release keep their indices; a
-// control added since comes after the latency port, lv2:connectionOptional.
-// Throws std::logic_error when a control of the first release is missing.
+// [main thread; allocates] The description: audio ports, the switches
+// (method, ATF, LFE mode, limiter), one control port per entry of the
+// upmix's control table, and the latency output. Every port a release
+// offered keeps its index; the controls added after the first release come
+// after the latency port, lv2:connectionOptional. Throws std::logic_error
+// when a released control is missing.
 PluginDescription upmixDescription(int latencySamples,
                                    const spectral::SpeakerLayout& layout = spectral::defaultLayout());
 PluginDescription upmixDescription(int latencySamples, const spectral::SpeakerLayout& layout,
@@ -71,10 +73,9 @@ private:
     std::array<float*, spectral::kMostSpeakers> outputs_{};
     std::size_t outputCount_ = 0;
     // The host's buffer of every control input, by port index; the ports
-    // of the method, the ATF switch and each entry of the control table.
+    // of each switch and of each entry of the control table.
     std::vector<const float*> controlPorts_;
-    uint32_t methodPort_ = 0, atfPort_ = 0;
-    std::vector<uint32_t> entryPorts_;
+    std::vector<uint32_t> switchPorts_, entryPorts_;
     float* latencyPort_ = nullptr;
     uint32_t latencyPortIndex_ = 0;
     spectral::UpmixControls controls_;

@@ -89,35 +89,6 @@ int subtype(SampleEncoding encoding) {
     return 0;
 }
 
-std::vector<Speaker> speakersOf(const OutputFormat& format) {
-    if (format.layout == ChannelLayout::Surround51) {
-        return {Speaker::FrontLeft, Speaker::FrontRight, Speaker::FrontCentre,
-                Speaker::LowFrequency, Speaker::BackLeft, Speaker::BackRight};
-    }
-    return format.speakers;
-}
-
-// libsndfile's name for each speaker, for the AIFF CHAN chunk it writes.
-int libraryChannel(Speaker speaker) {
-    switch (speaker) {
-    case Speaker::FrontLeft:
-        return SF_CHANNEL_MAP_LEFT;
-    case Speaker::FrontRight:
-        return SF_CHANNEL_MAP_RIGHT;
-    case Speaker::FrontCentre:
-        return SF_CHANNEL_MAP_CENTER;
-    case Speaker::LowFrequency:
-        return SF_CHANNEL_MAP_LFE;
-    case Speaker::BackLeft:
-        return SF_CHANNEL_MAP_REAR_LEFT;
-    case Speaker::BackRight:
-        return SF_CHANNEL_MAP_REAR_RIGHT;
-    case Speaker::None:
-        break;
-    }
-    return SF_CHANNEL_MAP_INVALID;
-}
-
 // The path of a file this process has open for reading that is the same
 // file as `target` (same device and inode, whatever the name: a symbolic
 // link, ./, a hard link, stdin), except descriptor `except`.
@@ -510,7 +481,6 @@ SoundFileWriter::SoundFileWriter(const std::string& target, const OutputFormat& 
                                  int32_t channels, int32_t sampleRate, int64_t expectedFrames)
     : target_(target), format_(format), channels_(channels), sampleRate_(sampleRate),
       stream_(isStandardStream(target)), levels_(static_cast<std::size_t>(std::max(channels, 0))) {
-    format_.speakers = speakersOf(format);
     if (sampleRate < 1 || sampleRate > kHighestWrittenSampleRate) {
         throw HostError("cannot write " + inQuotes(target) + " at " + std::to_string(sampleRate) +
                         " Hz: surround-host writes 1 to " +
@@ -645,12 +615,11 @@ void SoundFileWriter::openWithLibrary(const OutputFormat& format, int32_t sample
         sf_command(file_, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
     }
     if (format.container == Container::Aiff && namesEveryChannel(format.speakers)) {
-        // libsndfile writes a CHAN chunk for the layout; commit() restates it
-        // as a bitmap.
-        std::vector<int> map;
-        for (Speaker speaker : format.speakers) map.push_back(libraryChannel(speaker));
-        sf_command(file_, SFC_SET_CHANNEL_MAP_INFO, map.data(),
-                   static_cast<int>(map.size() * sizeof(int)));
+        // libsndfile writes a CHAN chunk for some layouts only, and as a
+        // layout tag that readers take differently: an annotation of a CHAN
+        // chunk's length, before the sound, holds its place (see
+        // finishHeader).
+        sf_set_string(file_, SF_STR_COMMENT, aiffChannelPlaceholder().c_str());
     }
     if (format.container == Container::Flac && namesEveryChannel(format.speakers) &&
         (!stream_ || seekableStream_)) {
@@ -823,6 +792,17 @@ void SoundFileWriter::finishHeader(bool seekable) {
     if (stamped && !writeAll(descriptor_, header, 0)) {
         failed(errno, "its header could not be completed");
     }
+}
+
+bool SoundFileWriter::statesItsSpeakers() const {
+    // A WAV states them in the header it starts with, AIFF never goes into a
+    // pipe, and a FLAC in one has no header to rewrite: its readers assume
+    // FLAC's default order.
+    const bool rewritable = !stream_ || seekableStream_;
+    if (format_.container != Container::Flac || rewritable || !namesEveryChannel(format_.speakers)) {
+        return true;
+    }
+    return channelMask(format_.speakers) == flacDefaultMask(channels_);
 }
 
 // The finished file takes the target's name, at once: a file written unnamed

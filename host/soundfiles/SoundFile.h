@@ -42,17 +42,15 @@ namespace quorveil::host {
 
 enum class Container { Wav, Flac, Aiff };
 enum class SampleEncoding { Pcm16, Pcm24, Float32 };
-// Surround51: six channels FL FR FC LFE BL BR; the same as giving those six
-// speakers.
-enum class ChannelLayout { Unnamed, Surround51 };
-
 struct OutputFormat {
     Container container = Container::Wav;
     SampleEncoding encoding = SampleEncoding::Float32;
-    ChannelLayout layout = ChannelLayout::Unnamed;
     // The speaker of each channel in file order (Speaker::None for one that
-    // is no speaker); empty: unnamed. A WAV states them in its channel mask,
-    // AIFF and FLAC when every channel is a speaker.
+    // is no speaker); empty: unnamed. The caller gives them as data (the
+    // upmix from its layout table, `render` from the module's pin names). A
+    // WAV states them in its channel mask, AIFF (a CHAN chunk) and FLAC (a
+    // WAVEFORMATEXTENSIBLE_CHANNEL_MASK comment) when every channel is a
+    // speaker and the file can be rewritten once complete.
     std::vector<Speaker> speakers;
 };
 
@@ -168,6 +166,11 @@ public:
     // Whether the file is written through a name other than the target's
     // (hidden, beside it), which the next run removes if this one is killed.
     bool writesThroughTemporaryName() const { return !temporary_.empty(); }
+    // False when readers will take the channels for other speakers than
+    // format.speakers: a FLAC written into a pipe cannot state them, and its
+    // readers assume FLAC's default order for its channel count (3.1's four
+    // channels become quad).
+    bool statesItsSpeakers() const;
     const std::vector<ChannelLevel>& levels() const { return levels_; }
     // Output samples that were not numbers and were written as silence.
     int64_t nonFiniteSamples() const { return nonFinite_; }

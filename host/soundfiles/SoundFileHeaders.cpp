@@ -146,6 +146,21 @@ bool namesEveryChannel(const std::vector<Speaker>& speakers) {
            static_cast<std::size_t>(std::popcount(channelMask(speakers))) == speakers.size();
 }
 
+Speaker speakerOfMaskBit(uint32_t bit) {
+    for (Speaker speaker : {Speaker::FrontLeft, Speaker::FrontRight, Speaker::FrontCentre,
+                            Speaker::LowFrequency, Speaker::BackLeft, Speaker::BackRight,
+                            Speaker::SideLeft, Speaker::SideRight}) {
+        if (static_cast<uint32_t>(speaker) == bit) return speaker;
+    }
+    return Speaker::None;
+}
+
+uint32_t flacDefaultMask(int32_t channels) {
+    // Mono is its centre; 7 channels are 6.1 with a back centre.
+    constexpr uint32_t kDefaults[] = {0x4, 0x3, 0x7, 0x33, 0x37, 0x3F, 0x70F, 0x63F};
+    return channels >= 1 && channels <= 8 ? kDefaults[channels - 1] : 0;
+}
+
 int64_t declaredFrames(const std::string& headerBytes) {
     if (isWave(headerBytes)) {
         return declaredWaveFrames(headerBytes);
@@ -256,19 +271,28 @@ bool stampWavChannelMask(std::string& headerBytes, uint32_t mask) {
     return true;
 }
 
+const std::string& aiffChannelPlaceholder() {
+    static const std::string placeholder = "quorveil-CHN";
+    static_assert(sizeof("quorveil-CHN") - 1 == 12);
+    return placeholder;
+}
+
 bool stampAiffChannelBitmap(std::string& headerBytes, uint32_t mask) {
     if (!isAiff(headerBytes)) {
         return false;
     }
+    const std::string& placeholder = aiffChannelPlaceholder();
     const std::size_t at = findChunk(headerBytes, true, [&](std::size_t chunk, uint32_t size) {
-        return startsWith(headerBytes, chunk, "CHAN") && size == 12;
+        return startsWith(headerBytes, chunk, "ANNO") && size == placeholder.size() &&
+               headerBytes.compare(chunk + 8, size, placeholder) == 0;
     });
-    if (at == std::string::npos || at + 20 > headerBytes.size() ||
-        readBe(headerBytes, at + 16) != 0) {  // channel descriptions would follow
+    if (at == std::string::npos) {
         return false;
     }
+    headerBytes.replace(at, 4, "CHAN");
     writeBe(headerBytes, at + 8, kUseChannelBitmap);
     writeBe(headerBytes, at + 12, mask);
+    writeBe(headerBytes, at + 16, 0);  // no channel descriptions follow
     return true;
 }
 

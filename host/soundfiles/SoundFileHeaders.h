@@ -21,7 +21,13 @@ enum class Speaker : uint32_t {
     LowFrequency = 0x8,
     BackLeft = 0x10,
     BackRight = 0x20,
+    SideLeft = 0x200,
+    SideRight = 0x400,
 };
+
+// The speaker a channel-mask bit names (0x200: SideLeft); None for a bit
+// that names none of the speakers above, or for more than one bit.
+Speaker speakerOfMaskBit(uint32_t bit);
 
 // The mask a WAV file states for `speakers` in file order. A mask names the
 // first channels in rising bit order, so it stops at the first channel that
@@ -29,6 +35,10 @@ enum class Speaker : uint32_t {
 uint32_t channelMask(const std::vector<Speaker>& speakers);
 // Whether the mask names every channel.
 bool namesEveryChannel(const std::vector<Speaker>& speakers);
+// The speakers FLAC assumes for `channels` channels when a file states none
+// (the WAV order of its default layouts: 0x7 for three, 0x33 for four, 0x37
+// for five, 0x3F for six, 0x63F for eight ...); 0 beyond eight.
+uint32_t flacDefaultMask(int32_t channels);
 
 // Frames the header of a WAV, RF64 or AIFF file declares for its sound data,
 // read from its first bytes; -1 when the header does not say (another format,
@@ -55,12 +65,19 @@ std::string emptyFlacFile(int32_t channels, int32_t sampleRate, int bitsPerSampl
 // letter the same length.
 const std::string& flacMaskPlaceholder();
 
+// The annotation an AIFF writer stores to hold the place of the CHAN chunk
+// stampAiffChannelBitmap() writes over it: twelve letters, so that the ANNO
+// chunk is exactly as long as a CHAN chunk without channel descriptions.
+const std::string& aiffChannelPlaceholder();
+
 // Stamp the layout into the first bytes of a finished file (returned edited;
 // false when the header has no place for it):
 //   WAV/RF64: the channel mask of its WAVE_FORMAT_EXTENSIBLE format chunk;
-//   AIFF: its CHAN chunk as a channel bitmap, the Core Audio way of saying
-//         "back left, back right" rather than the side pair a layout tag of
-//         L R C LFE Ls Rs means to most readers;
+//   AIFF: a CHAN chunk over the placeholder annotation, stating the layout
+//         as a channel bitmap (the bits of a WAV channel mask), the Core
+//         Audio way of saying "back left, back right" rather than the side
+//         pair a layout tag of L R C LFE Ls Rs means to most readers, and
+//         the one way to state 7.1 with its sides and backs;
 //   FLAC: WAVEFORMATEXTENSIBLE_CHANNEL_MASK=0x... over the placeholder comment.
 bool stampWavChannelMask(std::string& headerBytes, uint32_t mask);
 bool stampAiffChannelBitmap(std::string& headerBytes, uint32_t mask);

@@ -60,17 +60,36 @@ std::vector<PluginCase> pluginCases() {
          "quorveil-upmix.lv2",
          "quorveil_upmix.so",
          {"in_left", "in_right", "fl", "fr", "fc", "lfe", "bl", "br", "method", "atf", "width",
-          "centre", "ambience", "rear_delay", "smooth", "lfe_cutoff", "gain", "latency"},
+          "centre", "ambience", "rear_delay", "smooth", "lfe_cutoff", "gain", "latency",
+          "lfe_mode", "limiter"},
          {true, true, true, true, true, true, true, true},
          {0, 1},
          {2, 3, 4, 5, 6, 7},
          {{8, 1.0f}, {9, 1.0f}, {10, 0.5f}, {11, -6.0f}, {12, -3.0f}, {13, 20.0f}, {14, 200.0f},
-          {15, 120.0f}, {16, -6.0f}},
+          {15, 120.0f}, {16, -6.0f}, {18, 1.0f}, {19, 0.0f}},
          {"Has latency:       yes, reported by port 17", "Symbol:      lfe_cutoff",
           "Designation: http://lv2plug.in/ns/ext/port-groups#lowFrequencyEffects",
           "Group:       https://quorveil.audio/lv2/upmix#surround_out",
           "Group:       https://quorveil.audio/lv2/upmix#stereo_in", "1.0 = \"arctan\"",
-          "Symbol:      rear_delay", "Maximum:     100.000000", "lv2core#toggled"}},
+          "Symbol:      rear_delay", "Maximum:     100.000000", "lv2core#toggled",
+          "1.0 = \"crossover\""}},
+        // 7.1: the same controls after eight outputs, a group of its own.
+        {"https://quorveil.audio/lv2/upmix-7.1",
+         "quorveil-upmix.lv2",
+         "quorveil_upmix.so",
+         {"in_left", "in_right", "fl", "fr", "fc", "lfe", "bl", "br", "sl", "sr", "method", "atf",
+          "width", "centre", "ambience", "rear_delay", "smooth", "lfe_cutoff", "gain", "latency",
+          "lfe_mode", "limiter"},
+         {true, true, true, true, true, true, true, true, true, true},
+         {0, 1},
+         {2, 3, 4, 5, 6, 7, 8, 9},
+         {{10, 2.0f}, {11, 1.0f}, {12, 0.5f}, {13, -6.0f}, {14, -3.0f}, {15, 20.0f}, {16, 200.0f},
+          {17, 120.0f}, {18, -6.0f}, {20, 1.0f}, {21, 0.0f}},
+         {"Has latency:       yes, reported by port 19",
+          "Designation: http://lv2plug.in/ns/ext/port-groups#sideLeft",
+          "Designation: http://lv2plug.in/ns/ext/port-groups#rearRight",
+          "Group:       https://quorveil.audio/lv2/upmix-7.1#surround_out",
+          "Name:              Quorveil Upmix 2.0 to 7.1"}},
     };
 }
 
@@ -262,7 +281,15 @@ TEST(Lv2Hosts, PortIndicesStayAsReleasedAndNewControlsComeAfterTheLatency) {
         const std::string info = runCommand(withLv2Path("lv2info " + std::string(plugin.uri)), &status);
         ASSERT_EQ(status, 0) << info;
         EXPECT_EQ(listedSymbols(info), plugin.symbols);
-        EXPECT_EQ(info.find("connectionOptional"), std::string::npos) << info;
+        // Optional to connect: exactly the ports after the latency's.
+        const int latency = latencyPort(plugin);
+        for (uint32_t p = 0; p < portCount(plugin); ++p) {
+            const auto from = info.find("\tPort " + std::to_string(p) + ":");
+            const auto to = info.find("\tPort " + std::to_string(p + 1) + ":");
+            ASSERT_NE(from, std::string::npos) << p;
+            const bool optional = info.substr(from, to - from).find("connectionOptional") != std::string::npos;
+            EXPECT_EQ(optional, latency >= 0 && static_cast<int>(p) > latency) << plugin.symbols[p];
+        }
         std::string pluginFile = plugin.bundle;
         pluginFile.replace(pluginFile.rfind(".lv2"), 4, ".ttl");
         for (const std::string& file : {std::string("manifest.ttl"), pluginFile}) {
@@ -282,7 +309,7 @@ TEST(Lv2Hosts, PortIndicesStayAsReleasedAndNewControlsComeAfterTheLatency) {
     ASSERT_EQ(grown.ports.size(), released.size() + 1);
     for (std::size_t p = 0; p < released.size(); ++p) {
         EXPECT_EQ(grown.ports[p].symbol, released[p]) << p;
-        EXPECT_FALSE(grown.ports[p].connectionOptional) << p;
+        EXPECT_EQ(grown.ports[p].connectionOptional, static_cast<int>(p) > latencyPort(pluginCases()[1])) << p;
     }
     EXPECT_EQ(grown.ports.back().symbol, "presence");
     EXPECT_TRUE(grown.ports.back().connectionOptional);
@@ -317,8 +344,9 @@ TEST(Lv2Hosts, PannerThroughLv2applyEqualsSurroundHostBitForBit) {
 }
 
 // lv2apply feeds the plug-in and reads its latency port; the file it writes
-// starts with that latency, so the command line's upmix of the same file is
-// the plug-in's output shifted by it, sample for sample.
+// starts with that latency, so the command line's upmix of the same file to
+// the same layout is the plug-in's output shifted by it, sample for sample,
+// with every switch and level.
 TEST(Lv2Hosts, UpmixThroughLv2applyEqualsSurroundHostShiftedByItsLatency) {
     ScratchFolder folder;
     const std::string in = folder.file("stereo.wav");
@@ -328,42 +356,53 @@ TEST(Lv2Hosts, UpmixThroughLv2applyEqualsSurroundHostShiftedByItsLatency) {
     }
     writeSound(in, stereo);
     struct Settings {
+        const char* layout;
         std::string ports, options;
     };
     const Settings settings[] = {
-        {"", ""},
-        {"-c method 1 -c atf 1 -c lfe_cutoff 120", "--method arctan --atf --lfe-cutoff 120"},
-        {"-c method 2 -c width 0.5 -c ambience -6 -c rear_delay 0 -c gain -3",
+        {"5.1", "", ""},
+        {"5.1", "-c method 1 -c atf 1 -c lfe_cutoff 120", "--method arctan --atf --lfe-cutoff 120"},
+        {"5.1", "-c method 2 -c width 0.5 -c ambience -6 -c rear_delay 0 -c gain -3",
          "--method cc --width 0.5 --ambience -6 --rear-delay 0 --gain -3"},
+        // The limiter at work, then switched off with the bass moved out
+        // of the mains.
+        {"7.1", "-c gain 12 -c rear_delay 5", "--gain 12 --rear-delay 5"},
+        {"7.1", "-c lfe_cutoff 100 -c lfe_mode 1 -c limiter 0 -c gain 6",
+         "--lfe-cutoff 100 --lfe-mode crossover --no-limiter --gain 6"},
     };
+    const host::PluginLibrary library(QUORVEIL_LIBRARY_PATH);
     for (const Settings& s : settings) {
-        SCOPED_TRACE(s.options);
+        SCOPED_TRACE(std::string(s.layout) + " " + s.options);
+        const spectral::SpeakerLayout& layout = spectral::findLayout(s.layout);
         const std::string viaLv2 = folder.file("lv2.wav"), viaHost = folder.file("host.wav");
         int status = 0;
         const std::string log = runCommand(withLv2Path("lv2apply -i '" + in + "' -o '" + viaLv2 +
-                                                       "' " + s.ports +
-                                                       " https://quorveil.audio/lv2/upmix"),
+                                                       "' " + s.ports + " " + lv2::upmixUri(layout)),
                                            &status);
         ASSERT_EQ(status, 0) << log;
-        std::vector<std::string> args{"upmix", in, viaHost, "-q"};
+        std::vector<std::string> args{"upmix", in, viaHost, "-q", "--layout", s.layout};
         std::istringstream options(s.options);
         for (std::string word; options >> word;) args.push_back(word);
         const HostRun run = runHost(args);
         ASSERT_EQ(run.exitCode, 0) << run.err;
         const Sound plugin = readSound(viaLv2), host = readSound(viaHost);
-        ASSERT_EQ(plugin.channels, 6);
+        ASSERT_EQ(plugin.channels, layout.count);
+        ASSERT_EQ(host.channels, layout.count);
         ASSERT_EQ(plugin.frames(), host.frames());
-        const host::PluginLibrary library(QUORVEIL_LIBRARY_PATH);
         spectral::UpmixSetup at48k;
         at48k.sampleRate = 48000.0;
+        at48k.layout = &layout;
         const auto latency = static_cast<std::size_t>(spectral::UpmixEngine(library, at48k).latency());
         std::size_t differing = 0;
+        double energy = 0.0;
         for (std::size_t i = latency; i < plugin.frames(); ++i) {
-            for (int c = 0; c < 6; ++c) {
+            for (int c = 0; c < layout.count; ++c) {
                 differing += plugin.at(i, c) != host.at(i - latency, c);
+                energy += double(host.at(i - latency, c)) * host.at(i - latency, c);
             }
         }
         EXPECT_EQ(differing, 0u);
+        EXPECT_GT(energy, 0.0);
     }
 }
 

@@ -4,7 +4,7 @@
 #   0. the release tree they come from built no test and no benchmark;
 #   1. cmake --install into a fresh prefix: surround-host finds the library
 #      installed with it and lists the modules; the manual page, the LV2
-#      bundles and PipeWire's sink are there;
+#      bundles and PipeWire's sinks are there;
 #   2. the .deb: apt resolves its dependencies on this system, dpkg -i
 #      installs it (into a private root that knows this system's installed
 #      packages, so nothing here changes), and the installed surround-host
@@ -60,13 +60,14 @@ check "installed surround-host renders the demo" bash -c "
 check "manual page installed" test -s "$prefix/share/man/man1/surround-host.1.gz"
 check "manual page names every command" bash -c "
   zcat '$prefix/share/man/man1/surround-host.1.gz' | grep -q '^\.SS upmix' &&
-  zcat '$prefix/share/man/man1/surround-host.1.gz' | grep -q -- '--fft-size'"
+  zcat '$prefix/share/man/man1/surround-host.1.gz' | grep -q -- '--fft-size' &&
+  zcat '$prefix/share/man/man1/surround-host.1.gz' | grep -q -- '--layout'"
 check "LV2 bundles installed where LV2 hosts look, and lv2ls finds them" bash -c "
   LV2_PATH='$prefix/lib/lv2' lv2ls | grep -qx 'https://quorveil.audio/lv2/upmix' &&
   LV2_PATH='$prefix/lib/lv2' lv2ls | grep -qx 'https://quorveil.audio/lv2/panner'"
-check "PipeWire's upmix sink installed, as the build wrote it" \
-  cmp "$build/pipewire/quorveil-upmix-5.1.conf" \
-      "$prefix/share/quorveil-surround/pipewire/quorveil-upmix-5.1.conf"
+check "PipeWire's upmix sinks installed, one per layout (5.1 and 7.1 among them), as the build wrote them" bash -c "
+  test -s '$build/pipewire/quorveil-upmix-5.1.conf' && test -s '$build/pipewire/quorveil-upmix-7.1.conf' &&
+  diff -r -x .generated '$build/pipewire' '$prefix/share/quorveil-surround/pipewire'"
 check "licences installed" test -s "$prefix/share/doc/quorveil-surround/LICENSES/GPL-3.0-or-later.txt"
 
 # --- the Debian package ----------------------------------------------------------
@@ -84,8 +85,9 @@ check "package holds both LV2 bundles" bash -c "
   test -s '$root/usr/lib/lv2/quorveil-upmix.lv2/manifest.ttl' &&
   test -s '$root/usr/lib/lv2/quorveil-panner.lv2/quorveil_panner.so'"
 check "package holds the copyright file" test -s "$root/usr/share/doc/quorveil-surround/copyright"
-check "package holds PipeWire's upmix sink" \
-  test -s "$root/usr/share/quorveil-surround/pipewire/quorveil-upmix-5.1.conf"
+check "package holds PipeWire's upmix sinks" bash -c "
+  test -s '$root/usr/share/quorveil-surround/pipewire/quorveil-upmix-5.1.conf' &&
+  test -s '$root/usr/share/quorveil-surround/pipewire/quorveil-upmix-7.1.conf'"
 check "dpkg -r removes it again" dpkg --root="$root" --force-script-chrootless --log=/dev/null -r quorveil-surround
 check "nothing of it is left" bash -c "! test -e '$root/usr/bin/surround-host'"
 

@@ -220,7 +220,7 @@ TEST_F(Conventions, MessagesNameTheCommandItsHelpAndTheirUnits) {
         {{"render", "Clip4_6", "stereo.wav", "o.wav"},
          "Clip4_6 takes 6 input channels (LF in, RF in, C in, LFE in, LS in, RS in); "
          "'stereo.wav' has 2"},
-        {{"upmix", "mono.wav", "o.wav"}, "'mono.wav' has 1 channel; upmix takes stereo"},
+        {{"upmix", "six.wav", "o.wav"}, "'six.wav' has 6 channels; upmix takes mono or stereo"},
         // Every module's FFT settings are checked, not only the spectral ones'.
         {{"render", "Clip4_6", "six.wav", "o.wav", "--fft-size", "999"},
          "FFT size 999 is not one of 512, 1024, 2048, 4096, 8192, 16384"},
