@@ -137,7 +137,9 @@ test:
 	@rm -rf $(RESULTS)
 	@status=0; \
 	for suite in test-native test-asan test-win32 cross-check test-package fuzz-smoke; do \
+	  start=$$(date +%s); \
 	  $(MAKE) $$suite || status=1; \
+	  echo "$$suite: $$(( $$(date +%s) - start )) s"; \
 	done; \
 	scripts/test-total.sh $(RESULTS) native asan win32 cross-check packaging fuzz || status=1; \
 	exit $$status

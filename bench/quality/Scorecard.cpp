@@ -134,15 +134,19 @@ std::string shareDifference(const Scorecard& card, const std::vector<Scorecard>&
         return std::find(methods.begin(), methods.end(), c.upmixer) != methods.end();
     };
     if (!isMethod(card)) return "-";
-    double largest = -1.0;
+    // Against the nearest other method: every pair of methods must differ,
+    // not just the one most unlike the rest.
+    double nearest = -1.0;
     for (const Scorecard& other : all) {
         if (&other == &card || !isMethod(other)) continue;
+        double largest = 0.0;
         for (std::size_t c = 0; c < kChannels; ++c) {
             largest = std::max({largest, std::fabs(card.band.share[c] - other.band.share[c]),
                                 std::fabs(card.orchestral.share[c] - other.orchestral.share[c])});
         }
+        nearest = nearest < 0.0 ? largest : std::min(nearest, largest);
     }
-    return largest < 0.0 ? "-" : number(largest, "%.1f");
+    return nearest < 0.0 ? "-" : number(nearest, "%.1f");
 }
 
 struct Row {
@@ -253,7 +257,7 @@ std::vector<Row> rows() {
             [](const Scorecard& c) { return shares(c.band); }),
         row(kDefaults, "orchestral: shares FL FR FC LFE BL BR (%)", "",
             [](const Scorecard& c) { return shares(c.orchestral); }),
-        {kDefaults, "methods: largest share difference to another (pp)", ">= 10", shareDifference},
+        {kDefaults, "methods: share difference to the nearest other (pp)", ">= 10", shareDifference},
     };
 }
 

@@ -322,7 +322,7 @@ int run(int argc, char** argv) {
     }
     if (o.ffmpeg && ffmpegInstalled()) {
         upmixers.push_back(ffmpegUpmixer(scratch));
-    } else {
+    } else if (o.ffmpeg) {
         std::printf("(ffmpeg not installed: no FFmpeg column)\n");
     }
 

@@ -154,11 +154,12 @@ std::function<void()> addUpmixCommand(CLI::App& command, Context& context) {
         ->type_name("NAME");
     std::string methods;
     for (const spectral::UpmixMethodEntry& entry : spectral::upmixMethodTable()) {
-        methods += (methods.empty() ? "" : ", ") + std::string(entry.name) + " (" + entry.module + ")";
+        methods += (methods.empty() ? "" : "; ") + std::string(entry.name) + " (" + entry.module + "), " +
+                   entry.character;
     }
     command
         .add_option("--method", options->method,
-                    "Module that places the direct sound on FL-FC-FR: " + methods)
+                    "How the direct sound is placed: " + methods)
         ->capture_default_str();
     addControlOptions(command, job.setup.controls);
     options->lfeModeOption = command

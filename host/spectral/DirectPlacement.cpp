@@ -42,6 +42,11 @@ constexpr float kSliceFrontScale = 1.0f / 3.0f;
 enum SlicePin { SliceLF = 0, SliceRF = 1, SliceC = 2, SliceLS = 3, SliceRS = 4 };
 enum CCPin { CCC = 0, CCLS = 1, CCRS = 2 };
 constexpr int kArcTanLesser = 5;  // pins 5..9: the lesser images, LF..RS
+// How each side's remainder of CC4_6 (LS, RS) is shared between the front
+// and the surround of its side, as amplitudes of equal power: a hard-left
+// source sits between FL and BL, at the side of the listener.
+constexpr float kSideToFront = 0.70710678f;
+constexpr float kSideToSurround = 0.70710678f;
 
 std::unique_ptr<GraphModule> makeModule(const host::PluginLibrary& library, const char* name,
                                         const plogue::biduleSDK::EngineInfo& engine) {
@@ -121,7 +126,7 @@ host::ModuleSession& DirectPlacement::session(UpmixMethod method) {
 void DirectPlacement::runModule(UpmixMethod method, const float* leftLevel,
                                 const float* rightLevel, const float* leftHz,
                                 const float* rightHz,
-                                const std::array<float*, kMainSpeakers>& into) {
+                                const std::array<float*, kMainSpeakers>& into, bool sidesBehind) {
     GraphModule& module = moduleFor(method);
     host::ProcessBuffers& buffers = module.buffers;
     float* left = buffers.magnitudeIn.frame(0, 0);
@@ -134,7 +139,7 @@ void DirectPlacement::runModule(UpmixMethod method, const float* leftLevel,
         std::copy(rightHz, rightHz + bins_, buffers.frequencyIn.frame(1, 0));
     }
     module.process();
-    route(method, into);
+    route(method, into, sidesBehind);
 }
 
 void DirectPlacement::place(UpmixMethod method, bool atf, const float* leftLevel,
@@ -146,7 +151,7 @@ void DirectPlacement::place(UpmixMethod method, bool atf, const float* leftLevel
         into[static_cast<std::size_t>(s)] = atf ? atf_->buffers.magnitudeIn.frame(s, 0)
                                                 : weights_[static_cast<std::size_t>(s)].data();
     }
-    runModule(method, leftLevel, rightLevel, leftHz, rightHz, into);
+    runModule(method, leftLevel, rightLevel, leftHz, rightHz, into, true);
     if (atf) {
         crossFade(leftLevel, rightLevel, leftHz, rightHz);
         for (int s = 0; s < kMainSpeakers; ++s) {
@@ -163,8 +168,10 @@ void DirectPlacement::placeEvents(UpmixMethod method, const float* leftLevel,
                                   const float* rightLevel, const float* leftHz) {
     std::array<float*, kMainSpeakers> into{};
     for (std::size_t s = 0; s < kMainSpeakers; ++s) into[s] = eventWeights_[s].data();
-    // One source: both channels at one frequency.
-    runModule(method, leftLevel, rightLevel, leftHz, leftHz, into);
+    // One source: both channels at one frequency. A hit keeps the front
+    // stage's place even with cc: the sides take what lasts, and a burst
+    // moving out to the side would drag the steady sound under it along.
+    runModule(method, leftLevel, rightLevel, leftHz, leftHz, into, false);
 }
 
 // The module's energy-vector azimuth for every balance angle from hard left
@@ -181,7 +188,9 @@ BalanceWarp DirectPlacement::measureWarp(UpmixMethod method) {
     std::array<float*, kMainSpeakers> into{};
     for (std::size_t s = 0; s < kMainSpeakers; ++s) into[s] = weights_[s].data();
     warps_[static_cast<std::size_t>(method)] = BalanceWarp();  // measure the module unwarped
-    runModule(method, left.data(), right.data(), probeHz_.data(), probeHz_.data(), into);
+    // The warp lays the balance out over FL, FC and FR; what cc then moves
+    // to the sides moves with it.
+    runModule(method, left.data(), right.data(), probeHz_.data(), probeHz_.data(), into, false);
     std::vector<double> azimuth(n);
     for (std::size_t i = 0; i < n; ++i) {
         double x = 0.0, y = 0.0;
@@ -198,7 +207,8 @@ BalanceWarp DirectPlacement::measureWarp(UpmixMethod method) {
 }
 
 QUORVEIL_VECTOR_CLONES
-void DirectPlacement::route(UpmixMethod method, const std::array<float*, kMainSpeakers>& into) {
+void DirectPlacement::route(UpmixMethod method, const std::array<float*, kMainSpeakers>& into,
+                            bool sidesBehind) {
     const host::SpectralPinBuffers& out = moduleFor(method).buffers.magnitudeOut;
     float* fl = into[MainFL];
     float* fr = into[MainFR];
@@ -221,12 +231,14 @@ void DirectPlacement::route(UpmixMethod method, const std::array<float*, kMainSp
     }
     case UpmixMethod::CC: {
         const float *c = out.frame(CCC, 0), *ls = out.frame(CCLS, 0), *rs = out.frame(CCRS, 0);
+        const float toFront = sidesBehind ? kSideToFront : 1.0f;
+        const float toSurround = sidesBehind ? kSideToSurround : 0.0f;
         for (std::size_t k = 0; k < bins_; ++k) {
-            fl[k] = ls[k];
-            fr[k] = rs[k];
+            fl[k] = ls[k] * toFront;
+            fr[k] = rs[k] * toFront;
             fc[k] = c[k] * kCommonToCentre;
-            bl[k] = 0.0f;
-            br[k] = 0.0f;
+            bl[k] = ls[k] * toSurround;
+            br[k] = rs[k] * toSurround;
         }
         break;
     }

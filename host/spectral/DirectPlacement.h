@@ -11,10 +11,13 @@
 //           part C of L and R goes to FC at √2 (it stood in both channels),
 //           each side's remainder to its front speaker: LF/3 (undoing the
 //           default front scale 2·h1 + 1 = 3) plus LS.
-//   cc      centre and surrounds. CC4_6: C to FC at √2, LS and RS (each
-//           side less the common part) to FL and FR; the mix gives this
-//           method more of the undecided ambience in the centre and behind
-//           (UpmixControlTable.h).
+//   cc      centre and surrounds. CC4_6: C to FC at √2; LS and RS (each
+//           side less the common part) shared at equal power between the
+//           front and the surround of their side. What both channels carry
+//           stays in the centre as with slice; what only one side carries
+//           moves out to the listener's side (a hard-left source at about
+//           −70° in 5.1), so a wide mix surrounds the listener while its
+//           centre holds.
 //   arctan  wrap-around. ArcTan4_6 with "Total Image Width" 240 spreads the
 //           stereo stage around the listener: a centred bin on C, a
 //           hard-left one on LS behind the left; each speaker takes the
@@ -113,8 +116,9 @@ private:
     // into `into` (five arrays of bins).
     void runModule(UpmixMethod method, const float* leftLevel, const float* rightLevel,
                    const float* leftHz, const float* rightHz,
-                   const std::array<float*, kMainSpeakers>& into);
-    void route(UpmixMethod method, const std::array<float*, kMainSpeakers>& into);
+                   const std::array<float*, kMainSpeakers>& into, bool sidesBehind);
+    // `sidesBehind` false: cc's sides stay in front (measuring the warp).
+    void route(UpmixMethod method, const std::array<float*, kMainSpeakers>& into, bool sidesBehind);
     void crossFade(const float* leftLevel, const float* rightLevel, const float* leftHz,
                    const float* rightHz);
     BalanceWarp measureWarp(UpmixMethod method);

@@ -14,9 +14,15 @@ namespace quorveil::spectral {
 namespace {
 
 constexpr std::array kMethods{
-    UpmixMethodEntry{UpmixMethod::Slice, "slice", "Slice4_6"},
-    UpmixMethodEntry{UpmixMethod::ArcTan, "arctan", "ArcTan4_6"},
-    UpmixMethodEntry{UpmixMethod::CC, "cc", "CC4_6"},
+    UpmixMethodEntry{UpmixMethod::Slice, "slice", "Slice4_6",
+                     "front stage: every source where the stereo put it, on FL-FC-FR, the "
+                     "ambience behind; folds back down to the stereo. For music and film"},
+    UpmixMethodEntry{UpmixMethod::ArcTan, "arctan", "ArcTan4_6",
+                     "wrap-around: the stereo stage spread around the listener, hard left "
+                     "behind the left; for effect and ambient music, not for a faithful image"},
+    UpmixMethodEntry{UpmixMethod::CC, "cc", "CC4_6",
+                     "centre and surrounds: the centre holds, what only one side carries moves "
+                     "out to the listener's side; for wide mixes and live recordings"},
 };
 
 const UpmixMethodEntry& methodEntry(UpmixMethod method) {

@@ -36,6 +36,7 @@ struct UpmixMethodEntry {
     UpmixMethod method;
     const char* name;    // "slice": the value of --method
     const char* module;  // "Slice4_6": the module that places the direct sound
+    const char* character;  // what it sounds like and when to pick it (--help)
 };
 std::span<const UpmixMethodEntry> upmixMethodTable();
 // "slice", "arctan", "cc" (any letter case); throws host::HostError.
