@@ -355,6 +355,57 @@ TEST_F(UpmixEngineTest, NeitherProcessNorControlChangesAllocate) {
 }
 
 // Each control against the defaults, on a signal that shows it.
+// A host automates the rear delay while sound plays: the surrounds move
+// from one delay to the next by a cross-fade, never by a jump, so a steady
+// low tone behind stays as smooth as it was. A jump shows as a step between
+// samples up to twice the tone's peak, against the tone's own steps of
+// ω·peak (a linear cross-fade over a hop adds at most 2·peak/hop to them).
+TEST_F(UpmixEngineTest, RearDelayChangesWithoutAClick) {
+    constexpr double kRate = 44100.0, kHz = 150.0;
+    const std::size_t frames = 3 * 44100;
+    Stereo behind;  // L = -R: all of it to BL and BR
+    for (std::size_t t = 0; t < frames; ++t) {
+        const float x = 0.3f * static_cast<float>(std::sin(2.0 * std::numbers::pi * kHz * t / kRate));
+        behind.left.push_back(x);
+        behind.right.push_back(-x);
+    }
+    const struct {
+        double fromMs, toMs;
+    } changes[] = {{0.0, 30.0}, {30.0, 7.3}, {12.0, 0.0}, {5.0, 100.0}};
+    for (const auto& change : changes) {
+        SCOPED_TRACE(std::to_string(change.fromMs) + " ms to " + std::to_string(change.toMs) + " ms");
+        UpmixControls controls;
+        controls.rearDelayMs = change.fromMs;
+        UpmixEngine engine(library, setupWith(controls));
+        Channels out;
+        for (auto& channel : out) channel.assign(frames, 0.0f);
+        constexpr std::size_t kBlock = 333, kChangeAt = 1 * 44100;
+        for (std::size_t at = 0; at < frames; at += kBlock) {
+            if (at >= kChangeAt && at < kChangeAt + kBlock) {
+                controls.rearDelayMs = change.toMs;
+                engine.setControls(controls);
+            }
+            const std::size_t n = std::min(kBlock, frames - at);
+            float* pointers[kUpmixChannels];
+            for (std::size_t c = 0; c < kUpmixChannels; ++c) pointers[c] = out[c].data() + at;
+            engine.process(behind.left.data() + at, behind.right.data() + at, pointers, n);
+        }
+        auto roughest = [&](const std::vector<float>& x, std::size_t from, std::size_t to) {
+            double most = 0.0;
+            for (std::size_t t = from + 1; t + 1 < to; ++t) {
+                most = std::max(most, std::fabs(double(x[t]) - x[t - 1]));
+            }
+            return most;
+        };
+        const std::size_t settled = kChangeAt / 2;
+        for (int c : {BL, BR}) {
+            const double steady = roughest(out[c], settled, kChangeAt);
+            ASSERT_GT(steady, 0.0) << channelName(c);
+            EXPECT_LE(roughest(out[c], kChangeAt, frames), 1.5 * steady) << channelName(c);
+        }
+    }
+}
+
 TEST_F(UpmixEngineTest, EveryControlDoesWhatItSays) {
     std::mt19937 random(4);
     std::normal_distribution<float> normal(0.0f, 0.1f);

@@ -77,12 +77,20 @@ TEST_P(UpmixQuality, MeetsEveryTarget) {
     }
     {
         SCOPED_TRACE("ambience goes behind");
-        forEachRow(rows, "decorrelated", [](const QualityRow& row) { EXPECT_GE(behind(row), 50.0); });
+        forEachRow(rows, "decorrelated", [](const QualityRow& row) {
+            EXPECT_GE(behind(row), 50.0);
+            // What only looks coherent over a short average must not
+            // gather in the centre (1.4% here; 1.8% when the bias of the
+            // coherence estimate is not taken off).
+            EXPECT_LE(row.share[FC], 1.6);
+        });
         forEachRow(rows, "L = -R", [](const QualityRow& row) { EXPECT_GE(behind(row), 80.0); });
     }
     {
         SCOPED_TRACE("nothing vanishes or jumps in level");
-        forEachRow(rows, "", [](const QualityRow& row) { EXPECT_NEAR(row.powerDb, 0.0, 1.0); });
+        // Within 0.4 dB: the signals stay below the limiter's ceiling, so
+        // only the per-bin power normalisation keeps them there.
+        forEachRow(rows, "", [](const QualityRow& row) { EXPECT_NEAR(row.powerDb, 0.0, 0.4); });
     }
     if (GetParam().frontStage) {
         SCOPED_TRACE("the ITU downmix gives the stereo back");
