@@ -88,11 +88,13 @@ test-native: native
 	@mkdir -p $(RESULTS)
 	@cd build/native && ctest --output-on-failure -j $(JOBS) --output-junit $(RESULTS)/native.xml
 
-# surround-host and its tests too, not only the library.
+# surround-host and its tests too, not only the library. The upmix's
+# quality figures are the native suite's: under the sanitizers they would
+# measure the same numbers five times slower.
 test-asan: asan
 	@mkdir -p $(RESULTS)
 	@cd build/asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	  ctest --output-on-failure -j $(JOBS) --output-junit $(RESULTS)/asan.xml
+	  ctest --output-on-failure -j $(JOBS) -E 'UpmixQuality\.' --output-junit $(RESULTS)/asan.xml
 
 # CTest runs the Windows programs through scripts/wine-run.sh (headless, its
 # own prefix in build/win32, created silently on first use).
