@@ -8,7 +8,9 @@
 #   lib/lv2/<name>.lv2/                              LV2 bundles, once the build makes them
 #   share/quorveil-surround/pipewire/*.conf          the upmix as a PipeWire sink, per layout
 #   share/man/man1/surround-host.1.gz                from its --help (help2man)
-#   share/doc/quorveil-surround/                     README, LICENSE, licence texts, copyright
+#   share/doc/quorveil-surround/                     README, the pages it links (docs/,
+#                                                    ARCHITECTURE.md), LICENSE, licence
+#                                                    texts, copyright
 # Windows (the host's own target, a zip): quorveil_surround.dll, INSTALL.txt,
 # LICENSE.txt, in one folder named after the zip.
 set(CMAKE_INSTALL_DOCDIR share/doc/quorveil-surround)
@@ -64,7 +66,10 @@ else()
   # into ~/.config/pipewire/pipewire.conf.d/ (docs/desktop-and-players.md).
   install(DIRECTORY ${CMAKE_BINARY_DIR}/pipewire/ DESTINATION ${QUORVEIL_DATA_DIR}/pipewire
           OPTIONAL FILES_MATCHING PATTERN "*.conf")
-  install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # The README with the pages it links beside it, so its links hold once
+  # installed.
+  install(FILES README.md ARCHITECTURE.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(DIRECTORY docs DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
   install(DIRECTORY LICENSES DESTINATION ${CMAKE_INSTALL_DOCDIR})
 

@@ -3,7 +3,7 @@
 // every module the library can create, and the choice lists a host reads for
 // the choice parameters among them. Each module's records are listed here in
 // the order the host lays out its panel, written from what the modules are
-// documented to show (README, module headers), not taken from their tables.
+// documented to show (docs/library.md, module headers), not taken from their tables.
 // The host pre-fills its array: every byte a record's kind does not write
 // must keep the host's fill, whatever that fill is.
 #include <cstring>

@@ -69,6 +69,17 @@ check "PipeWire's upmix sinks installed, one per layout (5.1 and 7.1 among them)
   test -s '$build/pipewire/quorveil-upmix-5.1.conf' && test -s '$build/pipewire/quorveil-upmix-7.1.conf' &&
   diff -r -x .generated '$build/pipewire' '$prefix/share/quorveil-surround/pipewire'"
 check "licences installed" test -s "$prefix/share/doc/quorveil-surround/LICENSES/GPL-3.0-or-later.txt"
+# Every page the installed README links (docs/, ARCHITECTURE.md) lies beside it.
+readme_links_hold() {
+  local doc=$1 link missing=""
+  for link in $(grep -o '](\([^)]*\))' "$doc/README.md" | sed 's/^](//; s/)$//; s/#.*//' |
+                grep -v '://'); do
+    [[ -e $doc/$link ]] || missing+=" $link"
+  done
+  [[ -z $missing ]] || { echo "the README links to what is not installed:$missing"; return 1; }
+}
+check "the installed README's links lead to installed pages" \
+  readme_links_hold "$prefix/share/doc/quorveil-surround"
 
 # --- the Debian package ----------------------------------------------------------
 check "apt resolves the package's dependencies" \
