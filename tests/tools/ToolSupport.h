@@ -23,6 +23,22 @@
 
 namespace quorveil::testing {
 
+// A sanitized build runs the same cases on shorter sound: a memory or
+// undefined-behaviour fault shows in the first half second as well as in
+// the third, and the long runs that pin figures are the native build's.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = false;
+#endif
+#else
+inline constexpr bool kSanitized = false;
+#endif
+
+
 namespace fs = std::filesystem;
 
 class ScratchFolder {
