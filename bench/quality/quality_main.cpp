@@ -353,7 +353,7 @@ int run(int argc, char** argv) {
             upmixer.name == "ffmpeg" ? "FFmpeg surround (win_size 2048, overlap 0.75)"
                                      : upmixer.name;
         printTable(title, rows, o.markdown);
-        panels.push_back({upmixer.name == "ffmpeg" ? "FFmpeg surround" : upmixer.name, rows});
+        panels.push_back(surroundPanel(upmixer.name == "ffmpeg" ? "FFmpeg surround" : upmixer.name, rows));
         names.push_back(upmixer.name);
         results.push_back(rows);
     }
