@@ -40,8 +40,10 @@ double powerDb(const TestSignal& in, const std::vector<double>& energies) {
     return decibels(total(energies) / (energyOf(in.left) + energyOf(in.right)));
 }
 
-SpeakerSignals upmixed(const host::PluginLibrary& library, const spectral::SpeakerLayout& layout,
-                       const TestSignal& signal) {
+}  // namespace
+
+SpeakerSignals upmixLayout(const host::PluginLibrary& library, const spectral::SpeakerLayout& layout,
+                           const TestSignal& signal) {
     spectral::UpmixSetup setup;
     setup.sampleRate = kSampleRate;
     setup.layout = &layout;
@@ -50,8 +52,6 @@ SpeakerSignals upmixed(const host::PluginLibrary& library, const spectral::Speak
     spectral::upmixBuffers(engine, signal.left.data(), signal.right.data(), signal.left.size(), out);
     return out;
 }
-
-}  // namespace
 
 LayoutSignals layoutSignals(double seconds, const Speech& speech) {
     const auto length = static_cast<std::size_t>(seconds * kSampleRate);
@@ -123,7 +123,7 @@ LayoutRow measureLayout(const host::PluginLibrary& library, const spectral::Spea
     row.lowestPowerDb = INFINITY;
     row.highestPowerDb = -INFINITY;
     auto run = [&](const TestSignal& signal) {
-        SpeakerSignals out = upmixed(library, layout, signal);
+        SpeakerSignals out = upmixLayout(library, layout, signal);
         const double db = powerDb(signal, speakerEnergies(out));
         row.lowestPowerDb = std::min(row.lowestPowerDb, db);
         row.highestPowerDb = std::max(row.highestPowerDb, db);

@@ -41,6 +41,9 @@ struct LayoutSignals {
 // that band mix, as long as the shorter of the two.
 LayoutSignals layoutSignals(double seconds, const Speech& speech);
 
+// `signal` through the engine (slice, default settings) writing `layout`.
+SpeakerSignals upmixLayout(const host::PluginLibrary& library, const spectral::SpeakerLayout& layout,
+                           const TestSignal& signal);
 // Each speaker's energy, in the layout's file order.
 std::vector<double> speakerEnergies(const SpeakerSignals& out);
 // The energy vector over the layout's speakers (the LFE left out).
