@@ -298,7 +298,7 @@ constexpr double kLayoutSeconds = 3.0;
 
 std::vector<std::string> layoutCells(const LayoutRow& row) {
     return {row.layout->name,
-            cell(row.worstAzimuthErrorDeg, "%.1f"),
+            cell(row.worstAzimuthErrorDeg, "%.2f"),
             cell(row.worstPan, "%+.2f"),
             cell(row.dryOutsideFrontPercent, "%.1f"),
             cell(row.sidesPercent(row.decorrelatedShare), "%.1f"),
