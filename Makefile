@@ -73,11 +73,13 @@ demo: deps-demo
 	@echo "  make install"
 
 # The upmix's quality table for every method, FFmpeg's `surround` beside it,
-# and the picture the README shows, in build/figures/ (`make
-# readme-figures` copies it to docs/).
+# a row per speaker layout, and the pictures of where sources land (the
+# methods, the README's; the layouts) in build/figures/ (`make
+# readme-figures` copies them to docs/).
 quality: native
 	@mkdir -p build/figures
-	@./build/native/surround-quality --svg build/figures/upmix-ring.svg
+	@./build/native/surround-quality --svg build/figures/upmix-ring.svg \
+		--svg-layouts build/figures/upmix-ring-layouts.svg
 
 # What the last `make fuzz`, `make bench-upmix` and `make quality` measured,
 # into README.md and docs/.

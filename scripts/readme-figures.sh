@@ -9,6 +9,7 @@
 #   build/figures/fuzz.md           make fuzz           <!-- fuzz figures -->
 #   build/figures/upmix-speed.md    make bench-upmix    <!-- upmix speed -->
 #   build/figures/upmix-ring.svg    make quality        docs/upmix-ring.svg
+#   build/figures/upmix-ring-layouts.svg                docs/upmix-ring-layouts.svg
 #
 #   scripts/readme-figures.sh [FIGURES_DIR]    (default build/figures)
 set -euo pipefail
@@ -37,11 +38,13 @@ replace_block() {
 
 replace_block "fuzz figures" "$figures/fuzz.md"
 replace_block "upmix speed" "$figures/upmix-speed.md"
-if [[ -f $figures/upmix-ring.svg ]]; then
-  cp "$figures/upmix-ring.svg" "$root/docs/upmix-ring.svg"
-  echo "readme-figures: docs/upmix-ring.svg <- ${figures#"$root"/}/upmix-ring.svg"
-  updated=1
-fi
+for picture in upmix-ring.svg upmix-ring-layouts.svg; do
+  if [[ -f $figures/$picture ]]; then
+    cp "$figures/$picture" "$root/docs/$picture"
+    echo "readme-figures: docs/$picture <- ${figures#"$root"/}/$picture"
+    updated=1
+  fi
+done
 if ((!updated)); then
   echo "readme-figures: nothing measured yet in ${figures#"$root"/}: make fuzz, make bench-upmix" \
        "or make quality first" >&2

@@ -121,6 +121,11 @@ double downmixErrorDb(const TestSignal& in, const Surround& out) {
         left[t] = static_cast<float>(out[FL][t] + kDownmixWeight * (out[FC][t] + out[BL][t]));
         right[t] = static_cast<float>(out[FR][t] + kDownmixWeight * (out[FC][t] + out[BR][t]));
     }
+    return stereoErrorDb(in, left, right);
+}
+
+double stereoErrorDb(const TestSignal& in, const std::vector<float>& left, const std::vector<float>& right) {
+    const std::size_t n = std::min({in.left.size(), left.size(), right.size()});
     const long lag = bestLag({{&left, &in.left}, {&right, &in.right}});
     double dd = 0.0, dx = 0.0, xx = 0.0;
     for (std::size_t t = 0; t < n; ++t) {

@@ -47,6 +47,9 @@ struct EnergyVector {
 EnergyVector energyVector(const std::array<double, kChannels>& energies);
 
 double downmixErrorDb(const TestSignal& in, const Surround& out);
+// The downmix's measure for any stereo made from the output (a layout's own
+// fold-down): aligned with the input, best single gain, error over input, dB.
+double stereoErrorDb(const TestSignal& in, const std::vector<float>& left, const std::vector<float>& right);
 double dialogueToRestDb(const std::vector<float>& centre, const std::vector<float>& dialogue);
 double lfeLeakageDb(const std::vector<float>& lfe, double aboveHz = 200.0);
 double peakDbfs(const Surround& out);

@@ -1,16 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // surround-quality: the upmix's quality table for every method, with FFmpeg's
-// `surround` filter beside it where ffmpeg is installed, and the ring picture.
+// `surround` filter beside it where ffmpeg is installed, the same measures on
+// every speaker layout, and the ring pictures.
 //
 //   surround-quality [--suite static|motion|defaults|all] [--seconds S]
 //                    [--library PATH] [--markdown] [--svg PATH]
-//                    [--no-ffmpeg] [--host PATH [--host-args ARGS]]
+//                    [--svg-layouts PATH] [--no-ffmpeg]
+//                    [--host PATH [--host-args ARGS]]
 //   surround-quality --write-stereo PATH [--minutes M]
 //
 // --suite picks what is measured (all by default): `static` the table of
 // placed, diffuse and dialogue signals above, `motion` and `defaults` the
 // scorecard (bench/quality/Scorecard.h); each for slice, arctan, cc, slice
-// with --atf, and FFmpeg.
+// with --atf, and FFmpeg. The static suite ends with a row per speaker
+// layout (3.0 to 7.1) for slice at default settings (LayoutQuality.h), whose
+// ring picture --svg-layouts writes.
 //
 // --host measures another surround-host binary (an older build, say) through
 // files, for each method, instead of this build's engine. --write-stereo
@@ -18,13 +22,16 @@
 // over a decorrelated ambience) for timing runs.
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "bench/quality/LayoutQuality.h"
 #include "bench/quality/QualityMetrics.h"
 #include "bench/quality/RingPicture.h"
 #include "bench/quality/Scorecard.h"
@@ -43,6 +50,7 @@ struct Options {
     std::string library;
     bool markdown = false;
     std::string svg;
+    std::string svgLayouts;
     bool ffmpeg = true;
     std::string host, hostArgs;
     std::string writeStereo;
@@ -81,10 +89,8 @@ std::vector<std::string> cells(const QualityRow& row) {
     return c;
 }
 
-void printTable(const std::string& title, const std::vector<QualityRow>& rows, bool markdown) {
-    std::vector<std::vector<std::string>> lines{header()};
-    for (const QualityRow& row : rows) lines.push_back(cells(row));
-    std::printf("\n%s%s\n\n", markdown ? "#### " : "", title.c_str());
+// A table: its first line the header, columns right-aligned after the first.
+void printLines(const std::vector<std::vector<std::string>>& lines, bool markdown) {
     if (markdown) {
         for (std::size_t i = 0; i < lines.size(); ++i) {
             std::string line = "|";
@@ -110,6 +116,13 @@ void printTable(const std::string& title, const std::vector<QualityRow>& rows, b
         }
         std::printf("%s\n", text.c_str());
     }
+}
+
+void printTable(const std::string& title, const std::vector<QualityRow>& rows, bool markdown) {
+    std::vector<std::vector<std::string>> lines{header()};
+    for (const QualityRow& row : rows) lines.push_back(cells(row));
+    std::printf("\n%s%s\n\n", markdown ? "#### " : "", title.c_str());
+    printLines(lines, markdown);
 }
 
 // The targets of the upmix, one line each, for every upmixer measured.
@@ -253,6 +266,7 @@ Options parse(int argc, char** argv) {
         else if (a == "--library") o.library = next();
         else if (a == "--markdown") o.markdown = true;
         else if (a == "--svg") o.svg = next();
+        else if (a == "--svg-layouts") o.svgLayouts = next();
         else if (a == "--no-ffmpeg") o.ffmpeg = false;
         else if (a == "--host") o.host = next();
         else if (a == "--host-args") o.hostArgs = next();
@@ -277,6 +291,56 @@ Options parse(int argc, char** argv) {
         std::exit(2);
     }
     return o;
+}
+
+// Long enough for the averages to settle; the layouts' section stays short.
+constexpr double kLayoutSeconds = 3.0;
+
+std::vector<std::string> layoutCells(const LayoutRow& row) {
+    return {row.layout->name,
+            cell(row.worstAzimuthErrorDeg, "%.2f"),
+            cell(row.worstPan, "%+.2f"),
+            cell(row.dryOutsideFrontPercent, "%.1f"),
+            cell(row.sidesPercent(row.decorrelatedShare), "%.1f"),
+            cell(row.behindPercent(row.decorrelatedShare), "%.1f"),
+            cell(row.sidesPercent(row.antiPhaseShare), "%.1f"),
+            cell(row.behindPercent(row.antiPhaseShare), "%.1f"),
+            cell(row.lowestPowerDb, "%+.1f") + " to " + cell(row.highestPowerDb, "%+.1f"),
+            cell(row.foldDownDb, "%.1f"),
+            cell(row.peakDb, "%+.1f")};
+}
+
+// Slice at default settings writing each layout: the table, and the ring
+// picture when asked for.
+void measureLayouts(const host::PluginLibrary& library, const Speech& speech, double seconds,
+                    const Options& o) {
+    const auto start = std::chrono::steady_clock::now();
+    const LayoutSignals signals = layoutSignals(seconds, speech);
+    std::vector<std::vector<std::string>> lines{
+        {"layout", "azimuth error (deg)", "at pan", "dry pans outside front %",
+         "decorrelated sides %", "decorrelated behind %", "L = -R sides %", "L = -R behind %",
+         "out/in dB", "fold-down (band) dB", "peak (film) dBFS"}};
+    std::vector<RingPanel> panels;
+    for (const spectral::SpeakerLayout& layout : spectral::speakerLayouts()) {
+        const LayoutRow row = measureLayout(library, layout, signals);
+        lines.push_back(layoutCells(row));
+        panels.push_back(layoutPanel(row));
+    }
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("\n%sEvery layout: slice at default settings\n\n", o.markdown ? "#### " : "");
+    std::printf("Pink noise %.0f s per signal: pans p = -1, -0.75, ..., +1 (each belongs at 30p "
+                "degrees, in 4.0 a phantom image), decorrelated, L = -R; the band mix and the film "
+                "mix (%.0f s). Sides: speakers at +-90 degrees; behind: beyond. Fold-down: the "
+                "layout's own weights (LFE out). Measured in %.1f s.\n\n",
+                seconds, seconds, took);
+    printLines(lines, o.markdown);
+    if (!o.svgLayouts.empty()) {
+        std::ofstream file(o.svgLayouts);
+        file << ringPicture(panels, "each layout's speakers at their azimuths (C 0, L/R 30, "
+                                    "surrounds 110, 7.1 sides 90 and backs 140 degrees)");
+        if (!file.flush()) throw std::runtime_error("cannot write " + o.svgLayouts);
+        std::printf("\nwrote %s\n", o.svgLayouts.c_str());
+    }
 }
 
 std::string besideExecutable(const char* argv0, const std::string& name) {
@@ -353,7 +417,7 @@ int run(int argc, char** argv) {
             upmixer.name == "ffmpeg" ? "FFmpeg surround (win_size 2048, overlap 0.75)"
                                      : upmixer.name;
         printTable(title, rows, o.markdown);
-        panels.push_back({upmixer.name == "ffmpeg" ? "FFmpeg surround" : upmixer.name, rows});
+        panels.push_back(surroundPanel(upmixer.name == "ffmpeg" ? "FFmpeg surround" : upmixer.name, rows));
         names.push_back(upmixer.name);
         results.push_back(rows);
     }
@@ -362,6 +426,8 @@ int run(int argc, char** argv) {
         std::ofstream(o.svg) << ringPicture(panels);
         std::printf("\nwrote %s\n", o.svg.c_str());
     }
+    // This build's engine only: another binary's layouts are not measured.
+    if (o.host.empty()) measureLayouts(library, speech, std::min(o.seconds, kLayoutSeconds), o);
     fs::remove_all(scratch);
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "bench/quality/LayoutQuality.h"
 #include "bench/quality/QualityMetrics.h"
 #include "bench/quality/Scorecard.h"
 #include "bench/quality/TestSignals.h"
@@ -171,6 +172,35 @@ TEST_P(UpmixQuality, HoldsOnMovingSoundAndAtTheDefaults) {
         const bool placement = std::string(held.what).rfind("nine pans", 0) == 0;
         if (!held.every && !(placement ? frontStage : keepsItsCentre)) continue;
         EXPECT_LE(held.measure(card), held.most) << held.what;
+    }
+}
+
+// Every layout, folded down to stereo with its own speakers' weights, gives
+// the input back, and a hard-left source stays at FL: on sources that reach
+// the fronts only, every speaker, and the surrounds mostly. A fold-down that
+// leaves a speaker's weights out (7.1's sides, 4.0's surrounds) or a layout
+// whose routing drops a bus fails here (measured: −131, −17 and −39 dB, or
+// better, on every layout).
+TEST(EveryLayout, FoldsDownToItsInput) {
+    const host::PluginLibrary library(QUORVEIL_LIBRARY_PATH);
+    constexpr std::size_t kLength = 66150;  // 1.5 s
+    const struct {
+        TestSignal signal;
+        double worstFoldDownDb;
+    } kSources[] = {{pannedNoise(-1.0, kLength), -30.0},
+                    {decorrelatedNoise(kLength), -12.0},
+                    {antiPhaseNoise(kLength), -30.0}};
+    for (const spectral::SpeakerLayout& layout : spectral::speakerLayouts()) {
+        for (const auto& source : kSources) {
+            SCOPED_TRACE(std::string(layout.name) + ": " + source.signal.name);
+            const SpeakerSignals out = upmixLayout(library, layout, source.signal);
+            ASSERT_EQ(out.size(), static_cast<std::size_t>(layout.count));
+            const double db = foldDownErrorDb(layout, source.signal, out);
+            EXPECT_LE(db, source.worstFoldDownDb);
+            if (source.signal.kind == SignalKind::Panned) {
+                EXPECT_NEAR(energyVector(layout, speakerEnergies(out)).azimuth, -30.0, 1.0);
+            }
+        }
     }
 }
 
