@@ -43,6 +43,29 @@ FrontGains frontGains(const PlacementWeights& w, std::size_t k, float width) {
     return {fl * width, fr * width, fc, bl, br};
 }
 
+// Without a centre speaker (4.0) the front stage is a phantom image between
+// FL and FR. Sending FC's share to both at 0.707 would add in phase to the
+// side that already carries the source and pull it outwards (a pan of 0.25
+// at 17° instead of 7.5°); instead the front's power is shared between FL
+// and FR so that its energy vector points where the three speakers' did
+// (FL −30°, FC 0°, FR +30°).
+constexpr float kSin30 = 0.5f, kCos30 = 0.8660254f;
+FrontGains phantomCentre(const FrontGains& g) {
+    const float left = g.fl * g.fl, right = g.fr * g.fr, centre = g.fc * g.fc;
+    const float front = left + right + centre;
+    const float across = (right - left) * kSin30, ahead = (left + right) * kCos30 + centre;
+    if (!(front > 0.0f) || !(ahead > 0.0f)) return {g.fl, g.fr, 0.0f, g.bl, g.br};
+    // Two speakers at ±30° point at α when (R − L)/(R + L) = tan α / tan 30°.
+    const float balance = std::clamp((across / ahead) * (kCos30 / kSin30), -1.0f, 1.0f);
+    return {std::sqrt(0.5f * front * (1.0f - balance)), std::sqrt(0.5f * front * (1.0f + balance)), 0.0f,
+            g.bl, g.br};
+}
+
+FrontGains stageGains(const PlacementWeights& w, std::size_t k, float width, bool hasCentre) {
+    const FrontGains g = frontGains(w, k, width);
+    return hasCentre ? g : phantomCentre(g);
+}
+
 BusRow operator*(float g, const BusRow& r) { return {g * r[0], g * r[1]}; }
 BusRow operator*(Complex g, const BusRow& r) { return {g * r[0], g * r[1]}; }
 BusRow operator+(const BusRow& a, const BusRow& b) { return {a[0] + b[0], a[1] + b[1]}; }
@@ -131,6 +154,7 @@ void buildMatrix(const BinScene& s, const PlacementWeights& background,
                  float* produced, BinMatrix* matrix, std::size_t bins) {
     const SurroundSplit split = routing.split();
     const uint8_t* parity = routing.parities();
+    const bool hasCentre = routing.layout().has(SpeakerId::FC);
     for (std::size_t k = 0; k < bins; ++k) {
         const Complex e(s.cosPhi[k], s.sinPhi[k]);  // e^{jφ}
         const float uL = s.uL[k], uR = s.uR[k], w = s.share[k];
@@ -147,7 +171,7 @@ void buildMatrix(const BinScene& s, const PlacementWeights& background,
         const BusRow& ambientLeft = ambience.left;
         const BusRow& ambientRight = ambience.right;
 
-        const FrontGains g = frontGains(background, k, levels.width);
+        const FrontGains g = stageGains(background, k, levels.width, hasCentre);
         const float front = s.front[k], sides = s.sides[k], rear = s.rear[k];
         const float centred = std::sqrt(s.toCentre[k]), spread = std::sqrt(1.0f - s.toCentre[k]);
         const BusRow placed = front * direct;
@@ -188,7 +212,7 @@ void buildMatrix(const BinScene& s, const PlacementWeights& background,
         const BusRow estimate{std::conj(s.estimatorL[k]), std::conj(s.estimatorR[k])};
         const Complex vl = s.eventL[k], vr = s.eventR[k];
         for (BusRow& row : m) row = row - ((row[0] * vl + row[1] * vr) * estimate);
-        const FrontGains ge = frontGains(*events, k, levels.width);
+        const FrontGains ge = stageGains(*events, k, levels.width, hasCentre);
         const float placedShare = s.eventFront[k];
         const float sidesShare = std::sqrt(std::max(1.0f - placedShare * placedShare, 0.0f));
         const float eventGain = levels.scale;
