@@ -43,10 +43,11 @@ enum SlicePin { SliceLF = 0, SliceRF = 1, SliceC = 2, SliceLS = 3, SliceRS = 4 }
 enum CCPin { CCC = 0, CCLS = 1, CCRS = 2 };
 constexpr int kArcTanLesser = 5;  // pins 5..9: the lesser images, LF..RS
 // How each side's remainder of CC4_6 (LS, RS) is shared between the front
-// and the surround of its side, as amplitudes of equal power: a hard-left
-// source sits between FL and BL, at the side of the listener.
-constexpr float kSideToFront = 0.70710678f;
-constexpr float kSideToSurround = 0.70710678f;
+// and the surround of its side, as amplitudes: 40% of the power in front,
+// 60% behind, so a hard-left source sits a little behind the listener's
+// side (about −80° in 5.1).
+constexpr float kSideToFront = 0.63245553f;     // √0.4
+constexpr float kSideToSurround = 0.77459667f;  // √0.6
 
 std::unique_ptr<GraphModule> makeModule(const host::PluginLibrary& library, const char* name,
                                         const plogue::biduleSDK::EngineInfo& engine) {

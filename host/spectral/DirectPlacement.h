@@ -12,12 +12,12 @@
 //           each side's remainder to its front speaker: LF/3 (undoing the
 //           default front scale 2·h1 + 1 = 3) plus LS.
 //   cc      centre and surrounds. CC4_6: C to FC at √2; LS and RS (each
-//           side less the common part) shared at equal power between the
-//           front and the surround of their side. What both channels carry
-//           stays in the centre as with slice; what only one side carries
-//           moves out to the listener's side (a hard-left source at about
-//           −70° in 5.1), so a wide mix surrounds the listener while its
-//           centre holds.
+//           side less the common part) shared between the front and the
+//           surround of their side, 40% and 60% of the power. What both
+//           channels carry stays in the centre as with slice; what only one
+//           side carries moves out to the listener's side (a hard-left
+//           source at about −80° in 5.1), so a wide mix surrounds the
+//           listener while its centre holds. Hits stay in front.
 //   arctan  wrap-around. ArcTan4_6 with "Total Image Width" 240 spreads the
 //           stereo stage around the listener: a centred bin on C, a
 //           hard-left one on LS behind the left; each speaker takes the
