@@ -164,6 +164,8 @@ PrimaryAmbientSplit::PrimaryAmbientSplit(int bins, int fftSize, double sampleRat
     }
     event_.assign(n, 0);
     halfWidth_ = halfWidths(n, kRelativeHalfWidth, 0, kWidestHalf);
+    stepSums_.assign(n + 1, {});
+    sizeSums_.assign(n + 1, 0.0);
     slowHalfWidth_ = halfWidths(n, kSlowRelativeHalfWidth, kSlowNarrowestHalf, kSlowWidestHalf);
 }
 
@@ -235,19 +237,31 @@ void PrimaryAmbientSplit::average(const Complex* left, const Complex* right, con
 void PrimaryAmbientSplit::findSteps(const std::vector<Complex>& cross, std::vector<Complex>& steps,
                                     std::vector<float>* shifted) {
     const int bins = static_cast<int>(cross.size());
+    // Running sums over the bins of Φ(k'+1) Φ(k')* and of its size, so that
+    // each bin's window costs two lookups however wide it is. In double: a
+    // window's sum is the difference of two running sums, which must not
+    // lose a quiet bin beside a loud one.
+    stepSums_[0] = {};
+    sizeSums_[0] = 0.0;
+    double previousSize = bins > 0 ? std::abs(cross[0]) : 0.0;
+    for (int j = 0; j + 1 < bins; ++j) {
+        const auto at = static_cast<std::size_t>(j);
+        const Complex product = cross[at + 1] * std::conj(cross[at]);
+        const double size = std::abs(cross[at + 1]);
+        stepSums_[at + 1] = stepSums_[at] + std::complex<double>(product.real(), product.imag());
+        sizeSums_[at + 1] = sizeSums_[at] + size * previousSize;
+        previousSize = size;
+    }
     for (int k = 0; k < bins; ++k) {
         const int half = std::max(halfWidth_[static_cast<std::size_t>(k)], kSlopeHalf);
-        const int from = std::max(0, k - half), to = std::min(bins - 1, k + half);
-        Complex sum;
-        float sizes = 0.0f;
-        for (int j = from; j < to; ++j) {
-            const Complex product = cross[static_cast<std::size_t>(j + 1)] * std::conj(cross[static_cast<std::size_t>(j)]);
-            sum += product;
-            sizes += std::abs(product);
-        }
+        const auto from = static_cast<std::size_t>(std::max(0, k - half));
+        const auto to = static_cast<std::size_t>(std::min(bins - 1, k + half));
+        const std::complex<double> total = stepSums_[to] - stepSums_[from];
+        const Complex sum(static_cast<float>(total.real()), static_cast<float>(total.imag()));
+        const auto sizes = static_cast<float>(sizeSums_[to] - sizeSums_[from]);
         const float length = std::abs(sum);
         const Complex step = length > 0.0f ? sum / length : Complex(1.0f, 0.0f);
-        const float agreement = ramp(sizes > 0.0f ? length / sizes : 0.0f, kLooseSteps, kSteadySteps);
+        const float agreement = ramp(sizes > 0.0f ? std::min(length / sizes, 1.0f) : 0.0f, kLooseSteps, kSteadySteps);
         // Towards no step as the agreement fades, kept on the unit circle.
         const Complex blended = Complex(1.0f - agreement, 0.0f) + agreement * step;
         const float blendedLength = std::abs(blended);

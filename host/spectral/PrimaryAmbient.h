@@ -182,6 +182,9 @@ private:
     std::vector<float> binFloor_;  // per bin: the slow coherence floor after bin averaging
     // Per bin: 1/√N of the recent and of the slow averages.
     std::vector<float> recentScatter_, slowScatter_;
+    // findSteps' running sums over the bins (bins + 1 each).
+    std::vector<std::complex<double>> stepSums_;
+    std::vector<double> sizeSums_;
     float inPhaseStep_, shiftedStep_;  // phase steps per bin of kInPhaseDelay, kShiftedDelay
 
     // The scene.
