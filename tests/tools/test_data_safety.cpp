@@ -490,17 +490,23 @@ TEST(FailedWrite, AFullDiskOrFileSizeLimitIsAnErrorThatLeavesNothingBehind) {
     EXPECT_EQ(run.err, "surround-host: cannot write '-': No space left on device\n");
 }
 
+// A minute-long render over an OUT that holds "keep me", sent `signal` as
+// soon as its temporary file appears in the folder.
+HostResult renderInterruptedBy(const ScratchFolder& folder, int signal) {
+    std::ofstream(folder.file("out.wav")) << "keep me";
+    HostCall call;
+    call.args = {"-q", "render", "Clip4_6", folder.file("long.wav"), folder.file("out.wav")};
+    call.signalOnTemporary = signal;
+    call.watchFolder = folder.path().string();
+    return callHost(call);
+}
+
 TEST(Signals, EveryCatchableEndTakesTheTemporaryFileWithIt) {
     ScratchFolder folder;
     writeSound(folder.file("long.wav"), sine(6, 48000, 48000 * 60, 0.3f));
     for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT, SIGUSR1, SIGALRM}) {
         SCOPED_TRACE(strsignal(signal));
-        std::ofstream(folder.file("out.wav")) << "keep me";
-        HostCall call;
-        call.args = {"-q", "render", "Clip4_6", folder.file("long.wav"), folder.file("out.wav")};
-        call.signalOnTemporary = signal;
-        call.watchFolder = folder.path().string();
-        const HostResult run = callHost(call);
+        const HostResult run = renderInterruptedBy(folder, signal);
         if (run.exitCode == 0) {
             GTEST_SKIP() << "the render finished before the signal";
         }
@@ -517,12 +523,7 @@ TEST(Signals, EveryCatchableEndTakesTheTemporaryFileWithIt) {
 TEST(Signals, AKillLeavesNothingAndLeftoversOfDeadWritersGo) {
     ScratchFolder folder;
     writeSound(folder.file("long.wav"), sine(6, 48000, 48000 * 60, 0.3f));
-    std::ofstream(folder.file("out.wav")) << "keep me";
-    HostCall call;
-    call.args = {"-q", "render", "Clip4_6", folder.file("long.wav"), folder.file("out.wav")};
-    call.signalOnTemporary = SIGKILL;
-    call.watchFolder = folder.path().string();
-    const HostResult killed = callHost(call);
+    const HostResult killed = renderInterruptedBy(folder, SIGKILL);
     if (killed.exitCode == 0) {
         GTEST_SKIP() << "the render finished before the signal";
     }
