@@ -41,6 +41,8 @@ constexpr int kWidestHalf = 8;
 constexpr float kSlowRelativeHalfWidth = 0.1f;
 constexpr int kSlowNarrowestHalf = 3;
 constexpr int kSlowWidestHalf = 16;
+// The window sums across bins are started afresh this often (bins).
+constexpr int kFreshWindow = 64;
 // Bins on each side over which the phase slope is measured, at least.
 constexpr int kSlopeHalf = 2;
 // Bins on each side of an event's frame that describe it.
@@ -70,6 +72,12 @@ float ramp(float x, float from, float to) { return std::clamp((x - from) / (to -
 float frontness(float cosPhase) { return std::clamp((cosPhase + 0.25f) / 0.75f, 0.0f, 1.0f); }
 float inPhaseness(float cosPhase) {
     return std::clamp((cosPhase - kShiftedCos) / (kInPhaseCos - kShiftedCos), 0.0f, 1.0f);
+}
+
+// |c| in double: the square of a cross-spectrum's part may pass float's range.
+double magnitude(Complex c) {
+    const double re = c.real(), im = c.imag();
+    return std::sqrt(re * re + im * im);
 }
 
 float flushedToSilence(float power) { return power > kSilentPower ? power : 0.0f; }
@@ -165,6 +173,8 @@ PrimaryAmbientSplit::PrimaryAmbientSplit(int bins, int fftSize, double sampleRat
     event_.assign(n, 0);
     halfWidth_ = halfWidths(n, kRelativeHalfWidth, 0, kWidestHalf);
     stepSums_.assign(n + 1, {});
+    turnedCross_.assign(n, {});
+    turnBack_.assign(n, {});
     sizeSums_.assign(n + 1, 0.0);
     slowHalfWidth_ = halfWidths(n, kSlowRelativeHalfWidth, kSlowNarrowestHalf, kSlowWidestHalf);
 }
@@ -243,12 +253,13 @@ void PrimaryAmbientSplit::findSteps(const std::vector<Complex>& cross, std::vect
     // lose a quiet bin beside a loud one.
     stepSums_[0] = {};
     sizeSums_[0] = 0.0;
-    double previousSize = bins > 0 ? std::abs(cross[0]) : 0.0;
+    double previousSize = bins > 0 ? magnitude(cross[0]) : 0.0;
     for (int j = 0; j + 1 < bins; ++j) {
         const auto at = static_cast<std::size_t>(j);
-        const Complex product = cross[at + 1] * std::conj(cross[at]);
-        const double size = std::abs(cross[at + 1]);
-        stepSums_[at + 1] = stepSums_[at] + std::complex<double>(product.real(), product.imag());
+        const std::complex<double> next(cross[at + 1].real(), cross[at + 1].imag());
+        const std::complex<double> product = next * std::complex<double>(cross[at].real(), -cross[at].imag());
+        const double size = magnitude(cross[at + 1]);
+        stepSums_[at + 1] = stepSums_[at] + product;
         sizeSums_[at + 1] = sizeSums_[at] + size * previousSize;
         previousSize = size;
     }
@@ -257,48 +268,74 @@ void PrimaryAmbientSplit::findSteps(const std::vector<Complex>& cross, std::vect
         const auto from = static_cast<std::size_t>(std::max(0, k - half));
         const auto to = static_cast<std::size_t>(std::min(bins - 1, k + half));
         const std::complex<double> total = stepSums_[to] - stepSums_[from];
-        const Complex sum(static_cast<float>(total.real()), static_cast<float>(total.imag()));
-        const auto sizes = static_cast<float>(sizeSums_[to] - sizeSums_[from]);
-        const float length = std::abs(sum);
-        const Complex step = length > 0.0f ? sum / length : Complex(1.0f, 0.0f);
-        const float agreement = ramp(sizes > 0.0f ? std::min(length / sizes, 1.0f) : 0.0f, kLooseSteps, kSteadySteps);
+        const double sizes = sizeSums_[to] - sizeSums_[from];
+        const double length = std::sqrt(std::norm(total));
+        const Complex step = length > 0.0 ? Complex(static_cast<float>(total.real() / length),
+                                                    static_cast<float>(total.imag() / length))
+                                          : Complex(1.0f, 0.0f);
+        const float agreement =
+            ramp(sizes > 0.0 ? static_cast<float>(std::min(length / sizes, 1.0)) : 0.0f, kLooseSteps, kSteadySteps);
         // Towards no step as the agreement fades, kept on the unit circle.
         const Complex blended = Complex(1.0f - agreement, 0.0f) + agreement * step;
-        const float blendedLength = std::abs(blended);
+        const float blendedLength = std::sqrt(std::norm(blended));
         steps[static_cast<std::size_t>(k)] = blendedLength > 0.0f ? blended / blendedLength : Complex(1.0f, 0.0f);
         if (shifted != nullptr) {
             (*shifted)[static_cast<std::size_t>(k)] =
-                ramp(std::fabs(std::arg(step)), inPhaseStep_, shiftedStep_) * agreement;
+                agreement > 0.0f ? ramp(std::fabs(std::arg(step)), inPhaseStep_, shiftedStep_) * agreement : 0.0f;
         }
     }
 }
 
 // Each bin's averages over its neighbours, the cross-spectrum turned back by
-// its phase step first, so that a time difference does not cancel it.
+// the phase steps between them first, so that a time difference does not
+// cancel it. Turned by the running phase θ(j) = Σ_{i<j} step(i) rather than
+// each bin's own step, every bin's turned value serves every window that
+// holds it: Σ_j Φ(j) e^{−j(θ(j)−θ(k))} is a window sum of Φ(j) e^{−jθ(j)}
+// turned back by e^{jθ(k)}, and the windows slide from bin to bin (each
+// edge only moves up), so a bin costs the same however wide its window.
+// In double, and started afresh every kFreshWindow bins, so that a quiet
+// bin beside a loud one keeps its own value.
 void PrimaryAmbientSplit::smoothAcrossBins(const BinAverages& raw, const std::vector<int>& halves,
                                            const std::vector<Complex>& steps, BinAverages& out) {
     const int bins = static_cast<int>(raw.left.size());
+    std::complex<double> turn(1.0, 0.0);
+    for (int j = 0; j < bins; ++j) {
+        const auto at = static_cast<std::size_t>(j);
+        turnedCross_[at] = std::complex<double>(raw.cross[at].real(), raw.cross[at].imag()) * turn;
+        turnBack_[at] = std::conj(turn);
+        const std::complex<double> step(steps[at].real(), steps[at].imag());
+        turn *= std::conj(step);
+    }
+    double l = 0.0, r = 0.0;
+    std::complex<double> c;
+    int from = 0, to = -1;  // the window summed: bins from..to
     for (int k = 0; k < bins; ++k) {
         const int half = halves[static_cast<std::size_t>(k)];
-        const Complex step = steps[static_cast<std::size_t>(k)];
-        // Σ Φ(k') e^{−j(k'−k)s}: start at k − half, turned by e^{+j·half·s},
-        // and turn back one step per bin.
-        Complex turn(1.0f, 0.0f);
-        for (int i = 0; i < half; ++i) turn *= step;
-        const Complex back = std::conj(step);
-        float l = 0.0f, r = 0.0f;
-        Complex c;
-        for (int j = k - half; j <= k + half; ++j) {
-            const auto at = static_cast<std::size_t>(j);
+        const int first = k - half, last = k + half;
+        if (k % kFreshWindow == 0) {
+            l = r = 0.0;
+            c = {};
+            from = first;
+            to = first - 1;
+        }
+        for (; from < first; ++from) {
+            const auto at = static_cast<std::size_t>(from);
+            l -= raw.left[at];
+            r -= raw.right[at];
+            c -= turnedCross_[at];
+        }
+        for (; to < last;) {
+            const auto at = static_cast<std::size_t>(++to);
             l += raw.left[at];
             r += raw.right[at];
-            c += raw.cross[at] * turn;
-            turn *= back;
+            c += turnedCross_[at];
         }
-        const float count = static_cast<float>(2 * half + 1);
-        out.left[static_cast<std::size_t>(k)] = l / count;
-        out.right[static_cast<std::size_t>(k)] = r / count;
-        out.cross[static_cast<std::size_t>(k)] = c / count;
+        const double count = 2 * half + 1;
+        const std::complex<double> across = c * turnBack_[static_cast<std::size_t>(k)];
+        out.left[static_cast<std::size_t>(k)] = static_cast<float>(std::max(l, 0.0) / count);
+        out.right[static_cast<std::size_t>(k)] = static_cast<float>(std::max(r, 0.0) / count);
+        out.cross[static_cast<std::size_t>(k)] =
+            Complex(static_cast<float>(across.real() / count), static_cast<float>(across.imag() / count));
     }
 }
 

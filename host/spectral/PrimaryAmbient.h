@@ -185,6 +185,9 @@ private:
     // findSteps' running sums over the bins (bins + 1 each).
     std::vector<std::complex<double>> stepSums_;
     std::vector<double> sizeSums_;
+    // smoothAcrossBins' cross-spectrum turned by the running phase, and the
+    // turn back of each bin.
+    std::vector<std::complex<double>> turnedCross_, turnBack_;
     float inPhaseStep_, shiftedStep_;  // phase steps per bin of kInPhaseDelay, kShiftedDelay
 
     // The scene.

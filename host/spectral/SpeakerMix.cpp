@@ -95,7 +95,7 @@ void mixSpeakers(const BinMatrix* matrix, const Complex* left, const Complex* ri
             const bool together = (l * std::conj(r)).real() >= 0.0f;
             const bool leftLouder = std::norm(l) >= std::norm(r);
             const Complex sum = together ? l + r : (leftLouder ? l : r);
-            const float length = std::abs(sum);
+            const float length = std::sqrt(std::norm(sum));  // bins are far below float's range
             const float input = std::sqrt(std::norm(l) + std::norm(r));
             y[static_cast<std::size_t>(lfe)] =
                 length > 0.0f ? (kLfeLevel * h * input * scale / length) * sum : Complex(kLfeLevel * h * input * scale);

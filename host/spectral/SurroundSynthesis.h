@@ -38,6 +38,10 @@ struct PlacedHop {
 
     std::vector<std::complex<float>> left, right;  // the analysed bins
     std::vector<BinMatrix> matrix;                 // per bin (UpmixMatrix.h)
+    // With a worker thread, what the worker builds `matrix` from, and the
+    // levels in force for the hop.
+    MatrixInputs inputs;
+    MixLevels levels;
     float scale = 1.0f;         // analyser bins to the synthesisers' scale
     double lfeCutoffHz = 0.0;   // 0: a silent LFE
     LfeMode lfeMode = LfeMode::Copy;

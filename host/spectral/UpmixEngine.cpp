@@ -80,7 +80,7 @@ UpmixEngine::UpmixEngine(const host::PluginLibrary& library, const UpmixSetup& s
                  setup.warnings),
       synthesis_(library, settings_, windows_, *setup.layout, longestRearDelay(settings_),
                  limiterLookahead(settings_)),
-      input_(2 * hop_), magnitudes_(2 * bins_), frequencies_(2 * 2 * bins_), produced_(bins_) {
+      input_(2 * hop_), magnitudes_(2 * bins_), frequencies_(2 * 2 * bins_) {
     for (int i = 0; i < 2; ++i) analyzers_.emplace_back(settings_, windows_, fft_);
     const std::size_t slots = setup.threads >= 2 ? kHopSlots : 2;
     for (std::size_t i = 0; i < slots; ++i) hops_.push_back(std::make_unique<PlacedHop>(bins_));
@@ -90,7 +90,12 @@ UpmixEngine::UpmixEngine(const host::PluginLibrary& library, const UpmixSetup& s
     emitting_ = outputBlock(0);
     if (setup.threads >= 2) {
         worker_ = std::make_unique<WorkerThread>(
-            [this](uint32_t n) { synthesis_.render(*hops_[n % kHopSlots], outputBlock(n % kHopSlots)); },
+            [this](uint32_t n) {
+                PlacedHop& hop = *hops_[n % kHopSlots];
+                buildMatrix(hop.inputs.scene(), hop.inputs.background(), hop.inputs.events(), hop.levels,
+                            synthesis_.routing(), hop.matrix.data(), bins_);
+                synthesis_.render(hop, outputBlock(n % kHopSlots));
+            },
             kWorkerWakeAfter);
     }
 }
@@ -139,7 +144,6 @@ void UpmixEngine::reset() {
     for (ChannelAnalyzer& analyzer : analyzers_) analyzer.reset();
     onsets_.reset();
     split_.reset();
-    std::fill(produced_.begin(), produced_.end(), 0.0f);
     synthesis_.reset(targetGain_);
     std::fill(input_.begin(), input_.end(), 0.0f);
     std::fill(outputs_.begin(), outputs_.end(), 0.0f);
@@ -198,9 +202,16 @@ void UpmixEngine::place(PlacedHop& hop, const float* hz, const PlacedHop& next) 
                                leftHz);
         for (int s = 0; s < kMainSpeakers; ++s) events[static_cast<std::size_t>(s)] = placement_.eventWeight(s);
     }
-    buildMatrix(split_.scene(), background, split_.anyEvent() ? &events : nullptr, levels_,
-                synthesis_.routing(), left, right, produced_.data(), hop.matrix.data(),
-                bins_);
+    // With a worker, the matrix is built there, from copies: the split's
+    // arrays belong to the next frame by then.
+    const PlacementWeights* placedEvents = split_.anyEvent() ? &events : nullptr;
+    if (worker_) {
+        hop.inputs.copy(split_.scene(), background, placedEvents);
+        hop.levels = levels_;
+    } else {
+        buildMatrix(split_.scene(), background, placedEvents, levels_, synthesis_.routing(), hop.matrix.data(),
+                    bins_);
+    }
 
     hop.scale = levels_.scale;
     hop.lfeCutoffHz = controls_.lfeCutoffHz;

@@ -206,7 +206,6 @@ private:
     // last two frames.
     std::vector<float> magnitudes_, frequencies_;
     uint32_t analysed_ = 0;  // frames analysed, with one thread
-    std::vector<float> produced_;  // per bin: the power the matrix produces, averaged
     MixLevels levels_;
     std::size_t rearDelay_ = 0;
     float targetGain_ = 1.0f;

@@ -71,12 +71,6 @@ BusRow operator*(Complex g, const BusRow& r) { return {g * r[0], g * r[1]}; }
 BusRow operator+(const BusRow& a, const BusRow& b) { return {a[0] + b[0], a[1] + b[1]}; }
 BusRow operator-(const BusRow& a, const BusRow& b) { return {a[0] - b[0], a[1] - b[1]}; }
 
-// E[(a·X)(b·X)*] for the covariance (pl, pr, c = E[X_L X_R*]).
-Complex expectedCross(const BusRow& a, const BusRow& b, float pl, float pr, Complex c) {
-    return a[0] * std::conj(b[0]) * pl + a[0] * std::conj(b[1]) * c +
-           a[1] * std::conj(b[0]) * std::conj(c) + a[1] * std::conj(b[1]) * pr;
-}
-
 // Each side's ambience: the channel less κ times its least-squares direct
 // part, post-scaled to the ambience's power σ. κ = 1 is the least-squares
 // residual, which leaves L's and R's ambience in exact anti-phase wherever
@@ -95,16 +89,19 @@ struct Ambience {
 };
 Ambience ambienceOf(const BusRow& y, float directL, Complex directR, float sigma, float pl,
                     float pr, Complex c, float settled, float share) {
-    const BusRow unitL{Complex(1.0f), Complex()}, unitR{Complex(), Complex(1.0f)};
-    const BusRow leftPart = directL * y, rightPart = directR * y;
     if (!(sigma > 0.0f)) return {};
-    // Re E[r_L r_R*] = c0 + c1 κ + c2 κ².
-    const float c0 = expectedCross(unitL, unitR, pl, pr, c).real();
-    const float c1 = -(expectedCross(leftPart, unitR, pl, pr, c) + expectedCross(unitL, rightPart, pl, pr, c)).real();
-    const float c2 = expectedCross(leftPart, rightPart, pl, pr, c).real();
+    // With the direct signal yX: tL = E[(yX) X_L*], tR = E[(yX) X_R*] and its
+    // power Py; every expectation below is one of these.
+    const Complex tL = y[0] * pl + y[1] * std::conj(c);
+    const Complex tR = y[0] * c + y[1] * pr;
+    const float py = (std::conj(y[0]) * tL + std::conj(y[1]) * tR).real();
+    // Re E[r_L r_R*] = c0 + c1 κ + c2 κ² for r_L = X_L − κ·directL·yX and
+    // r_R = X_R − κ·directR·yX.
+    const float c0 = c.real();
+    const float c1 = -(directL * tR.real() + (directR * tL).real());
+    const float c2 = directL * py * directR.real();
     // The least κ that lets in no more direct sound than kDirectLeak·σ.
-    const float directPower = std::max(expectedCross(leftPart, leftPart, pl, pr, c).real(),
-                                       expectedCross(rightPart, rightPart, pl, pr, c).real());
+    const float directPower = std::max(directL * directL, std::norm(directR)) * py;
     const float least =
         directPower > 0.0f
             ? std::max(0.0f, 1.0f - settled * std::sqrt(kDirectLeak * std::sqrt(1.0f - share) * sigma / directPower))
@@ -125,9 +122,8 @@ Ambience ambienceOf(const BusRow& y, float directL, Complex directR, float sigma
     } else if (c2 == 0.0f && c1 != 0.0f) {
         consider(-c0 / c1);
     }
-    const BusRow left = unitL - kappa * leftPart, right = unitR - kappa * rightPart;
-    const float leftPower = expectedCross(left, left, pl, pr, c).real();
-    const float rightPower = expectedCross(right, right, pl, pr, c).real();
+    const float leftPower = pl - 2.0f * kappa * directL * tL.real() + kappa * kappa * directL * directL * py;
+    const float rightPower = pr - 2.0f * kappa * (directR * tR).real() + kappa * kappa * std::norm(directR) * py;
     // At most what the model says the least-squares residual needs,
     // total / (the other channel's power): where the residual is a rounding
     // error of a coherent sound, nothing of it is blown up.
@@ -136,25 +132,88 @@ Ambience ambienceOf(const BusRow& y, float directL, Complex directR, float sigma
     const float mostRight = std::max(1.0f, total / std::max(pl, kSilentPower));
     const float gl = leftPower > 0.0f ? std::sqrt(std::min(sigma / leftPower, mostLeft)) : 0.0f;
     const float gr = rightPower > 0.0f ? std::sqrt(std::min(sigma / rightPower, mostRight)) : 0.0f;
-    return {gl * left, gr * right};
+    const Complex kl = kappa * directL, kr = kappa * directR;
+    return {{gl * (1.0f - kl * y[0]), gl * (-kl * y[1])}, {gr * (-kr * y[0]), gr * (1.0f - kr * y[1])}};
 }
 
-
-// E|a·X_L + b·X_R|² for the covariance (pl, pr, c = E[X_L X_R*]).
-float expectedPower(const BusRow& m, float pl, float pr, Complex c) {
-    return std::norm(m[0]) * pl + std::norm(m[1]) * pr + 2.0f * (m[0] * std::conj(m[1]) * c).real();
+// Σ over the speakers of E|a·X_L + b·X_R|², each speaker's (a, b) the sum
+// of its buses' rows, for the covariance (pl, pr, c = E[X_L X_R*]).
+float speakersPower(const BinMatrix& m, const std::vector<LayoutRouting::Term>& terms, int channels,
+                    float pl, float pr, Complex c) {
+    struct Row {
+        float ar, ai, br, bi;
+    };
+    std::array<Row, kMostSpeakers> speakers;
+    for (int ch = 0; ch < channels; ++ch) speakers[static_cast<std::size_t>(ch)] = {};
+    for (const LayoutRouting::Term& term : terms) {
+        const BusRow& row = m[static_cast<std::size_t>(term.bus)];
+        Row& to = speakers[static_cast<std::size_t>(term.channel)];
+        to.ar += term.gain * row[0].real();
+        to.ai += term.gain * row[0].imag();
+        to.br += term.gain * row[1].real();
+        to.bi += term.gain * row[1].imag();
+    }
+    float power = 0.0f;
+    for (int ch = 0; ch < channels; ++ch) {
+        const Row& r = speakers[static_cast<std::size_t>(ch)];
+        // Re(a·b*·c) with a·b* = (ar·br + ai·bi) + j(ai·br − ar·bi).
+        const float crossRe = r.ar * r.br + r.ai * r.bi, crossIm = r.ai * r.br - r.ar * r.bi;
+        power += (r.ar * r.ar + r.ai * r.ai) * pl + (r.br * r.br + r.bi * r.bi) * pr +
+                 2.0f * (crossRe * c.real() - crossIm * c.imag());
+    }
+    return power;
 }
 
 
 }  // namespace
 
+MatrixInputs::MatrixInputs(std::size_t bins) : bins_(bins), event_(bins, 0) {
+    for (auto& v : floats_) v.assign(bins, 0.0f);
+    for (auto& v : complexes_) v.assign(bins, Complex());
+    for (std::size_t s = 0; s < background_.size(); ++s) {
+        background_[s].assign(bins, 0.0f);
+        events_[s].assign(bins, 0.0f);
+        backgroundView_[s] = background_[s].data();
+        eventView_[s] = events_[s].data();
+    }
+}
+
+namespace {
+template <typename T>
+void copyBins(const T* from, std::vector<T>& to) {
+    std::copy(from, from + to.size(), to.begin());
+}
+}  // namespace
+
+void MatrixInputs::copy(const BinScene& s, const PlacementWeights& background, const PlacementWeights* events) {
+    const std::array<const float*, 15> floats{s.uL,    s.uR,        s.cosPhi,     s.sinPhi,    s.share,
+                                              s.ambientPower, s.front, s.sides,   s.rear,      s.toCentre,
+                                              s.eventFront,   s.powerLeft, s.powerRight, s.inputPower, s.settled};
+    for (std::size_t i = 0; i < floats.size(); ++i) copyBins(floats[i], floats_[i]);
+    copyBins(s.cross, complexes_[0]);
+    for (std::size_t s2 = 0; s2 < background_.size(); ++s2) copyBins(background[s2], background_[s2]);
+    hasEvents_ = events != nullptr;
+    if (!hasEvents_) return;
+    copyBins(s.event, event_);
+    const std::array<const Complex*, 4> eventComplexes{s.eventL, s.eventR, s.estimatorL, s.estimatorR};
+    for (std::size_t i = 0; i < eventComplexes.size(); ++i) copyBins(eventComplexes[i], complexes_[i + 1]);
+    for (std::size_t s2 = 0; s2 < events_.size(); ++s2) copyBins((*events)[s2], events_[s2]);
+}
+
+BinScene MatrixInputs::scene() const {
+    const auto f = [this](std::size_t i) { return floats_[i].data(); };
+    const auto c = [this](std::size_t i) { return complexes_[i].data(); };
+    return {f(0), f(1), f(2),  f(3),  f(4),     f(5), f(6),  f(7), f(8),     f(9),  event_.data(),
+            c(1), c(2), c(3),  c(4),  f(10),    f(11), f(12), c(0), f(13), nullptr, f(14)};
+}
+
 void buildMatrix(const BinScene& s, const PlacementWeights& background,
                  const PlacementWeights* events, const MixLevels& levels,
-                 const LayoutRouting& routing, const Complex* left, const Complex* right,
-                 float* produced, BinMatrix* matrix, std::size_t bins) {
+                 const LayoutRouting& routing, BinMatrix* matrix, std::size_t bins) {
     const SurroundSplit split = routing.split();
     const uint8_t* parity = routing.parities();
     const bool hasCentre = routing.layout().has(SpeakerId::FC);
+    const int channels = routing.channels();
     for (std::size_t k = 0; k < bins; ++k) {
         const Complex e(s.cosPhi[k], s.sinPhi[k]);  // e^{jφ}
         const float uL = s.uL[k], uR = s.uR[k], w = s.share[k];
@@ -189,15 +248,7 @@ void buildMatrix(const BinScene& s, const PlacementWeights& background,
         m[BusAmbientR] = (spread * split.ambienceRear) * ambientRight;
 
         // Keep the averaged power of the bin, as the speakers receive it.
-        std::array<BusRow, kMostSpeakers> speakers{};
-        for (const LayoutRouting::Term& term : routing.terms(parity[k])) {
-            const BusRow& row = m[static_cast<std::size_t>(term.bus)];
-            BusRow& to = speakers[static_cast<std::size_t>(term.channel)];
-            to = to + term.gain * row;
-        }
-        float average = 0.0f;
-        for (const BusRow& row : speakers) average += expectedPower(row, pl, pr, c);
-        (void)produced; (void)left; (void)right;
+        const float average = speakersPower(m, routing.terms(parity[k]), channels, pl, pr, c);
         const float input = pl + pr;
         const float lift = average > 0.0f ? std::min(std::sqrt(input / average), kMostLift) : 0.0f;
         const float gain = lift * levels.scale;

@@ -31,6 +31,8 @@
 #include <array>
 #include <complex>
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 #include "host/spectral/DirectPlacement.h"
 #include "host/spectral/PrimaryAmbient.h"
@@ -71,16 +73,40 @@ using PlacementWeights = std::array<const float*, kMainSpeakers>;
 using BusRow = std::array<std::complex<float>, 2>;
 using BinMatrix = std::array<BusRow, kBuses>;
 
-// Fills `matrix` (bins entries) for one frame of `left` and `right`.
-// `events` may be null when the scene holds no event; `produced` is the
-// caller's per-bin average of the power the unscaled background produces
-// (zeros at first), which this updates. Audio thread; no allocation; one
-// pass over the bins.
+// What buildMatrix reads of one frame, copied out of the split and the
+// placement so that the matrix can be built on the worker thread while the
+// caller's thread goes on to the next frame (whose split overwrites the
+// arrays the scene points into). Sized once when built (set-up; allocates);
+// `copy` and the views allocate nothing.
+class MatrixInputs {
+public:
+    explicit MatrixInputs(std::size_t bins);
+    // [caller's thread] The frame's scene and weights; the event arrays only
+    // when `events` is not null.
+    void copy(const BinScene& scene, const PlacementWeights& background,
+              const PlacementWeights* events);
+    // [worker thread] Views of the copies, as buildMatrix takes them.
+    BinScene scene() const;
+    const PlacementWeights& background() const { return backgroundView_; }
+    const PlacementWeights* events() const { return hasEvents_ ? &eventView_ : nullptr; }
+
+private:
+    std::size_t bins_;
+    // The scene's float arrays in BinScene's order, then its complex ones.
+    std::array<std::vector<float>, 15> floats_;
+    std::array<std::vector<std::complex<float>>, 5> complexes_;
+    std::vector<uint8_t> event_;
+    std::array<std::vector<float>, kMainSpeakers> background_, events_;
+    PlacementWeights backgroundView_{}, eventView_{};
+    bool hasEvents_ = false;
+};
+
+// Fills `matrix` (bins entries) for one frame's scene. `events` may be
+// null when the scene holds no event. Audio or worker thread; no
+// allocation; one pass over the bins.
 void buildMatrix(const BinScene& scene, const PlacementWeights& background,
                  const PlacementWeights* events, const MixLevels& levels,
-                 const LayoutRouting& routing, const std::complex<float>* left,
-                 const std::complex<float>* right, float* produced, BinMatrix* matrix,
-                 std::size_t bins);
+                 const LayoutRouting& routing, BinMatrix* matrix, std::size_t bins);
 
 
 }  // namespace quorveil::spectral
