@@ -163,7 +163,7 @@ PrimaryAmbientSplit::PrimaryAmbientSplit(int bins, int fftSize, double sampleRat
     for (BinAverages* a : {&fast_, &slow_, &fastAcross_, &slowAcross_}) a->resize(n);
     for (auto* v : {&shifted_, &inputPower_, &weight_, &binFloor_, &recentScatter_, &slowScatter_, &uL_, &uR_, &cosPhi_, &sinPhi_,
                     &share_, &ambientPower_, &front_, &sides_, &rear_, &toCentre_,
-                    &levelLeft_, &levelRight_, &eventFront_, &eventLevelLeft_, &eventLevelRight_,
+                    &levelLeft_, &levelRight_, &eventFront_, &eventRear_, &eventLevelLeft_, &eventLevelRight_,
                     &judgedLeft_, &judgedRight_, &excessLeft_, &excessRight_}) {
         v->assign(n, 0.0f);
     }
@@ -197,7 +197,7 @@ BinScene PrimaryAmbientSplit::scene() const {
             share_.data(),      ambientPower_.data(), front_.data(),
             sides_.data(),      rear_.data(),       toCentre_.data(),   event_.data(),
             eventL_.data(),     eventR_.data(),     estimatorL_.data(), estimatorR_.data(),
-            eventFront_.data(), judgedLeft_.data(), judgedRight_.data(), judgedCross_.data(),
+            eventFront_.data(), eventRear_.data(), judgedLeft_.data(), judgedRight_.data(), judgedCross_.data(),
             inputPower_.data(), weight_.data(), settled_};
 }
 
@@ -503,6 +503,7 @@ void PrimaryAmbientSplit::findEvents(const Complex* thisLeft, const Complex* thi
         }
         const Complex vl = bandLeftDirection_[band];
         const Complex bandRightAtFirst = bandRightDirection_[band];
+        const float shiftedBand = ramp(std::fabs(std::arg(bandStep_[band])), inPhaseStep_, shiftedStep_);
         turn = Complex(1.0f, 0.0f);
         for (std::size_t k = first; k < end; ++k) {
             // The direction at this bin: R turned by the band's phase step.
@@ -536,9 +537,18 @@ void PrimaryAmbientSplit::findEvents(const Complex* thisLeft, const Complex* thi
             estimatorL_[k] = scale * gl;
             estimatorR_[k] = scale * gr;
             const float lengthR = std::abs(vr);
-            // A source in one channel only has no phase to judge: it is placed.
+            // By its phase, as the background: in phase placed, anti-phase
+            // without a time difference (matrix-encoded surround) behind, the
+            // rest to each side's front with its own phase. A source in one
+            // channel only has no phase to judge: it is placed; and only a
+            // source that both channels carry alike (2·|vL|·|vR| near 1) is
+            // anti-phase enough to go behind, so that a hit on one side
+            // stays on its side.
             const float cosPhase = lengthR > 1e-3f && vl.real() > 1e-3f ? vr.real() / lengthR : 1.0f;
-            eventFront_[k] = std::sqrt(inPhaseness(cosPhase));
+            const float q = frontness(cosPhase);
+            const float alike = 2.0f * vl.real() * lengthR;
+            eventFront_[k] = std::sqrt(q * inPhaseness(cosPhase));
+            eventRear_[k] = alike * std::sqrt((1.0f - q) * (1.0f - shiftedBand));
             const float amplitude = std::sqrt(power);
             eventLevelLeft_[k] = vl.real() * amplitude;
             eventLevelRight_[k] = lengthR * amplitude;

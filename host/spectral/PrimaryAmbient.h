@@ -102,11 +102,12 @@ struct BinScene {
     const float *front, *sides, *rear, *toCentre;
     // Events, where `event` is non-zero: the event's direction (complex L
     // and R, |vL|² + |vR|² = 1) and the estimator h of its signal ê = hᴴX;
-    // `eventFront` its amplitude share that is placed (in phase), the rest
-    // going to each side's front with its own phase.
+    // `eventFront` its amplitude share that is placed (in phase),
+    // `eventRear` the share that goes behind (anti-phase), the rest going to
+    // each side's front with its own phase.
     const uint8_t* event;
     const std::complex<float>*eventL, *eventR, *estimatorL, *estimatorR;
-    const float* eventFront;
+    const float *eventFront, *eventRear;
     // The covariance the scene was judged from, averaged over time and
     // neighbouring bins.
     const float *powerLeft, *powerRight;
@@ -196,7 +197,7 @@ private:
     std::vector<float> levelLeft_, levelRight_;
     std::vector<uint8_t> event_;
     std::vector<std::complex<float>> eventL_, eventR_, estimatorL_, estimatorR_;
-    std::vector<float> eventFront_, eventLevelLeft_, eventLevelRight_;
+    std::vector<float> eventFront_, eventRear_, eventLevelLeft_, eventLevelRight_;
     // Per bin in an event: the frame's excess over the averages.
     std::vector<float> excessLeft_, excessRight_;
     std::vector<std::complex<float>> excessCross_;

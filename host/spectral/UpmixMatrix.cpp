@@ -186,9 +186,10 @@ void copyBins(const T* from, std::vector<T>& to) {
 }  // namespace
 
 void MatrixInputs::copy(const BinScene& s, const PlacementWeights& background, const PlacementWeights* events) {
-    const std::array<const float*, 15> floats{s.uL,    s.uR,        s.cosPhi,     s.sinPhi,    s.share,
-                                              s.ambientPower, s.front, s.sides,   s.rear,      s.toCentre,
-                                              s.eventFront,   s.powerLeft, s.powerRight, s.inputPower, s.settled};
+    const std::array<const float*, 16> floats{s.uL,         s.uR,         s.cosPhi,    s.sinPhi,
+                                              s.share,      s.ambientPower, s.front,   s.sides,
+                                              s.rear,       s.toCentre,   s.eventFront, s.powerLeft,
+                                              s.powerRight, s.inputPower, s.settled,   s.eventRear};
     for (std::size_t i = 0; i < floats.size(); ++i) copyBins(floats[i], floats_[i]);
     copyBins(s.cross, complexes_[0]);
     for (std::size_t s2 = 0; s2 < background_.size(); ++s2) copyBins(background[s2], background_[s2]);
@@ -204,7 +205,7 @@ BinScene MatrixInputs::scene() const {
     const auto f = [this](std::size_t i) { return floats_[i].data(); };
     const auto c = [this](std::size_t i) { return complexes_[i].data(); };
     return {f(0), f(1), f(2),  f(3),  f(4),     f(5), f(6),  f(7), f(8),     f(9),  event_.data(),
-            c(1), c(2), c(3),  c(4),  f(10),    f(11), f(12), c(0), f(13), nullptr, f(14)};
+            c(1), c(2), c(3),  c(4),  f(10),    f(15), f(11), f(12), c(0), f(13), nullptr, f(14)};
 }
 
 void buildMatrix(const BinScene& s, const PlacementWeights& background,
@@ -264,15 +265,19 @@ void buildMatrix(const BinScene& s, const PlacementWeights& background,
         const Complex vl = s.eventL[k], vr = s.eventR[k];
         for (BusRow& row : m) row = row - ((row[0] * vl + row[1] * vr) * estimate);
         const FrontGains ge = stageGains(*events, k, levels.width, hasCentre);
-        const float placedShare = s.eventFront[k];
-        const float sidesShare = std::sqrt(std::max(1.0f - placedShare * placedShare, 0.0f));
+        const float placedShare = s.eventFront[k], rearShare = s.eventRear[k];
+        const float sidesShare =
+            std::sqrt(std::max(1.0f - placedShare * placedShare - rearShare * rearShare, 0.0f));
         const float eventGain = levels.scale;
         const BusRow ev = eventGain * estimate;
-        m[BusFL] = m[BusFL] + ((placedShare * ge.fl) * ev) + ((sidesShare * vl) * ev);
-        m[BusFR] = m[BusFR] + ((placedShare * ge.fr) * ev) + ((sidesShare * vr) * ev);
+        // Each side's own part of the event, in front and (anti-phase) behind.
+        const Complex toFront = sidesShare + rearShare * split.antiPhaseFront;
+        const Complex toRear = rearShare * split.antiPhaseRear;
+        m[BusFL] = m[BusFL] + ((placedShare * ge.fl) * ev) + ((toFront * vl) * ev);
+        m[BusFR] = m[BusFR] + ((placedShare * ge.fr) * ev) + ((toFront * vr) * ev);
         m[BusFC] = m[BusFC] + ((placedShare * ge.fc * levels.centre) * ev);
-        m[BusRearL] = m[BusRearL] + ((placedShare * ge.bl) * ev);
-        m[BusRearR] = m[BusRearR] + ((placedShare * ge.br) * ev);
+        m[BusRearL] = m[BusRearL] + ((placedShare * ge.bl) * ev) + ((toRear * vl) * ev);
+        m[BusRearR] = m[BusRearR] + ((placedShare * ge.br) * ev) + ((toRear * vr) * ev);
     }
 }
 

@@ -93,7 +93,7 @@ public:
 private:
     std::size_t bins_;
     // The scene's float arrays in BinScene's order, then its complex ones.
-    std::array<std::vector<float>, 15> floats_;
+    std::array<std::vector<float>, 16> floats_;
     std::array<std::vector<std::complex<float>>, 5> complexes_;
     std::vector<uint8_t> event_;
     std::array<std::vector<float>, kMainSpeakers> background_, events_;
