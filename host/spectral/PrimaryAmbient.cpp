@@ -26,7 +26,7 @@ constexpr float kFloorMargin = 2.0f;
 constexpr float kDiffuseToSlow = 2.0f;
 
 // A difference of direct levels counts beyond this many times its scatter.
-constexpr float kBalanceDoubt = 3.0f;
+constexpr float kBalanceDoubt = 5.0f;
 
 // A direct share above this is a decided bin.
 constexpr float kSureShare = 0.5f;
@@ -190,6 +190,7 @@ void PrimaryAmbientSplit::setTimeFloors(float recent, float slow) {
 void PrimaryAmbientSplit::reset() {
     fast_.clear();
     slow_.clear();
+    std::fill(ambientPower_.begin(), ambientPower_.end(), 0.0f);
 }
 
 BinScene PrimaryAmbientSplit::scene() const {
@@ -391,7 +392,10 @@ void PrimaryAmbientSplit::describe() {
         sinPhi_[k] = phased ? c.imag() / length : 0.0f;
         share_[k] = total > 0.0f ? directPower / total : 0.0f;
 
-        ambientPower_[k] = ambient;
+        // The ambience's power is followed once more with the averages'
+        // weight: it sets the ambience's gains, and a steady sound's
+        // ambience should come out as steady as it went in.
+        ambientPower_[k] += weight_[k] * (ambient - ambientPower_[k]);
 
         // By its phase: in phase placed, out of phase to the sides, anti-phase
         // behind, unless a time difference explains the phase: then to the

@@ -82,6 +82,7 @@ UpmixEngine::UpmixEngine(const host::PluginLibrary& library, const UpmixSetup& s
                  limiterLookahead(settings_)),
       input_(2 * hop_), magnitudes_(2 * bins_), frequencies_(2 * 2 * bins_) {
     for (int i = 0; i < 2; ++i) analyzers_.emplace_back(settings_, windows_, fft_);
+    for (std::vector<float>& w : steadyWeights_) w.assign(bins_, 0.0f);
     const std::size_t slots = setup.threads >= 2 ? kHopSlots : 2;
     for (std::size_t i = 0; i < slots; ++i) hops_.push_back(std::make_unique<PlacedHop>(bins_));
     outputs_.assign((setup.threads >= 2 ? kHopSlots : 1) * channels_ * hop_, 0.0f);
@@ -144,6 +145,7 @@ void UpmixEngine::reset() {
     for (ChannelAnalyzer& analyzer : analyzers_) analyzer.reset();
     onsets_.reset();
     split_.reset();
+    for (std::vector<float>& w : steadyWeights_) std::fill(w.begin(), w.end(), 0.0f);
     synthesis_.reset(targetGain_);
     std::fill(input_.begin(), input_.end(), 0.0f);
     std::fill(outputs_.begin(), outputs_.end(), 0.0f);
@@ -196,7 +198,8 @@ void UpmixEngine::place(PlacedHop& hop, const float* hz, const PlacedHop& next) 
     placement_.place(controls_.method, controls_.atf, split_.directLeftLevel(),
                      split_.directRightLevel(), leftHz, rightHz);
     PlacementWeights background{}, events{};
-    for (int s = 0; s < kMainSpeakers; ++s) background[static_cast<std::size_t>(s)] = placement_.weight(s);
+    steadyPlacement(split_.scene().weight);
+    for (std::size_t s = 0; s < steadyWeights_.size(); ++s) background[s] = steadyWeights_[s].data();
     if (split_.anyEvent()) {
         placement_.placeEvents(controls_.method, split_.eventLeftLevel(), split_.eventRightLevel(),
                                leftHz);
@@ -219,6 +222,25 @@ void UpmixEngine::place(PlacedHop& hop, const float* hz, const PlacedHop& next) 
     hop.rearDelay = rearDelay_;
     hop.gain = targetGain_;
     hop.limit = controls_.limiter;
+}
+
+// The background's placement follows the averages it is computed from, and
+// once more with their weight per bin: the weights then vary as slowly as a
+// steady sound's own statistics, so that a steady sound is not modulated by
+// the scatter of its estimates (the gains are smoothed, not only the
+// statistics). The weights are followed as the
+// modules give them, before they are normalised: a bin's direction is right
+// from its first frame. While an event holds a band its weight is 0 and the
+// placement holds too; hits are placed by their own weights.
+void UpmixEngine::steadyPlacement(const float* binWeights) {
+    for (std::size_t s = 0; s < steadyWeights_.size(); ++s) {
+        const float* now = placement_.weight(static_cast<int>(s));
+        float* steady = steadyWeights_[s].data();
+        for (std::size_t k = 0; k < bins_; ++k) {
+            const float w = std::isfinite(now[k]) ? now[k] : 0.0f;
+            steady[k] += binWeights[k] * (w - steady[k]);
+        }
+    }
 }
 
 // Frame f is analysed into slot f, and frame f − 1 is placed and rendered:

@@ -172,6 +172,7 @@ private:
     // before it placed knowing the newest.
     void analyse(PlacedHop& frame, float* hz);
     void place(PlacedHop& hop, const float* hz, const PlacedHop& next);
+    void steadyPlacement(const float* binWeights);
     // The L and R frequencies of frame f (two frames kept).
     float* frequencyFrame(uint32_t f) { return frequencies_.data() + (f % 2) * 2 * bins_; }
     float* outputBlock(std::size_t slot) { return outputs_.data() + slot * channels_ * hop_; }
@@ -207,6 +208,8 @@ private:
     std::vector<float> magnitudes_, frequencies_;
     uint32_t analysed_ = 0;  // frames analysed, with one thread
     MixLevels levels_;
+    // The background's placement weights, smoothed over time.
+    std::array<std::vector<float>, kMainSpeakers> steadyWeights_;
     std::size_t rearDelay_ = 0;
     float targetGain_ = 1.0f;
     uint64_t silencedInput_ = 0;
