@@ -45,10 +45,16 @@ constexpr int kSlowWidestHalf = 16;
 constexpr int kFreshWindow = 64;
 // Bins on each side over which the phase slope is measured, at least.
 constexpr int kSlopeHalf = 2;
-// Bins on each side of an event's frame that describe it.
+// Bins on each side of an event's frame that describe it: as many as the
+// averages take (a sixth of an octave), at least this many. Wide enough that
+// the event's gains are smooth across the bins, which keeps a hit short in
+// time (gains that vary from bin to bin smear it and put an echo before it).
 constexpr int kEventHalf = 2;
-// The background counts this much against an event in its Wiener estimate.
-constexpr float kEventOverBackground = 0.25f;
+// The background counts this much against an event in its Wiener estimate:
+// a hit barely above the background takes the bin with it, as one that
+// cannot yet be classified should, but not so much of it that the hit's
+// rendering drags the background along.
+constexpr float kEventOverBackground = 0.5f;
 // Below this share of its peak an event keeps the direction it had.
 constexpr float kFadedEvent = 0.25f;
 
@@ -474,8 +480,9 @@ void PrimaryAmbientSplit::findEvents(const Complex* thisLeft, const Complex* thi
         for (std::size_t k = first; k < end; ++k) {
             float nowLeft = 0.0f, nowRight = 0.0f;
             Complex nowCross;
-            const int from = std::max(0, static_cast<int>(k) - kEventHalf);
-            const int to = std::min(bins - 1, static_cast<int>(k) + kEventHalf);
+            const int half = std::max(kEventHalf, halfWidth_[k]);
+            const int from = std::max(0, static_cast<int>(k) - half);
+            const int to = std::min(bins - 1, static_cast<int>(k) + half);
             for (int j = from; j <= to; ++j) {
                 const auto i = static_cast<std::size_t>(j);
                 nowLeft += std::norm(left[i]);
