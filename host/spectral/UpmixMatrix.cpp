@@ -78,12 +78,16 @@ BusRow operator-(const BusRow& a, const BusRow& b) { return {a[0] - b[0], a[1] -
 // the direct direction), so the surrounds would sound phasey; κ = 0 is the
 // channel itself, direct sound and all. κ is chosen per bin so that the two
 // ambiences are expected uncorrelated, within a limit on how much direct
-// sound it may let in (kDirectLeak of the ambience's power, and none in a
-// band that has just had an event: the tail of a hit is no ambience):
-// dialogue stays out of the surrounds, and open ambience reaches them. After J. He, E.-L.
-// Tan, W.-S. Gan (2014), whose analysis of linear primary-ambient
-// estimators weighs exactly this: ambient correlation against leakage.
-constexpr float kDirectLeak = 0.3f;
+// sound it may let in (kDirectLeak times the ambience's power, scaled down
+// as the direct share grows, and none in a band that has just had an event:
+// the tail of a hit is no ambience): dialogue stays out of the surrounds,
+// and open ambience reaches them. After J. He, E.-L. Tan, W.-S. Gan (2014),
+// whose analysis of linear primary-ambient estimators weighs exactly this:
+// ambient correlation against leakage. At 1, an orchestral recording's
+// surrounds correlate at −0.19 (−0.34 at 0.3); a steady centred sound beside
+// a loud one-sided burst lingers behind a little longer (−20.8 dB 150 to
+// 450 ms after the burst's onset, −22.2 at 0.3).
+constexpr float kDirectLeak = 1.0f;
 struct Ambience {
     BusRow left, right;
 };
