@@ -34,11 +34,8 @@ double chiSquareQuantileOverMean(double degrees, double z) {
 }
 double bandDegrees(std::size_t bins) { return 2.0 * std::max(1.0, static_cast<double>(bins) / 1.94); }
 
-// A hit that lasts longer than this is a new steady sound. Long enough for a
-// drum's decay (a kick rings for a few hundred milliseconds), whose tail
-// would otherwise be learnt by the averages and steer the ambience beside it
-// into the centre.
-constexpr double kLongestEventSeconds = 0.5;
+// A hit that lasts longer than this is a new steady sound.
+constexpr double kLongestEventSeconds = 0.3;
 // How fast the averages catch up with a new steady sound or a drop.
 constexpr double kCatchUpSeconds = 0.03;
 
