@@ -5,11 +5,11 @@
 // the peak limiter (PeakLimiter.h), and Clip4_6, whose clip light is
 // counted (one instance per six channels).
 //
-// The first half (analysis, direct/ambient split, placement, the matrix)
-// hands it one PlacedHop per hop. The engine runs both halves on the audio
-// thread, one after the other; with a worker thread (UpmixSetup::threads)
-// this half runs on the worker while the caller's thread prepares the next
-// hop, so each PlacedHop carries the controls that were in force when its
+// The first half (analysis, direct/ambient split, placement, and on one
+// thread the matrix) hands it one PlacedHop per hop. The engine runs both
+// halves on the audio thread, one after the other; with a worker thread
+// (UpmixSetup::threads) the worker builds the hop's matrix and runs this
+// half while the caller's thread prepares the next hop, so each PlacedHop carries the controls that were in force when its
 // hop was analysed, and the output is the same whichever thread renders it.
 #pragma once
 

@@ -38,8 +38,9 @@
 // threads at once.
 //
 // Two threads (UpmixSetup::threads = 2, for files, never for a real-time
-// host): each hop is split in two halves, analysis, split, placement and
-// matrix on the caller's thread, then mix and resynthesis
+// host): each hop is split in two halves, analysis, split and placement on
+// the caller's thread, then the matrix (built from a copy of what the split
+// and the placement found: MatrixInputs), mix and resynthesis
 // (SurroundSynthesis.h) on a worker thread started at construction, so that
 // while the worker renders hop n the caller gathers and places the next
 // ones. The halves meet through a WorkerThread (atomic counters with
@@ -101,7 +102,7 @@ struct UpmixSetup {
     // Hears, during construction only, of settings that do nothing; may be null.
     host::WarningListener* warnings = nullptr;
     // 1: every step on the caller's thread (the real-time path); 2 (or
-    // more): mix and resynthesis on a worker thread (see above).
+    // more): matrix, mix and resynthesis on a worker thread (see above).
     int threads = 1;
 };
 
