@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 #include "host/spectral/OnsetBands.h"
@@ -43,6 +44,8 @@ constexpr int kSlowNarrowestHalf = 3;
 constexpr int kSlowWidestHalf = 16;
 // The window sums across bins are started afresh this often (bins).
 constexpr int kFreshWindow = 64;
+// Bins whose turned sums are computed side by side.
+constexpr int kLanes = 4;
 // Bins on each side over which the phase slope is measured, at least.
 constexpr int kSlopeHalf = 2;
 // Bins on each side of an event's frame that describe it: as many as the
@@ -179,8 +182,8 @@ PrimaryAmbientSplit::PrimaryAmbientSplit(int bins, int fftSize, double sampleRat
     event_.assign(n, 0);
     halfWidth_ = halfWidths(n, kRelativeHalfWidth, 0, kWidestHalf);
     stepSums_.assign(n + 1, {});
-    turnedCross_.assign(n, {});
-    turnBack_.assign(n, {});
+    crossRe_.assign(n, 0.0f);
+    crossIm_.assign(n, 0.0f);
     sizeSums_.assign(n + 1, 0.0);
     slowHalfWidth_ = halfWidths(n, kSlowRelativeHalfWidth, kSlowNarrowestHalf, kSlowWidestHalf);
 }
@@ -294,56 +297,116 @@ void PrimaryAmbientSplit::findSteps(const std::vector<Complex>& cross, std::vect
 }
 
 // Each bin's averages over its neighbours, the cross-spectrum turned back by
-// the phase steps between them first, so that a time difference does not
-// cancel it. Turned by the running phase θ(j) = Σ_{i<j} step(i) rather than
-// each bin's own step, every bin's turned value serves every window that
-// holds it: Σ_j Φ(j) e^{−j(θ(j)−θ(k))} is a window sum of Φ(j) e^{−jθ(j)}
-// turned back by e^{jθ(k)}, and the windows slide from bin to bin (each
-// edge only moves up), so a bin costs the same however wide its window.
-// In double, and started afresh every kFreshWindow bins, so that a quiet
-// bin beside a loud one keeps its own value.
+// the bin's own phase step first, Σ Φ(j) e^{−j(j−k)s}, so that a time
+// difference does not cancel it. The powers are plain window sums, which
+// slide from bin to bin (each edge only moves up), in double and started
+// afresh every kFreshWindow bins so that a quiet bin beside a loud one keeps
+// its own value. The turned cross-spectrum cannot slide (each bin turns its
+// window by its own step), so it is summed per bin, kLanes neighbouring bins
+// with the same width at a time, which the compiler runs side by side.
 void PrimaryAmbientSplit::smoothAcrossBins(const BinAverages& raw, const std::vector<int>& halves,
                                            const std::vector<Complex>& steps, BinAverages& out) {
     const int bins = static_cast<int>(raw.left.size());
-    std::complex<double> turn(1.0, 0.0);
-    for (int j = 0; j < bins; ++j) {
-        const auto at = static_cast<std::size_t>(j);
-        turnedCross_[at] = std::complex<double>(raw.cross[at].real(), raw.cross[at].imag()) * turn;
-        turnBack_[at] = std::conj(turn);
-        const std::complex<double> step(steps[at].real(), steps[at].imag());
-        turn *= std::conj(step);
-    }
     double l = 0.0, r = 0.0;
-    std::complex<double> c;
     int from = 0, to = -1;  // the window summed: bins from..to
     for (int k = 0; k < bins; ++k) {
         const int half = halves[static_cast<std::size_t>(k)];
         const int first = k - half, last = k + half;
         if (k % kFreshWindow == 0) {
             l = r = 0.0;
-            c = {};
             from = first;
             to = first - 1;
         }
         for (; from < first; ++from) {
-            const auto at = static_cast<std::size_t>(from);
-            l -= raw.left[at];
-            r -= raw.right[at];
-            c -= turnedCross_[at];
+            l -= raw.left[static_cast<std::size_t>(from)];
+            r -= raw.right[static_cast<std::size_t>(from)];
         }
-        for (; to < last;) {
-            const auto at = static_cast<std::size_t>(++to);
-            l += raw.left[at];
-            r += raw.right[at];
-            c += turnedCross_[at];
+        while (to < last) {
+            ++to;
+            l += raw.left[static_cast<std::size_t>(to)];
+            r += raw.right[static_cast<std::size_t>(to)];
         }
         const double count = 2 * half + 1;
-        const std::complex<double> across = c * turnBack_[static_cast<std::size_t>(k)];
         out.left[static_cast<std::size_t>(k)] = static_cast<float>(std::max(l, 0.0) / count);
         out.right[static_cast<std::size_t>(k)] = static_cast<float>(std::max(r, 0.0) / count);
-        out.cross[static_cast<std::size_t>(k)] =
-            Complex(static_cast<float>(across.real() / count), static_cast<float>(across.imag() / count));
     }
+
+    for (int j = 0; j < bins; ++j) {
+        crossRe_[static_cast<std::size_t>(j)] = raw.cross[static_cast<std::size_t>(j)].real();
+        crossIm_[static_cast<std::size_t>(j)] = raw.cross[static_cast<std::size_t>(j)].imag();
+    }
+    int k = 0;
+    while (k < bins) {
+        const int half = halves[static_cast<std::size_t>(k)];
+        int lanes = 1;
+        while (lanes < kLanes && k + lanes < bins && halves[static_cast<std::size_t>(k + lanes)] == half) ++lanes;
+        if (lanes == kLanes) {
+            turnedLanes(k, half, steps, out);
+        } else {
+            for (int i = 0; i < lanes; ++i) turnedBin(k + i, half, steps, out);
+        }
+        k += lanes;
+    }
+}
+
+// Σ_{j=k−h}^{k+h} Φ(j)·z^{j−k} with z = step*, one bin: turned by step^h at
+// the window's start and back one step per bin.
+void PrimaryAmbientSplit::turnedBin(int k, int half, const std::vector<Complex>& steps, BinAverages& out) {
+    const Complex step = steps[static_cast<std::size_t>(k)];
+    float tr = 1.0f, ti = 0.0f;
+    for (int i = 0; i < half; ++i) {
+        const float nr = tr * step.real() - ti * step.imag();
+        ti = tr * step.imag() + ti * step.real();
+        tr = nr;
+    }
+    const float br = step.real(), bi = -step.imag();
+    float cr = 0.0f, ci = 0.0f;
+    for (int j = k - half; j <= k + half; ++j) {
+        const float xr = crossRe_[static_cast<std::size_t>(j)], xi = crossIm_[static_cast<std::size_t>(j)];
+        cr += xr * tr - xi * ti;
+        ci += xr * ti + xi * tr;
+        const float nr = tr * br - ti * bi;
+        ti = tr * bi + ti * br;
+        tr = nr;
+    }
+    const float count = static_cast<float>(2 * half + 1);
+    out.cross[static_cast<std::size_t>(k)] = Complex(cr / count, ci / count);
+}
+
+// The same for kLanes neighbouring bins of one width, side by side: each
+// lane does exactly what turnedBin does for its bin (no fused operations:
+// the same roundings), in one vector register per quantity.
+void PrimaryAmbientSplit::turnedLanes(int k, int half, const std::vector<Complex>& steps, BinAverages& out) {
+    using Lanes = float __attribute__((vector_size(kLanes * sizeof(float))));
+    Lanes sr, si, tr, ti, cr, ci;
+    for (int i = 0; i < kLanes; ++i) {
+        sr[i] = steps[static_cast<std::size_t>(k + i)].real();
+        si[i] = steps[static_cast<std::size_t>(k + i)].imag();
+        tr[i] = 1.0f;
+        ti[i] = 0.0f;
+        cr[i] = 0.0f;
+        ci[i] = 0.0f;
+    }
+    for (int n = 0; n < half; ++n) {
+        const Lanes nr = tr * sr - ti * si;
+        ti = tr * si + ti * sr;
+        tr = nr;
+    }
+    const float* re = crossRe_.data() + (k - half);
+    const float* im = crossIm_.data() + (k - half);
+    for (int d = 0; d <= 2 * half; ++d) {
+        Lanes xr, xi;
+        std::memcpy(&xr, re + d, sizeof xr);
+        std::memcpy(&xi, im + d, sizeof xi);
+        cr += xr * tr - xi * ti;
+        ci += xr * ti + xi * tr;
+        // back = step*: (tr + j·ti)(sr − j·si)
+        const Lanes nr = tr * sr - ti * (-si);
+        ti = tr * (-si) + ti * sr;
+        tr = nr;
+    }
+    const float count = static_cast<float>(2 * half + 1);
+    for (int i = 0; i < kLanes; ++i) out.cross[static_cast<std::size_t>(k + i)] = Complex(cr[i] / count, ci[i] / count);
 }
 
 void PrimaryAmbientSplit::describe() {

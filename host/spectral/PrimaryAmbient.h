@@ -161,6 +161,8 @@ private:
                    std::vector<std::complex<float>>& steps, std::vector<float>* shifted);
     void smoothAcrossBins(const BinAverages& raw, const std::vector<int>& halves,
                           const std::vector<std::complex<float>>& steps, BinAverages& out);
+    void turnedBin(int k, int half, const std::vector<std::complex<float>>& steps, BinAverages& out);
+    void turnedLanes(int k, int half, const std::vector<std::complex<float>>& steps, BinAverages& out);
     void describe();
     void findEvents(const std::complex<float>* left, const std::complex<float>* right,
                     const std::complex<float>* nextLeft, const std::complex<float>* nextRight,
@@ -186,9 +188,9 @@ private:
     // findSteps' running sums over the bins (bins + 1 each).
     std::vector<std::complex<double>> stepSums_;
     std::vector<double> sizeSums_;
-    // smoothAcrossBins' cross-spectrum turned by the running phase, and the
-    // turn back of each bin.
-    std::vector<std::complex<double>> turnedCross_, turnBack_;
+    // smoothAcrossBins' copy of the cross-spectrum, real and imaginary parts
+    // apart.
+    std::vector<float> crossRe_, crossIm_;
     float inPhaseStep_, shiftedStep_;  // phase steps per bin of kInPhaseDelay, kShiftedDelay
 
     // The scene.
