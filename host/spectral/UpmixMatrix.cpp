@@ -171,7 +171,7 @@ float speakersPower(const BinMatrix& m, const std::vector<LayoutRouting::Term>& 
 
 }  // namespace
 
-MatrixInputs::MatrixInputs(std::size_t bins) : bins_(bins), event_(bins, 0) {
+MatrixInputs::MatrixInputs(std::size_t bins) : event_(bins, 0) {
     for (auto& v : floats_) v.assign(bins, 0.0f);
     for (auto& v : complexes_) v.assign(bins, Complex());
     for (std::size_t s = 0; s < background_.size(); ++s) {

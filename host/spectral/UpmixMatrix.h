@@ -91,7 +91,6 @@ public:
     const PlacementWeights* events() const { return hasEvents_ ? &eventView_ : nullptr; }
 
 private:
-    std::size_t bins_;
     // The scene's float arrays in BinScene's order, then its complex ones.
     std::array<std::vector<float>, 16> floats_;
     std::array<std::vector<std::complex<float>>, 5> complexes_;
