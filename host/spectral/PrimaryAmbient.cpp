@@ -170,7 +170,7 @@ PrimaryAmbientSplit::PrimaryAmbientSplit(int bins, int fftSize, double sampleRat
     inPhaseStep_ = static_cast<float>(radiansPerSecond * kInPhaseDelay);
     shiftedStep_ = static_cast<float>(radiansPerSecond * kShiftedDelay);
     for (BinAverages* a : {&fast_, &slow_, &fastAcross_, &slowAcross_}) a->resize(n);
-    for (auto* v : {&shifted_, &inputPower_, &weight_, &binFloor_, &recentScatter_, &slowScatter_, &uL_, &uR_, &cosPhi_, &sinPhi_,
+    for (auto* v : {&shifted_, &weight_, &binFloor_, &recentScatter_, &slowScatter_, &uL_, &uR_, &cosPhi_, &sinPhi_,
                     &share_, &ambientPower_, &front_, &sides_, &rear_, &toCentre_,
                     &levelLeft_, &levelRight_, &eventFront_, &eventRear_, &eventLevelLeft_, &eventLevelRight_,
                     &judgedLeft_, &judgedRight_, &excessLeft_, &excessRight_}) {
@@ -208,7 +208,7 @@ BinScene PrimaryAmbientSplit::scene() const {
             sides_.data(),      rear_.data(),       toCentre_.data(),   event_.data(),
             eventL_.data(),     eventR_.data(),     estimatorL_.data(), estimatorR_.data(),
             eventFront_.data(), eventRear_.data(), judgedLeft_.data(), judgedRight_.data(), judgedCross_.data(),
-            inputPower_.data(), weight_.data(), settled_};
+            weight_.data(), settled_};
 }
 
 void PrimaryAmbientSplit::split(const Complex* left, const Complex* right, const Complex* nextLeft,
@@ -245,7 +245,6 @@ void PrimaryAmbientSplit::average(const Complex* left, const Complex* right, con
         slow_.left[k] = flushedToSilence(slow_.left[k] + s * (l - slow_.left[k]));
         slow_.right[k] = flushedToSilence(slow_.right[k] + s * (r - slow_.right[k]));
         slow_.cross[k] = flushedToSilence(slow_.cross[k] + s * (c - slow_.cross[k]));
-        inputPower_[k] = fast_.left[k] + fast_.right[k];
         weight_[k] = a;
     }
 }
@@ -349,62 +348,57 @@ void PrimaryAmbientSplit::smoothAcrossBins(const BinAverages& raw, const std::ve
     }
 }
 
-// Σ_{j=k−h}^{k+h} Φ(j)·z^{j−k} with z = step*, one bin: turned by step^h at
-// the window's start and back one step per bin.
-void PrimaryAmbientSplit::turnedBin(int k, int half, const std::vector<Complex>& steps, BinAverages& out) {
-    const Complex step = steps[static_cast<std::size_t>(k)];
-    float tr = 1.0f, ti = 0.0f;
-    for (int i = 0; i < half; ++i) {
-        const float nr = tr * step.real() - ti * step.imag();
-        ti = tr * step.imag() + ti * step.real();
+namespace {
+
+using Lanes = float __attribute__((vector_size(kLanes * sizeof(float))));
+void load(const float* from, float& into) { into = *from; }
+void load(const float* from, Lanes& into) { std::memcpy(&into, from, sizeof into); }
+
+// Σ_{d=0}^{2h} Φ(k−h+d)·z^{d−h} with z = step*, for one bin (Values = float)
+// or kLanes neighbouring bins of one width side by side (Values = Lanes,
+// each lane doing exactly what one bin does: no fused operations, the same
+// roundings): turned by step^h at the window's start and back one step per
+// bin. `re` and `im` point at the first bin's window.
+template <typename Values>
+void turnedSum(Values sr, Values si, const float* re, const float* im, int half, Values& cr, Values& ci) {
+    Values tr = Values{} + 1.0f, ti{};
+    for (int n = 0; n < half; ++n) {
+        const Values nr = tr * sr - ti * si;
+        ti = tr * si + ti * sr;
         tr = nr;
     }
-    const float br = step.real(), bi = -step.imag();
-    float cr = 0.0f, ci = 0.0f;
-    for (int j = k - half; j <= k + half; ++j) {
-        const float xr = crossRe_[static_cast<std::size_t>(j)], xi = crossIm_[static_cast<std::size_t>(j)];
+    cr = Values{};
+    ci = Values{};
+    for (int d = 0; d <= 2 * half; ++d) {
+        Values xr, xi;
+        load(re + d, xr);
+        load(im + d, xi);
         cr += xr * tr - xi * ti;
         ci += xr * ti + xi * tr;
-        const float nr = tr * br - ti * bi;
-        ti = tr * bi + ti * br;
+        // back = step*: (tr + j·ti)(sr − j·si)
+        const Values nr = tr * sr - ti * (-si);
+        ti = tr * (-si) + ti * sr;
         tr = nr;
     }
+}
+
+}  // namespace
+
+void PrimaryAmbientSplit::turnedBin(int k, int half, const std::vector<Complex>& steps, BinAverages& out) {
+    const Complex step = steps[static_cast<std::size_t>(k)];
+    float cr, ci;
+    turnedSum(step.real(), step.imag(), crossRe_.data() + (k - half), crossIm_.data() + (k - half), half, cr, ci);
     const float count = static_cast<float>(2 * half + 1);
     out.cross[static_cast<std::size_t>(k)] = Complex(cr / count, ci / count);
 }
 
-// The same for kLanes neighbouring bins of one width, side by side: each
-// lane does exactly what turnedBin does for its bin (no fused operations:
-// the same roundings), in one vector register per quantity.
 void PrimaryAmbientSplit::turnedLanes(int k, int half, const std::vector<Complex>& steps, BinAverages& out) {
-    using Lanes = float __attribute__((vector_size(kLanes * sizeof(float))));
-    Lanes sr, si, tr, ti, cr, ci;
+    Lanes sr, si, cr, ci;
     for (int i = 0; i < kLanes; ++i) {
         sr[i] = steps[static_cast<std::size_t>(k + i)].real();
         si[i] = steps[static_cast<std::size_t>(k + i)].imag();
-        tr[i] = 1.0f;
-        ti[i] = 0.0f;
-        cr[i] = 0.0f;
-        ci[i] = 0.0f;
     }
-    for (int n = 0; n < half; ++n) {
-        const Lanes nr = tr * sr - ti * si;
-        ti = tr * si + ti * sr;
-        tr = nr;
-    }
-    const float* re = crossRe_.data() + (k - half);
-    const float* im = crossIm_.data() + (k - half);
-    for (int d = 0; d <= 2 * half; ++d) {
-        Lanes xr, xi;
-        std::memcpy(&xr, re + d, sizeof xr);
-        std::memcpy(&xi, im + d, sizeof xi);
-        cr += xr * tr - xi * ti;
-        ci += xr * ti + xi * tr;
-        // back = step*: (tr + j·ti)(sr − j·si)
-        const Lanes nr = tr * sr - ti * (-si);
-        ti = tr * (-si) + ti * sr;
-        tr = nr;
-    }
+    turnedSum(sr, si, crossRe_.data() + (k - half), crossIm_.data() + (k - half), half, cr, ci);
     const float count = static_cast<float>(2 * half + 1);
     for (int i = 0; i < kLanes; ++i) out.cross[static_cast<std::size_t>(k + i)] = Complex(cr[i] / count, ci[i] / count);
 }

@@ -112,9 +112,9 @@ struct BinScene {
     // neighbouring bins.
     const float *powerLeft, *powerRight;
     const std::complex<float>* cross;
-    // The input power |X_L|² + |X_R|² averaged over time only, and the
-    // weight this frame had in that average (0 while an event holds it).
-    const float *inputPower, *weight;
+    // The weight this frame had in the averages over time (0 while an
+    // event holds them).
+    const float* weight;
     // How settled the bin's band is (OnsetBands::settled).
     const float* settled;
 };
@@ -176,7 +176,7 @@ private:
     // The cross-spectra's phase steps per bin, recent and slow.
     std::vector<std::complex<float>> step_, slowStep_;
     std::vector<float> shifted_;  // per bin: how surely the direct sound is time-shifted
-    std::vector<float> inputPower_, weight_;
+    std::vector<float> weight_;
     const float* settled_ = nullptr;  // the onset bands', for the frame described
     // The covariance the scene was judged from (recent and slow averages
     // blended by how diffuse the bin is).

@@ -9,8 +9,9 @@
 // thread the matrix) hands it one PlacedHop per hop. The engine runs both
 // halves on the audio thread, one after the other; with a worker thread
 // (UpmixSetup::threads) the worker builds the hop's matrix and runs this
-// half while the caller's thread prepares the next hop, so each PlacedHop carries the controls that were in force when its
-// hop was analysed, and the output is the same whichever thread renders it.
+// half while the caller's thread prepares the next hop, so each PlacedHop
+// carries the controls that were in force when its hop was analysed, and
+// the output is the same whichever thread renders it.
 #pragma once
 
 #include <array>

@@ -228,9 +228,8 @@ void UpmixEngine::place(PlacedHop& hop, const float* hz, const PlacedHop& next) 
 // once more with their weight per bin: the weights then vary as slowly as a
 // steady sound's own statistics, so that a steady sound is not modulated by
 // the scatter of its estimates (the gains are smoothed, not only the
-// statistics). The weights are followed as the
-// modules give them, before they are normalised: a bin's direction is right
-// from its first frame. While an event holds a band its weight is 0 and the
+// statistics). The weights are followed as the modules give them, before
+// they are normalised: a bin's direction is right from its first frame. While an event holds a band its weight is 0 and the
 // placement holds too; hits are placed by their own weights.
 void UpmixEngine::steadyPlacement(const float* binWeights) {
     for (std::size_t s = 0; s < steadyWeights_.size(); ++s) {

@@ -91,8 +91,9 @@ public:
     const PlacementWeights* events() const { return hasEvents_ ? &eventView_ : nullptr; }
 
 private:
-    // The scene's float arrays in BinScene's order, then its complex ones.
-    std::array<std::vector<float>, 16> floats_;
+    // The scene's float arrays (those of the background, then eventFront
+    // and eventRear), and its complex ones (cross, then the event's four).
+    std::array<std::vector<float>, 15> floats_;
     std::array<std::vector<std::complex<float>>, 5> complexes_;
     std::vector<uint8_t> event_;
     std::array<std::vector<float>, kMainSpeakers> background_, events_;
