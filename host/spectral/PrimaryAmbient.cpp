@@ -6,6 +6,7 @@
 #include <cstring>
 #include <numbers>
 
+#include "host/spectral/BinLanes.h"
 #include "host/spectral/OnsetBands.h"
 
 namespace quorveil::spectral {
@@ -44,8 +45,6 @@ constexpr int kSlowNarrowestHalf = 3;
 constexpr int kSlowWidestHalf = 16;
 // The window sums across bins are started afresh this often (bins).
 constexpr int kFreshWindow = 64;
-// Bins whose turned sums are computed side by side.
-constexpr int kLanes = 4;
 // Bins on each side over which the phase slope is measured, at least.
 constexpr int kSlopeHalf = 2;
 // Bins on each side of an event's frame that describe it: as many as the
@@ -77,10 +76,15 @@ constexpr float kLooseSteps = 0.6f, kSteadySteps = 0.9f;
 float ramp(float x, float from, float to) { return std::clamp((x - from) / (to - from), 0.0f, 1.0f); }
 
 // Direct sound without a time difference: fully frontal within 60° of
-// phase, fully surround at 180°.
-float frontness(float cosPhase) { return std::clamp((cosPhase + 0.25f) / 0.75f, 0.0f, 1.0f); }
-float inPhaseness(float cosPhase) {
-    return std::clamp((cosPhase - kShiftedCos) / (kInPhaseCos - kShiftedCos), 0.0f, 1.0f);
+// phase, fully surround at 180°; in phase below 20°, time-shifted beyond 50°
+// (for one bin or for lanes of them: BinLanes.h).
+template <typename V>
+V frontness(V cosPhase) {
+    return lanes::clampOf((cosPhase + 0.25f) / 0.75f, V{}, lanes::splat<V>(1.0f));
+}
+template <typename V>
+V inPhaseness(V cosPhase) {
+    return lanes::clampOf((cosPhase - kShiftedCos) / (kInPhaseCos - kShiftedCos), V{}, lanes::splat<V>(1.0f));
 }
 
 // |c| in double: the square of a cross-spectrum's part may pass float's range.
@@ -184,6 +188,7 @@ PrimaryAmbientSplit::PrimaryAmbientSplit(int bins, int fftSize, double sampleRat
     stepSums_.assign(n + 1, {});
     crossRe_.assign(n, 0.0f);
     crossIm_.assign(n, 0.0f);
+    for (auto* v : {&meanStepRe_, &meanStepIm_, &stepAgreement_}) v->assign(n, 0.0f);
     sizeSums_.assign(n + 1, 0.0);
     slowHalfWidth_ = halfWidths(n, kSlowRelativeHalfWidth, kSlowNarrowestHalf, kSlowWidestHalf);
 }
@@ -272,6 +277,8 @@ void PrimaryAmbientSplit::findSteps(const std::vector<Complex>& cross, std::vect
         sizeSums_[at + 1] = sizeSums_[at] + size * previousSize;
         previousSize = size;
     }
+    // Each bin's window: the mean step (unit length) and how well the steps
+    // agree, |Σ Φ(k'+1) Φ(k')*| against Σ |Φ(k'+1)| |Φ(k')|.
     for (int k = 0; k < bins; ++k) {
         const int half = std::max(halfWidth_[static_cast<std::size_t>(k)], kSlopeHalf);
         const auto from = static_cast<std::size_t>(std::max(0, k - half));
@@ -279,20 +286,46 @@ void PrimaryAmbientSplit::findSteps(const std::vector<Complex>& cross, std::vect
         const std::complex<double> total = stepSums_[to] - stepSums_[from];
         const double sizes = sizeSums_[to] - sizeSums_[from];
         const double length = std::sqrt(std::norm(total));
-        const Complex step = length > 0.0 ? Complex(static_cast<float>(total.real() / length),
-                                                    static_cast<float>(total.imag() / length))
-                                          : Complex(1.0f, 0.0f);
-        const float agreement =
-            ramp(sizes > 0.0 ? static_cast<float>(std::min(length / sizes, 1.0)) : 0.0f, kLooseSteps, kSteadySteps);
-        // Towards no step as the agreement fades, kept on the unit circle.
-        const Complex blended = Complex(1.0f - agreement, 0.0f) + agreement * step;
-        const float blendedLength = std::sqrt(std::norm(blended));
-        steps[static_cast<std::size_t>(k)] = blendedLength > 0.0f ? blended / blendedLength : Complex(1.0f, 0.0f);
-        if (shifted != nullptr) {
-            (*shifted)[static_cast<std::size_t>(k)] =
-                agreement > 0.0f ? ramp(std::fabs(std::arg(step)), inPhaseStep_, shiftedStep_) * agreement : 0.0f;
+        const bool stepped = length > 0.0;
+        const auto at = static_cast<std::size_t>(k);
+        meanStepRe_[at] = stepped ? static_cast<float>(total.real() / length) : 1.0f;
+        meanStepIm_[at] = stepped ? static_cast<float>(total.imag() / length) : 0.0f;
+        stepAgreement_[at] = sizes > 0.0 ? static_cast<float>(std::min(length / sizes, 1.0)) : 0.0f;
+    }
+    std::size_t k = 0;
+    for (; k + lanes::kLanes <= cross.size(); k += lanes::kLanes) blendSteps<lanes::Lanes>(k, steps, shifted);
+    for (; k < cross.size(); ++k) blendSteps<float>(k, steps, shifted);
+}
+
+// Bin k's step, or lanes::kLanes bins' from k (BinLanes.h): towards no step
+// as the agreement fades, kept on the unit circle; and how surely its
+// direct sound is time-shifted.
+template <typename V>
+void PrimaryAmbientSplit::blendSteps(std::size_t k, std::vector<Complex>& steps, std::vector<float>* shifted) {
+    using lanes::Cx;
+    using lanes::loaded;
+    using lanes::select;
+    const V zero{}, one = lanes::splat<V>(1.0f);
+    const Cx<V> step{loaded<V>(meanStepRe_.data() + k), loaded<V>(meanStepIm_.data() + k)};
+    const V agreement = lanes::clampOf((loaded<V>(stepAgreement_.data() + k) - kLooseSteps) / (kSteadySteps - kLooseSteps),
+                                       zero, one);
+    const Cx<V> blended{(1.0f - agreement) + step.re * agreement, 0.0f + step.im * agreement};
+    const V blendedLength = lanes::sqrtOf(lanes::norm(blended));
+    const auto unit = blendedLength > zero;
+    lanes::storeCx(steps.data() + k, Cx<V>{select(unit, blended.re / blendedLength, one),
+                                           select(unit, blended.im / blendedLength, zero)});
+    if (shifted == nullptr) return;
+    // The step's angle, only where the steps agree at all.
+    V angle{};
+    constexpr int count = sizeof(V) / sizeof(float);
+    for (int i = 0; i < count; ++i) {
+        if (lanes::lane(agreement, i) > 0.0f) {
+            const float a = std::fabs(std::atan2(lanes::lane(step.im, i), lanes::lane(step.re, i)));
+            if constexpr (count == 1) angle = a; else angle[i] = a;
         }
     }
+    const V fromInPhase = lanes::clampOf((angle - inPhaseStep_) / (shiftedStep_ - inPhaseStep_), zero, one);
+    lanes::store(shifted->data() + k, select(agreement > zero, fromInPhase * agreement, zero));
 }
 
 // Each bin's averages over its neighbours, the cross-spectrum turned back by
@@ -301,8 +334,8 @@ void PrimaryAmbientSplit::findSteps(const std::vector<Complex>& cross, std::vect
 // slide from bin to bin (each edge only moves up), in double and started
 // afresh every kFreshWindow bins so that a quiet bin beside a loud one keeps
 // its own value. The turned cross-spectrum cannot slide (each bin turns its
-// window by its own step), so it is summed per bin, kLanes neighbouring bins
-// with the same width at a time, which the compiler runs side by side.
+// window by its own step), so it is summed per bin, eight or four neighbouring
+// bins of the same width at a time in vector registers (BinLanes.h).
 void PrimaryAmbientSplit::smoothAcrossBins(const BinAverages& raw, const std::vector<int>& halves,
                                            const std::vector<Complex>& steps, BinAverages& out) {
     const int bins = static_cast<int>(raw.left.size());
@@ -337,30 +370,31 @@ void PrimaryAmbientSplit::smoothAcrossBins(const BinAverages& raw, const std::ve
     int k = 0;
     while (k < bins) {
         const int half = halves[static_cast<std::size_t>(k)];
-        int lanes = 1;
-        while (lanes < kLanes && k + lanes < bins && halves[static_cast<std::size_t>(k + lanes)] == half) ++lanes;
-        if (lanes == kLanes) {
-            turnedLanes(k, half, steps, out);
+        int same = 1;
+        while (same < lanes::kWideLanes && k + same < bins && halves[static_cast<std::size_t>(k + same)] == half) ++same;
+        if (same == lanes::kWideLanes) {
+            turnedLanes<lanes::WideLanes>(k, half, steps, out);
+        } else if (same >= lanes::kLanes) {
+            turnedLanes<lanes::Lanes>(k, half, steps, out);
+            same = lanes::kLanes;
         } else {
-            for (int i = 0; i < lanes; ++i) turnedBin(k + i, half, steps, out);
+            for (int i = 0; i < same; ++i) turnedBin(k + i, half, steps, out);
         }
-        k += lanes;
+        k += same;
     }
 }
 
 namespace {
 
-using Lanes = float __attribute__((vector_size(kLanes * sizeof(float))));
-void load(const float* from, float& into) { into = *from; }
-void load(const float* from, Lanes& into) { std::memcpy(&into, from, sizeof into); }
-
 // Σ_{d=0}^{2h} Φ(k−h+d)·z^{d−h} with z = step*, for one bin (Values = float)
-// or kLanes neighbouring bins of one width side by side (Values = Lanes,
-// each lane doing exactly what one bin does: no fused operations, the same
-// roundings): turned by step^h at the window's start and back one step per
-// bin. `re` and `im` point at the first bin's window.
+// or neighbouring bins of one width side by side (Values = Lanes or
+// WideLanes, each lane doing exactly what one bin does: BinLanes.h): turned
+// by step^h at the window's start and back one step per bin. `re` and `im`
+// point at the first bin's window.
 template <typename Values>
-void turnedSum(Values sr, Values si, const float* re, const float* im, int half, Values& cr, Values& ci) {
+void turnedSum(const Values& sr, const Values& si, const float* re, const float* im, int half, Values& cr,
+               Values& ci) {
+    using lanes::load;
     Values tr = Values{} + 1.0f, ti{};
     for (int n = 0; n < half; ++n) {
         const Values nr = tr * sr - ti * si;
@@ -392,91 +426,123 @@ void PrimaryAmbientSplit::turnedBin(int k, int half, const std::vector<Complex>&
     out.cross[static_cast<std::size_t>(k)] = Complex(cr / count, ci / count);
 }
 
+template <typename Values>
 void PrimaryAmbientSplit::turnedLanes(int k, int half, const std::vector<Complex>& steps, BinAverages& out) {
-    Lanes sr, si, cr, ci;
-    for (int i = 0; i < kLanes; ++i) {
-        sr[i] = steps[static_cast<std::size_t>(k + i)].real();
-        si[i] = steps[static_cast<std::size_t>(k + i)].imag();
+    constexpr int count = sizeof(Values) / sizeof(float);
+    Values sr{}, si{}, cr, ci;
+    for (int i = 0; i < count; ++i) {
+        if constexpr (count == lanes::kWideLanes) {
+            sr.set(i, steps[static_cast<std::size_t>(k + i)].real());
+            si.set(i, steps[static_cast<std::size_t>(k + i)].imag());
+        } else {
+            sr[i] = steps[static_cast<std::size_t>(k + i)].real();
+            si[i] = steps[static_cast<std::size_t>(k + i)].imag();
+        }
     }
     turnedSum(sr, si, crossRe_.data() + (k - half), crossIm_.data() + (k - half), half, cr, ci);
-    const float count = static_cast<float>(2 * half + 1);
-    for (int i = 0; i < kLanes; ++i) out.cross[static_cast<std::size_t>(k + i)] = Complex(cr[i] / count, ci[i] / count);
+    const float binsSummed = static_cast<float>(2 * half + 1);
+    for (int i = 0; i < count; ++i)
+        out.cross[static_cast<std::size_t>(k + i)] = Complex(cr[i] / binsSummed, ci[i] / binsSummed);
 }
 
 void PrimaryAmbientSplit::describe() {
     const std::size_t bins = fast_.left.size();
-    for (std::size_t k = 0; k < bins; ++k) {
-        // How diffuse the bin is, from the slow averages: the covariance's
-        // smaller eigenvalue, its shared power less the bias of its
-        // estimate, as a share of the weaker channel.
-        const float sl = slowAcross_.left[k], sr = slowAcross_.right[k];
-        const float slowCross = std::norm(slowAcross_.cross[k]);
-        const float product = sl * sr;
-        const float coherence = product > 0.0f ? std::min(slowCross / product, 1.0f) : 0.0f;
-        const float incoherence = 1.0f - coherence;
-        const float shared = std::max(slowCross - binFloor_[k] * incoherence * incoherence * product, 0.0f);
-        const float difference = sl - sr;
-        const float slowAmbient = std::clamp(0.5f * ((sl + sr) - std::sqrt(difference * difference + 4.0f * shared)),
-                                             0.0f, std::min(sl, sr));
-        const float weaker = std::min(sl, sr);
-        const float diffuse = weaker > 0.0f ? slowAmbient / weaker : 1.0f;
+    std::size_t k = 0;
+    for (; k + lanes::kLanes <= bins; k += lanes::kLanes) describeBins<lanes::Lanes>(k);
+    for (; k < bins; ++k) describeBins<float>(k);
+}
 
-        // The direct sound from the recent averages, with that much
-        // ambience. Where the bin is diffuse, the recent averages scatter
-        // around its direction: it is taken more and more from the slow ones.
-        const float slowShare = std::min(kDiffuseToSlow * diffuse, 1.0f);
-        const float pl = fastAcross_.left[k] + slowShare * (sl - fastAcross_.left[k]);
-        const float pr = fastAcross_.right[k] + slowShare * (sr - fastAcross_.right[k]);
-        const Complex c = fastAcross_.cross[k] + slowShare * (slowAcross_.cross[k] - fastAcross_.cross[k]);
-        judgedLeft_[k] = pl;
-        judgedRight_[k] = pr;
-        judgedCross_[k] = c;
-        const float crossPower = std::norm(c);
-        const float ambient = diffuse * std::min(pl, pr);
-        // The ambience of each channel makes the averaged levels scatter, by
-        // about the ambience's power over √N for N independent frames and
-        // bins: a difference of direct levels smaller than twice that says
-        // nothing, and the direct sound stays where the rest of it points.
-        const float scatter = recentScatter_[k] + slowShare * (slowScatter_[k] - recentScatter_[k]);
-        const float doubt = kBalanceDoubt * scatter * ambient;
-        const float unevenness = (pl - ambient) - (pr - ambient);
-        const float trusted = std::copysign(std::max(std::fabs(unevenness) - doubt, 0.0f), unevenness);
-        const float meanDirect = 0.5f * ((pl - ambient) + (pr - ambient));
-        const float directLeft = std::max(meanDirect + 0.5f * trusted, 0.0f);
-        const float directRight = std::max(meanDirect - 0.5f * trusted, 0.0f);
-        const float directPower = directLeft + directRight;
-        const float total = directPower + ambient;
-        const float perDirect = directPower > 0.0f ? 1.0f / directPower : 0.0f;
-        uL_[k] = directPower > 0.0f ? std::sqrt(directLeft * perDirect) : std::sqrt(0.5f);
-        uR_[k] = directPower > 0.0f ? std::sqrt(directRight * perDirect) : std::sqrt(0.5f);
-        const float length = std::sqrt(crossPower);
-        const bool phased = length > 0.0f;
-        cosPhi_[k] = phased ? c.real() / length : 1.0f;
-        sinPhi_[k] = phased ? c.imag() / length : 0.0f;
-        share_[k] = total > 0.0f ? directPower / total : 0.0f;
+// Bin k, or lanes::kLanes bins from k side by side (BinLanes.h).
+template <typename V>
+void PrimaryAmbientSplit::describeBins(std::size_t k) {
+    using lanes::clampOf;
+    using lanes::Cx;
+    using lanes::loaded;
+    using lanes::maxOf;
+    using lanes::minOf;
+    using lanes::select;
+    using lanes::sqrtOf;
+    using lanes::store;
+    const V zero{}, one = lanes::splat<V>(1.0f);
+    // How diffuse the bin is, from the slow averages: the covariance's
+    // smaller eigenvalue, its shared power less the bias of its
+    // estimate, as a share of the weaker channel.
+    const V sl = loaded<V>(slowAcross_.left.data() + k), sr = loaded<V>(slowAcross_.right.data() + k);
+    const Cx<V> slowC = lanes::loadCx<V>(slowAcross_.cross.data() + k);
+    const V slowCross = lanes::norm(slowC);
+    const V product = sl * sr;
+    const V coherence = select(product > zero, minOf(slowCross / product, one), zero);
+    const V incoherence = 1.0f - coherence;
+    const V shared = maxOf(slowCross - loaded<V>(binFloor_.data() + k) * incoherence * incoherence * product, zero);
+    const V difference = sl - sr;
+    const V slowAmbient =
+        clampOf(0.5f * ((sl + sr) - sqrtOf(difference * difference + 4.0f * shared)), zero, minOf(sl, sr));
+    const V weaker = minOf(sl, sr);
+    const V diffuse = select(weaker > zero, slowAmbient / weaker, one);
 
-        // The ambience's power is followed once more with the averages'
-        // weight: it sets the ambience's gains, and a steady sound's
-        // ambience should come out as steady as it went in.
-        ambientPower_[k] += weight_[k] * (ambient - ambientPower_[k]);
+    // The direct sound from the recent averages, with that much
+    // ambience. Where the bin is diffuse, the recent averages scatter
+    // around its direction: it is taken more and more from the slow ones.
+    const V slowShare = minOf(kDiffuseToSlow * diffuse, one);
+    const V fl = loaded<V>(fastAcross_.left.data() + k), fr = loaded<V>(fastAcross_.right.data() + k);
+    const V pl = fl + slowShare * (sl - fl);
+    const V pr = fr + slowShare * (sr - fr);
+    const Cx<V> fastC = lanes::loadCx<V>(fastAcross_.cross.data() + k);
+    const Cx<V> c = fastC + slowShare * (slowC - fastC);
+    store(judgedLeft_.data() + k, pl);
+    store(judgedRight_.data() + k, pr);
+    lanes::storeCx(judgedCross_.data() + k, c);
+    const V crossPower = lanes::norm(c);
+    const V ambient = diffuse * minOf(pl, pr);
+    // The ambience of each channel makes the averaged levels scatter, by
+    // about the ambience's power over √N for N independent frames and
+    // bins: a difference of direct levels smaller than twice that says
+    // nothing, and the direct sound stays where the rest of it points.
+    const V recent = loaded<V>(recentScatter_.data() + k);
+    const V scatter = recent + slowShare * (loaded<V>(slowScatter_.data() + k) - recent);
+    const V doubt = kBalanceDoubt * scatter * ambient;
+    const V unevenness = (pl - ambient) - (pr - ambient);
+    const V trusted = lanes::copySign(maxOf(lanes::absOf(unevenness) - doubt, zero), unevenness);
+    const V meanDirect = 0.5f * ((pl - ambient) + (pr - ambient));
+    const V directLeft = maxOf(meanDirect + 0.5f * trusted, zero);
+    const V directRight = maxOf(meanDirect - 0.5f * trusted, zero);
+    const V directPower = directLeft + directRight;
+    const V total = directPower + ambient;
+    const auto direct = directPower > zero;
+    const V perDirect = select(direct, 1.0f / directPower, zero);
+    const V even = lanes::splat<V>(std::sqrt(0.5f));
+    store(uL_.data() + k, select(direct, sqrtOf(directLeft * perDirect), even));
+    store(uR_.data() + k, select(direct, sqrtOf(directRight * perDirect), even));
+    const V length = sqrtOf(crossPower);
+    const auto phased = length > zero;
+    const V cosPhi = select(phased, c.re / length, one);
+    store(cosPhi_.data() + k, cosPhi);
+    store(sinPhi_.data() + k, select(phased, c.im / length, zero));
+    const V share = select(total > zero, directPower / total, zero);
+    store(share_.data() + k, share);
 
-        // By its phase: in phase placed, out of phase to the sides, anti-phase
-        // behind, unless a time difference explains the phase: then to the
-        // sides too.
-        const float shifted = phased ? shifted_[k] : 0.0f;
-        const float q = phased ? frontness(cosPhi_[k]) : 1.0f;
-        const float lambda = phased ? inPhaseness(cosPhi_[k]) : 1.0f;
-        front_[k] = std::sqrt(q * lambda);
-        sides_[k] = std::sqrt(q * (1.0f - lambda) + (1.0f - q) * shifted);
-        rear_[k] = std::sqrt((1.0f - q) * (1.0f - shifted));
-        // Anti-phase direct sound that clearly dominates its bin leaves
-        // in-phase content, which goes to the centre; where the split is
-        // less sure, what is left stays ambience.
-        toCentre_[k] = (1.0f - q) * std::clamp((share_[k] - kSureShare) / (1.0f - kSureShare), 0.0f, 1.0f);
+    // The ambience's power is followed once more with the averages'
+    // weight: it sets the ambience's gains, and a steady sound's
+    // ambience should come out as steady as it went in.
+    const V followed = loaded<V>(ambientPower_.data() + k);
+    store(ambientPower_.data() + k, followed + loaded<V>(weight_.data() + k) * (ambient - followed));
 
-        levelLeft_[k] = std::sqrt(directLeft);
-        levelRight_[k] = std::sqrt(directRight);
-    }
+    // By its phase: in phase placed, out of phase to the sides, anti-phase
+    // behind, unless a time difference explains the phase: then to the
+    // sides too.
+    const V shifted = select(phased, loaded<V>(shifted_.data() + k), zero);
+    const V q = select(phased, frontness(cosPhi), one);
+    const V lambda = select(phased, inPhaseness(cosPhi), one);
+    store(front_.data() + k, sqrtOf(q * lambda));
+    store(sides_.data() + k, sqrtOf(q * (1.0f - lambda) + (1.0f - q) * shifted));
+    store(rear_.data() + k, sqrtOf((1.0f - q) * (1.0f - shifted)));
+    // Anti-phase direct sound that clearly dominates its bin leaves
+    // in-phase content, which goes to the centre; where the split is
+    // less sure, what is left stays ambience.
+    store(toCentre_.data() + k, (1.0f - q) * clampOf((share - kSureShare) / (1.0f - kSureShare), zero, one));
+
+    store(levelLeft_.data() + k, sqrtOf(directLeft));
+    store(levelRight_.data() + k, sqrtOf(directRight));
 }
 
 // The principal direction and power of a 2×2 Hermitian excess

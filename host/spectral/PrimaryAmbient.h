@@ -159,11 +159,16 @@ private:
                  const float* weights, const float* slowWeights);
     void findSteps(const std::vector<std::complex<float>>& cross,
                    std::vector<std::complex<float>>& steps, std::vector<float>* shifted);
+    template <typename V>
+    void blendSteps(std::size_t k, std::vector<std::complex<float>>& steps, std::vector<float>* shifted);
     void smoothAcrossBins(const BinAverages& raw, const std::vector<int>& halves,
                           const std::vector<std::complex<float>>& steps, BinAverages& out);
     void turnedBin(int k, int half, const std::vector<std::complex<float>>& steps, BinAverages& out);
+    template <typename Values>
     void turnedLanes(int k, int half, const std::vector<std::complex<float>>& steps, BinAverages& out);
     void describe();
+    template <typename V>
+    void describeBins(std::size_t k);
     void findEvents(const std::complex<float>* left, const std::complex<float>* right,
                     const std::complex<float>* nextLeft, const std::complex<float>* nextRight,
                     const OnsetBands& onsets);
@@ -188,6 +193,8 @@ private:
     // findSteps' running sums over the bins (bins + 1 each).
     std::vector<std::complex<double>> stepSums_;
     std::vector<double> sizeSums_;
+    // findSteps' mean step of each bin's window, and how well its steps agree.
+    std::vector<float> meanStepRe_, meanStepIm_, stepAgreement_;
     // smoothAcrossBins' copy of the cross-spectrum, real and imaginary parts
     // apart.
     std::vector<float> crossRe_, crossIm_;

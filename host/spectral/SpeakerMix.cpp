@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "host/spectral/BinLanes.h"
+
 namespace quorveil::spectral {
 
 namespace {
@@ -73,40 +75,70 @@ SurroundSplit LayoutRouting::split() const {
     return SurroundSplit{1.0f, 0.0f, 1.0f, 0.0f};
 }
 
-void mixSpeakers(const BinMatrix* matrix, const Complex* left, const Complex* right,
+namespace {
+
+using lanes::Cx;
+
+// The speakers' spectra of bin k, or of a block's kLanes bins from k
+// (V = Lanes, lane 0), each lane as one bin (BinLanes.h).
+template <typename V>
+void mixBins(const MatrixBlock& block, int lane, std::size_t k, const Complex* left, const Complex* right,
+             const std::vector<LayoutRouting::Term>& terms, int channels, int lfe, const float* lfeShare,
+             LfeMode lfeMode, float scale, const std::array<Complex*, kMostSpeakers>& out) {
+    using lanes::loaded;
+    using lanes::select;
+    const Cx<V> l = lanes::loadCx<V>(left + k), r = lanes::loadCx<V>(right + k);
+    std::array<Cx<V>, kMostSpeakers> y{};
+    for (const LayoutRouting::Term& term : terms) {
+        const auto& row = block.at[term.bus];
+        const Cx<V> a{loaded<V>(&row[0][MatrixBlock::Re][lane]), loaded<V>(&row[0][MatrixBlock::Im][lane])};
+        const Cx<V> b{loaded<V>(&row[1][MatrixBlock::Re][lane]), loaded<V>(&row[1][MatrixBlock::Im][lane])};
+        Cx<V>& to = y[static_cast<std::size_t>(term.channel)];
+        to = to + lanes::splat<V>(term.gain) * (a * l + b * r);
+    }
+    V mains = lanes::splat<V>(1.0f);
+    if (lfeShare != nullptr && lfe >= 0) {
+        const V h = loaded<V>(lfeShare + k);
+        if (lfeMode == LfeMode::Crossover) mains = lanes::sqrtOf(lanes::maxOf(1.0f - h * h, V{}));
+        // The phase of X_L + X_R, or of the louder channel where the two
+        // are more than 90 degrees apart.
+        const auto together = (l * lanes::conj(r)).re >= 0.0f;
+        const auto leftLouder = lanes::norm(l) >= lanes::norm(r);
+        const Cx<V> sum = lanes::select(together, l + r, lanes::select(leftLouder, l, r));
+        const V length = lanes::sqrtOf(lanes::norm(sum));  // bins are far below float's range
+        const V input = lanes::sqrtOf(lanes::norm(l) + lanes::norm(r));
+        const V level = kLfeLevel * h * input * scale;
+        y[static_cast<std::size_t>(lfe)] = lanes::select(length > V{}, (level / length) * sum, Cx<V>{level, V{}});
+    }
+    for (int c = 0; c < channels; ++c) {
+        if (c == lfe) {
+            if (lfeShare != nullptr) lanes::storeCx(out[static_cast<std::size_t>(c)] + k, y[static_cast<std::size_t>(c)]);
+            continue;
+        }
+        lanes::storeCx(out[static_cast<std::size_t>(c)] + k, mains * y[static_cast<std::size_t>(c)]);
+    }
+}
+
+}  // namespace
+
+void mixSpeakers(const MatrixBlock* matrix, const Complex* left, const Complex* right,
                  const LayoutRouting& routing, const float* lfeShare, LfeMode lfeMode, float scale,
                  const std::array<Complex*, kMostSpeakers>& out, std::size_t bins) {
     const int channels = routing.channels(), lfe = routing.lfeChannel();
     const uint8_t* parity = routing.parities();
-    for (std::size_t k = 0; k < bins; ++k) {
-        const Complex l = left[k], r = right[k];
-        std::array<Complex, kMostSpeakers> y{};
-        const BinMatrix& m = matrix[k];
-        for (const LayoutRouting::Term& term : routing.terms(parity[k])) {
-            const BusRow& row = m[static_cast<std::size_t>(term.bus)];
-            y[static_cast<std::size_t>(term.channel)] += term.gain * (row[0] * l + row[1] * r);
+    // A block's bins at once where they share their band's parity, one at a
+    // time elsewhere.
+    for (std::size_t k = 0; k < bins; k += kBlockBins) {
+        const MatrixBlock& block = matrix[k / kBlockBins];
+        if (k + kBlockBins <= bins && parity[k + 1] == parity[k] && parity[k + 2] == parity[k] &&
+            parity[k + 3] == parity[k]) {
+            mixBins<lanes::Lanes>(block, 0, k, left, right, routing.terms(parity[k]), channels, lfe, lfeShare,
+                                  lfeMode, scale, out);
+            continue;
         }
-        float mains = 1.0f;
-        if (lfeShare != nullptr && lfe >= 0) {
-            const float h = lfeShare[k];
-            if (lfeMode == LfeMode::Crossover) mains = std::sqrt(std::max(1.0f - h * h, 0.0f));
-            // The phase of X_L + X_R, or of the louder channel where the two
-            // are more than 90 degrees apart.
-            const bool together = (l * std::conj(r)).real() >= 0.0f;
-            const bool leftLouder = std::norm(l) >= std::norm(r);
-            const Complex sum = together ? l + r : (leftLouder ? l : r);
-            const float length = std::sqrt(std::norm(sum));  // bins are far below float's range
-            const float input = std::sqrt(std::norm(l) + std::norm(r));
-            y[static_cast<std::size_t>(lfe)] =
-                length > 0.0f ? (kLfeLevel * h * input * scale / length) * sum : Complex(kLfeLevel * h * input * scale);
-        }
-        for (int c = 0; c < channels; ++c) {
-            if (c == lfe) {
-                if (lfeShare != nullptr) out[static_cast<std::size_t>(c)][k] = y[static_cast<std::size_t>(c)];
-                continue;
-            }
-            out[static_cast<std::size_t>(c)][k] = mains * y[static_cast<std::size_t>(c)];
-        }
+        for (std::size_t j = k; j < std::min(bins, k + kBlockBins); ++j)
+            mixBins<float>(block, static_cast<int>(j - k), j, left, right, routing.terms(parity[j]), channels, lfe,
+                           lfeShare, lfeMode, scale, out);
     }
 }
 

@@ -73,7 +73,7 @@ private:
 // each: every speaker's and, with lfeShare, the LFE's (without, the LFE's
 // spectrum is left as it was). Called by the engine once per hop on the
 // audio thread; the caller owns every array. No allocation.
-void mixSpeakers(const BinMatrix* matrix, const std::complex<float>* left,
+void mixSpeakers(const MatrixBlock* matrix, const std::complex<float>* left,
                  const std::complex<float>* right, const LayoutRouting& routing,
                  const float* lfeShare, LfeMode lfeMode, float scale,
                  const std::array<std::complex<float>*, kMostSpeakers>& out, std::size_t bins);

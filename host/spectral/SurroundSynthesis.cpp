@@ -23,7 +23,7 @@ bool isSurround(SpeakerId id) {
 
 }  // namespace
 
-PlacedHop::PlacedHop(std::size_t bins) : left(bins), right(bins), matrix(bins), inputs(bins) {}
+PlacedHop::PlacedHop(std::size_t bins) : left(bins), right(bins), matrix(matrixBlocks(bins)), inputs(bins) {}
 
 void PlacedHop::silence() {
     std::fill(left.begin(), left.end(), std::complex<float>());

@@ -38,7 +38,7 @@ struct PlacedHop {
     void silence();
 
     std::vector<std::complex<float>> left, right;  // the analysed bins
-    std::vector<BinMatrix> matrix;                 // per bin (UpmixMatrix.h)
+    std::vector<MatrixBlock> matrix;               // matrixBlocks(bins) (UpmixMatrix.h)
     // With a worker thread, what the worker builds `matrix` from, and the
     // levels in force for the hop.
     MatrixInputs inputs;

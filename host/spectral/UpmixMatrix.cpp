@@ -5,6 +5,7 @@
 #include <cfloat>
 #include <cmath>
 
+#include "host/spectral/BinLanes.h"
 #include "host/spectral/SpeakerMix.h"
 
 namespace quorveil::spectral {
@@ -12,6 +13,8 @@ namespace quorveil::spectral {
 namespace {
 
 using Complex = std::complex<float>;
+using lanes::Cx;
+using lanes::Lanes;
 
 // The power normalisation lifts a bin by at most this factor (24 dB): only a
 // bin whose estimates all vanish while its input does not would need more.
@@ -19,27 +22,50 @@ constexpr float kMostLift = 16.0f;
 constexpr float kSilentPower = 1e-30f;
 constexpr float kHalfRoot2 = 0.70710678f;
 
+// Every function below is written once for one bin (V = float) and for
+// lanes::kLanes neighbouring bins side by side (V = Lanes), each lane doing
+// what one bin does (BinLanes.h): a branch of the per-bin algebra is a
+// select.
+template <typename V>
+using Row = std::array<Cx<V>, 2>;  // a bus's coefficients of X_L and X_R
+template <typename V>
+using Rows = std::array<Row<V>, kBuses>;
+
+template <typename V>
+Row<V> operator*(V g, const Row<V>& r) { return {g * r[0], g * r[1]}; }
+template <typename V>
+Row<V> operator*(const Cx<V>& g, const Row<V>& r) { return {g * r[0], g * r[1]}; }
+template <typename V>
+Row<V> operator+(const Row<V>& a, const Row<V>& b) { return {a[0] + b[0], a[1] + b[1]}; }
+
 // A weight the placement gave, or 0 for anything that is not a level.
-float level(float w) { return w > 0.0f && w <= FLT_MAX ? w : 0.0f; }
+template <typename V>
+V level(V w) { return lanes::select((w > V{}) & (w <= FLT_MAX), w, V{}); }
 
 // The five gains of one bin's placement: normalised (FC alone when all are
 // 0), then narrowed, FL and FR giving 1 − width² of their power to FC.
+template <typename V>
 struct FrontGains {
-    float fl, fr, fc, bl, br;
+    V fl, fr, fc, bl, br;
 };
-FrontGains frontGains(const PlacementWeights& w, std::size_t k, float width) {
-    float fl = level(w[MainFL][k]), fr = level(w[MainFR][k]), fc = level(w[MainFC][k]),
-          bl = level(w[MainBL][k]), br = level(w[MainBR][k]);
-    const float sum = fl * fl + fr * fr + fc * fc + bl * bl + br * br;
-    const bool placed = sum > 0.0f && sum <= FLT_MAX;
-    const float inverse = 1.0f / std::sqrt(placed ? sum : 1.0f);
-    fl = placed ? fl * inverse : 0.0f;
-    fr = placed ? fr * inverse : 0.0f;
-    fc = placed ? fc * inverse : 1.0f;
-    bl = placed ? bl * inverse : 0.0f;
-    br = placed ? br * inverse : 0.0f;
+template <typename V>
+FrontGains<V> frontGains(const PlacementWeights& w, std::size_t k, float width) {
+    using lanes::loaded;
+    using lanes::select;
+    V fl = level(loaded<V>(w[MainFL] + k)), fr = level(loaded<V>(w[MainFR] + k)),
+      fc = level(loaded<V>(w[MainFC] + k)), bl = level(loaded<V>(w[MainBL] + k)),
+      br = level(loaded<V>(w[MainBR] + k));
+    const V sum = fl * fl + fr * fr + fc * fc + bl * bl + br * br;
+    const auto placed = (sum > V{}) & (sum <= FLT_MAX);
+    const V one = lanes::splat<V>(1.0f);
+    const V inverse = 1.0f / lanes::sqrtOf(select(placed, sum, one));
+    fl = select(placed, fl * inverse, V{});
+    fr = select(placed, fr * inverse, V{});
+    fc = select(placed, fc * inverse, one);
+    bl = select(placed, bl * inverse, V{});
+    br = select(placed, br * inverse, V{});
     const float narrowing = 1.0f - width * width;
-    fc = std::sqrt(fc * fc + narrowing * (fl * fl + fr * fr));
+    fc = lanes::sqrtOf(fc * fc + narrowing * (fl * fl + fr * fr));
     return {fl * width, fr * width, fc, bl, br};
 }
 
@@ -50,26 +76,24 @@ FrontGains frontGains(const PlacementWeights& w, std::size_t k, float width) {
 // and FR so that its energy vector points where the three speakers' did
 // (FL −30°, FC 0°, FR +30°).
 constexpr float kSin30 = 0.5f, kCos30 = 0.8660254f;
-FrontGains phantomCentre(const FrontGains& g) {
-    const float left = g.fl * g.fl, right = g.fr * g.fr, centre = g.fc * g.fc;
-    const float front = left + right + centre;
-    const float across = (right - left) * kSin30, ahead = (left + right) * kCos30 + centre;
-    if (!(front > 0.0f) || !(ahead > 0.0f)) return {g.fl, g.fr, 0.0f, g.bl, g.br};
+template <typename V>
+FrontGains<V> phantomCentre(const FrontGains<V>& g) {
+    const V left = g.fl * g.fl, right = g.fr * g.fr, centre = g.fc * g.fc;
+    const V front = left + right + centre;
+    const V across = (right - left) * kSin30, ahead = (left + right) * kCos30 + centre;
+    const auto imaged = (front > V{}) & (ahead > V{});
     // Two speakers at ±30° point at α when (R − L)/(R + L) = tan α / tan 30°.
-    const float balance = std::clamp((across / ahead) * (kCos30 / kSin30), -1.0f, 1.0f);
-    return {std::sqrt(0.5f * front * (1.0f - balance)), std::sqrt(0.5f * front * (1.0f + balance)), 0.0f,
-            g.bl, g.br};
+    const V balance = lanes::clampOf((across / ahead) * (kCos30 / kSin30), lanes::splat<V>(-1.0f),
+                                     lanes::splat<V>(1.0f));
+    return {lanes::select(imaged, lanes::sqrtOf(0.5f * front * (1.0f - balance)), g.fl),
+            lanes::select(imaged, lanes::sqrtOf(0.5f * front * (1.0f + balance)), g.fr), V{}, g.bl, g.br};
 }
 
-FrontGains stageGains(const PlacementWeights& w, std::size_t k, float width, bool hasCentre) {
-    const FrontGains g = frontGains(w, k, width);
+template <typename V>
+FrontGains<V> stageGains(const PlacementWeights& w, std::size_t k, float width, bool hasCentre) {
+    const FrontGains<V> g = frontGains<V>(w, k, width);
     return hasCentre ? g : phantomCentre(g);
 }
-
-BusRow operator*(float g, const BusRow& r) { return {g * r[0], g * r[1]}; }
-BusRow operator*(Complex g, const BusRow& r) { return {g * r[0], g * r[1]}; }
-BusRow operator+(const BusRow& a, const BusRow& b) { return {a[0] + b[0], a[1] + b[1]}; }
-BusRow operator-(const BusRow& a, const BusRow& b) { return {a[0] - b[0], a[1] - b[1]}; }
 
 // Each side's ambience: the channel less κ times its least-squares direct
 // part, post-scaled to the ambience's power σ. κ = 1 is the least-squares
@@ -88,86 +112,195 @@ BusRow operator-(const BusRow& a, const BusRow& b) { return {a[0] - b[0], a[1] -
 // a loud one-sided burst lingers behind a little longer (−20.8 dB 150 to
 // 450 ms after the burst's onset, −22.2 at 0.3).
 constexpr float kDirectLeak = 1.0f;
+template <typename V>
 struct Ambience {
-    BusRow left, right;
+    Row<V> left, right;
 };
-Ambience ambienceOf(const BusRow& y, float directL, Complex directR, float sigma, float pl,
-                    float pr, Complex c, float settled, float share) {
-    if (!(sigma > 0.0f)) return {};
+template <typename V>
+Ambience<V> ambienceOf(const Row<V>& y, V directL, const Cx<V>& directR, V sigma, V pl, V pr,
+                       const Cx<V>& c, V settled, V share) {
+    using lanes::select;
     // With the direct signal yX: tL = E[(yX) X_L*], tR = E[(yX) X_R*] and its
     // power Py; every expectation below is one of these.
-    const Complex tL = y[0] * pl + y[1] * std::conj(c);
-    const Complex tR = y[0] * c + y[1] * pr;
-    const float py = (std::conj(y[0]) * tL + std::conj(y[1]) * tR).real();
+    const Cx<V> tL = y[0] * pl + y[1] * lanes::conj(c);
+    const Cx<V> tR = y[0] * c + y[1] * pr;
+    const V py = (lanes::conj(y[0]) * tL + lanes::conj(y[1]) * tR).re;
     // Re E[r_L r_R*] = c0 + c1 κ + c2 κ² for r_L = X_L − κ·directL·yX and
     // r_R = X_R − κ·directR·yX.
-    const float c0 = c.real();
-    const float c1 = -(directL * tR.real() + (directR * tL).real());
-    const float c2 = directL * py * directR.real();
+    const V c0 = c.re;
+    const V c1 = -(directL * tR.re + (directR * tL).re);
+    const V c2 = directL * py * directR.re;
     // The least κ that lets in no more direct sound than kDirectLeak·σ.
-    const float directPower = std::max(directL * directL, std::norm(directR)) * py;
-    const float least =
-        directPower > 0.0f
-            ? std::max(0.0f, 1.0f - settled * std::sqrt(kDirectLeak * std::sqrt(1.0f - share) * sigma / directPower))
-            : 1.0f;
+    const V directPower = lanes::maxOf(directL * directL, lanes::norm(directR)) * py;
+    const V one = lanes::splat<V>(1.0f);
+    const V least = select(
+        directPower > V{},
+        lanes::maxOf(V{}, 1.0f - settled * lanes::sqrtOf(kDirectLeak * lanes::sqrtOf(1.0f - share) * sigma / directPower)),
+        one);
     // Of 1, `least` and the roots in between, the κ with the smallest
     // correlation, the largest on a tie (least direct sound let in).
-    auto correlation = [&](float kappa) { return std::fabs(c0 + kappa * (c1 + kappa * c2)); };
-    float kappa = 1.0f;
-    auto consider = [&](float candidate) {
-        if (candidate >= least && candidate <= 1.0f && correlation(candidate) < correlation(kappa)) kappa = candidate;
+    auto correlation = [&](V kappa) { return lanes::absOf(c0 + kappa * (c1 + kappa * c2)); };
+    V kappa = one;
+    auto consider = [&](auto allowed, V candidate) {
+        kappa = select(allowed & (candidate >= least) & (candidate <= 1.0f) &
+                           (correlation(candidate) < correlation(kappa)),
+                       candidate, kappa);
     };
-    consider(least);
-    const float discriminant = c1 * c1 - 4.0f * c2 * c0;
-    if (c2 != 0.0f && discriminant >= 0.0f) {
-        const float root = std::sqrt(discriminant);
-        consider((-c1 + root) / (2.0f * c2));
-        consider((-c1 - root) / (2.0f * c2));
-    } else if (c2 == 0.0f && c1 != 0.0f) {
-        consider(-c0 / c1);
-    }
-    const float leftPower = pl - 2.0f * kappa * directL * tL.real() + kappa * kappa * directL * directL * py;
-    const float rightPower = pr - 2.0f * kappa * (directR * tR).real() + kappa * kappa * std::norm(directR) * py;
+    const auto always = V{} == V{};
+    consider(always, least);
+    const V discriminant = c1 * c1 - 4.0f * c2 * c0;
+    const auto quadratic = (c2 != 0.0f) & (discriminant >= 0.0f);
+    const V root = lanes::sqrtOf(select(quadratic, discriminant, V{}));
+    consider(quadratic, (-c1 + root) / (2.0f * c2));
+    consider(quadratic, (-c1 - root) / (2.0f * c2));
+    consider((c2 == 0.0f) & (c1 != 0.0f), -c0 / c1);
+    const V leftPower = pl - 2.0f * kappa * directL * tL.re + kappa * kappa * directL * directL * py;
+    const V rightPower = pr - 2.0f * kappa * (directR * tR).re + kappa * kappa * lanes::norm(directR) * py;
     // At most what the model says the least-squares residual needs,
     // total / (the other channel's power): where the residual is a rounding
     // error of a coherent sound, nothing of it is blown up.
-    const float total = pl + pr - sigma;
-    const float mostLeft = std::max(1.0f, total / std::max(pr, kSilentPower));
-    const float mostRight = std::max(1.0f, total / std::max(pl, kSilentPower));
-    const float gl = leftPower > 0.0f ? std::sqrt(std::min(sigma / leftPower, mostLeft)) : 0.0f;
-    const float gr = rightPower > 0.0f ? std::sqrt(std::min(sigma / rightPower, mostRight)) : 0.0f;
-    const Complex kl = kappa * directL, kr = kappa * directR;
-    return {{gl * (1.0f - kl * y[0]), gl * (-kl * y[1])}, {gr * (-kr * y[0]), gr * (1.0f - kr * y[1])}};
+    const V total = pl + pr - sigma;
+    const V silent = lanes::splat<V>(kSilentPower);
+    const V mostLeft = lanes::maxOf(one, total / lanes::maxOf(pr, silent));
+    const V mostRight = lanes::maxOf(one, total / lanes::maxOf(pl, silent));
+    const auto present = sigma > V{};
+    const V gl = select(present & (leftPower > V{}), lanes::sqrtOf(lanes::minOf(sigma / leftPower, mostLeft)), V{});
+    const V gr = select(present & (rightPower > V{}), lanes::sqrtOf(lanes::minOf(sigma / rightPower, mostRight)), V{});
+    const V kl = kappa * directL;
+    const Cx<V> kr = kappa * directR;
+    // No ambience at all (σ = 0) is exact zeros, not a zero gain times the rows.
+    const Cx<V> none{};
+    return {{select(present, gl * lanes::minus(1.0f, kl * y[0]), none), select(present, gl * ((-kl) * y[1]), none)},
+            {select(present, gr * ((-kr) * y[0]), none), select(present, gr * lanes::minus(1.0f, kr * y[1]), none)}};
 }
 
 // Σ over the speakers of E|a·X_L + b·X_R|², each speaker's (a, b) the sum
 // of its buses' rows, for the covariance (pl, pr, c = E[X_L X_R*]).
-float speakersPower(const BinMatrix& m, const std::vector<LayoutRouting::Term>& terms, int channels,
-                    float pl, float pr, Complex c) {
-    struct Row {
-        float ar, ai, br, bi;
+template <typename V>
+V speakersPower(const Rows<V>& m, const std::vector<LayoutRouting::Term>& terms, int channels, V pl,
+                V pr, const Cx<V>& c) {
+    struct Speaker {
+        V ar, ai, br, bi;
     };
-    std::array<Row, kMostSpeakers> speakers;
-    for (int ch = 0; ch < channels; ++ch) speakers[static_cast<std::size_t>(ch)] = {};
+    std::array<Speaker, kMostSpeakers> speakers;
+    for (int ch = 0; ch < channels; ++ch) speakers[static_cast<std::size_t>(ch)] = Speaker{V{}, V{}, V{}, V{}};
     for (const LayoutRouting::Term& term : terms) {
-        const BusRow& row = m[static_cast<std::size_t>(term.bus)];
-        Row& to = speakers[static_cast<std::size_t>(term.channel)];
-        to.ar += term.gain * row[0].real();
-        to.ai += term.gain * row[0].imag();
-        to.br += term.gain * row[1].real();
-        to.bi += term.gain * row[1].imag();
+        const Row<V>& row = m[static_cast<std::size_t>(term.bus)];
+        Speaker& to = speakers[static_cast<std::size_t>(term.channel)];
+        to.ar += term.gain * row[0].re;
+        to.ai += term.gain * row[0].im;
+        to.br += term.gain * row[1].re;
+        to.bi += term.gain * row[1].im;
     }
-    float power = 0.0f;
+    V power{};
     for (int ch = 0; ch < channels; ++ch) {
-        const Row& r = speakers[static_cast<std::size_t>(ch)];
+        const Speaker& r = speakers[static_cast<std::size_t>(ch)];
         // Re(a·b*·c) with a·b* = (ar·br + ai·bi) + j(ai·br − ar·bi).
-        const float crossRe = r.ar * r.br + r.ai * r.bi, crossIm = r.ai * r.br - r.ar * r.bi;
+        const V crossRe = r.ar * r.br + r.ai * r.bi, crossIm = r.ai * r.br - r.ar * r.bi;
         power += (r.ar * r.ar + r.ai * r.ai) * pl + (r.br * r.br + r.bi * r.bi) * pr +
-                 2.0f * (crossRe * c.real() - crossIm * c.imag());
+                 2.0f * (crossRe * c.re - crossIm * c.im);
     }
     return power;
 }
 
+// The background's rows of bin k (or of kLanes bins from k): every bin not
+// in an event has these alone.
+template <typename V>
+Rows<V> backgroundRows(const BinScene& s, const PlacementWeights& background, const MixLevels& levels,
+                       const LayoutRouting& routing, const std::vector<LayoutRouting::Term>& terms,
+                       std::size_t k) {
+    using lanes::loaded;
+    const SurroundSplit split = routing.split();
+    const Cx<V> e{loaded<V>(s.cosPhi + k), loaded<V>(s.sinPhi + k)};  // e^{jφ}
+    const V uL = loaded<V>(s.uL + k), uR = loaded<V>(s.uR + k), w = loaded<V>(s.share + k);
+    // y = vᴴX, the direct signal D = √w·y, each side's part of it, and
+    // each side's least-squares residual.
+    const Row<V> y{Cx<V>{uL, V{}}, uR * e};
+    const Row<V> direct = lanes::sqrtOf(w) * y;
+    const Row<V> directLeft = uL * direct;
+    const Row<V> directRight = (uR * lanes::conj(e)) * direct;
+    const V pl = loaded<V>(s.powerLeft + k), pr = loaded<V>(s.powerRight + k);
+    const Cx<V> c = lanes::loadCx<V>(s.cross + k);
+    const Ambience<V> ambience = ambienceOf(y, w * uL, (w * uR) * lanes::conj(e), loaded<V>(s.ambientPower + k),
+                                            pl, pr, c, loaded<V>(s.settled + k), w);
+    const Row<V>& ambientLeft = ambience.left;
+    const Row<V>& ambientRight = ambience.right;
+
+    const FrontGains<V> g =
+        stageGains<V>(background, k, levels.width, routing.layout().has(SpeakerId::FC));
+    const V front = loaded<V>(s.front + k), sides = loaded<V>(s.sides + k), rear = loaded<V>(s.rear + k);
+    const V toCentre = loaded<V>(s.toCentre + k);
+    const V centred = lanes::sqrtOf(toCentre), spread = lanes::sqrtOf(1.0f - toCentre);
+    const Row<V> placed = front * direct;
+
+    Rows<V> m;
+    // Direct and in-phase parts first, at unit levels.
+    m[BusFL] = (g.fl * placed) + (sides * directLeft) + ((rear * split.antiPhaseFront) * directLeft);
+    m[BusFR] = (g.fr * placed) + (sides * directRight) + ((rear * split.antiPhaseFront) * directRight);
+    m[BusFC] = (g.fc * placed) + ((centred * kHalfRoot2) * (ambientLeft + ambientRight));
+    m[BusRearL] = (g.bl * placed) + ((rear * split.antiPhaseRear) * directLeft);
+    m[BusRearR] = (g.br * placed) + ((rear * split.antiPhaseRear) * directRight);
+    m[BusAmbientFrontL] = (spread * split.ambienceFront) * ambientLeft;
+    m[BusAmbientFrontR] = (spread * split.ambienceFront) * ambientRight;
+    m[BusAmbientL] = (spread * split.ambienceRear) * ambientLeft;
+    m[BusAmbientR] = (spread * split.ambienceRear) * ambientRight;
+
+    // Keep the averaged power of the bin, as the speakers receive it.
+    const V average = speakersPower(m, terms, routing.channels(), pl, pr, c);
+    const V input = pl + pr;
+    const V lift = lanes::select(average > V{},
+                                 lanes::minOf(lanes::sqrtOf(input / average), lanes::splat<V>(kMostLift)), V{});
+    const V gain = lift * levels.scale;
+    const V ambienceGain = gain * levels.ambience;
+    for (int b : {BusFL, BusFR, BusRearL, BusRearR}) m[b] = gain * m[b];
+    m[BusFC] = (gain * levels.centre) * m[BusFC];
+    for (int b : {BusAmbientL, BusAmbientR, BusAmbientFrontL, BusAmbientFrontR}) m[b] = ambienceGain * m[b];
+    return m;
+}
+
+// Writes rows into a block: kLanes of them at once, or one bin's into its lane.
+void store(const Rows<Lanes>& rows, MatrixBlock& block) {
+    for (std::size_t b = 0; b < rows.size(); ++b)
+        for (std::size_t side = 0; side < 2; ++side) {
+            lanes::store(block.at[b][side][MatrixBlock::Re], rows[b][side].re);
+            lanes::store(block.at[b][side][MatrixBlock::Im], rows[b][side].im);
+        }
+}
+void store(const Rows<float>& rows, MatrixBlock& block, int lane) {
+    for (std::size_t b = 0; b < rows.size(); ++b)
+        for (std::size_t side = 0; side < 2; ++side) {
+            block.at[b][side][MatrixBlock::Re][lane] = rows[b][side].re;
+            block.at[b][side][MatrixBlock::Im][lane] = rows[b][side].im;
+        }
+}
+
+BusRow operator*(float g, const BusRow& r) { return {g * r[0], g * r[1]}; }
+BusRow operator*(Complex g, const BusRow& r) { return {g * r[0], g * r[1]}; }
+BusRow operator+(const BusRow& a, const BusRow& b) { return {a[0] + b[0], a[1] + b[1]}; }
+BusRow operator-(const BusRow& a, const BusRow& b) { return {a[0] - b[0], a[1] - b[1]}; }
+
+// An event in bin k: its signal ê = hᴴX leaves the frame, the rest X − v·ê
+// is rendered as the background, and ê is placed by its own levels.
+void addEvent(const BinScene& s, const PlacementWeights& events, const MixLevels& levels,
+              const LayoutRouting& routing, std::size_t k, BinMatrix& m) {
+    const SurroundSplit split = routing.split();
+    const BusRow estimate{std::conj(s.estimatorL[k]), std::conj(s.estimatorR[k])};
+    const Complex vl = s.eventL[k], vr = s.eventR[k];
+    for (BusRow& row : m) row = row - ((row[0] * vl + row[1] * vr) * estimate);
+    const FrontGains<float> ge = stageGains<float>(events, k, levels.width, routing.layout().has(SpeakerId::FC));
+    const float placedShare = s.eventFront[k], rearShare = s.eventRear[k];
+    const float sidesShare = std::sqrt(std::max(1.0f - placedShare * placedShare - rearShare * rearShare, 0.0f));
+    const float eventGain = levels.scale;
+    const BusRow ev = eventGain * estimate;
+    // Each side's own part of the event, in front and (anti-phase) behind.
+    const Complex toFront = sidesShare + rearShare * split.antiPhaseFront;
+    const Complex toRear = rearShare * split.antiPhaseRear;
+    m[BusFL] = m[BusFL] + ((placedShare * ge.fl) * ev) + ((toFront * vl) * ev);
+    m[BusFR] = m[BusFR] + ((placedShare * ge.fr) * ev) + ((toFront * vr) * ev);
+    m[BusFC] = m[BusFC] + ((placedShare * ge.fc * levels.centre) * ev);
+    m[BusRearL] = m[BusRearL] + ((placedShare * ge.bl) * ev) + ((toRear * vl) * ev);
+    m[BusRearR] = m[BusRearR] + ((placedShare * ge.br) * ev) + ((toRear * vr) * ev);
+}
 
 }  // namespace
 
@@ -214,76 +347,47 @@ BinScene MatrixInputs::scene() const {
             c(1),  c(2),  c(3), c(4), f(13), f(14), f(10), f(11), c(0), nullptr, f(12)};
 }
 
+BinMatrix MatrixBlock::bin(int lane) const {
+    BinMatrix m;
+    for (std::size_t b = 0; b < m.size(); ++b)
+        for (std::size_t side = 0; side < 2; ++side) m[b][side] = {at[b][side][Re][lane], at[b][side][Im][lane]};
+    return m;
+}
+
+void MatrixBlock::setBin(int lane, const BinMatrix& m) {
+    for (std::size_t b = 0; b < m.size(); ++b)
+        for (std::size_t side = 0; side < 2; ++side) {
+            at[b][side][Re][lane] = m[b][side].real();
+            at[b][side][Im][lane] = m[b][side].imag();
+        }
+}
+
 void buildMatrix(const BinScene& s, const PlacementWeights& background,
                  const PlacementWeights* events, const MixLevels& levels,
-                 const LayoutRouting& routing, BinMatrix* matrix, std::size_t bins) {
-    const SurroundSplit split = routing.split();
+                 const LayoutRouting& routing, MatrixBlock* matrix, std::size_t bins) {
+    static_assert(kBlockBins == lanes::kLanes);
     const uint8_t* parity = routing.parities();
-    const bool hasCentre = routing.layout().has(SpeakerId::FC);
-    const int channels = routing.channels();
+    // A block's bins at once where they share their band's parity (7.1
+    // routes the ambience by it), one at a time elsewhere.
+    for (std::size_t k = 0; k < bins; k += kBlockBins) {
+        MatrixBlock& block = matrix[k / kBlockBins];
+        if (k + kBlockBins <= bins && parity[k + 1] == parity[k] && parity[k + 2] == parity[k] &&
+            parity[k + 3] == parity[k]) {
+            store(backgroundRows<Lanes>(s, background, levels, routing, routing.terms(parity[k]), k), block);
+            continue;
+        }
+        for (std::size_t j = k; j < std::min(bins, k + kBlockBins); ++j)
+            store(backgroundRows<float>(s, background, levels, routing, routing.terms(parity[j]), j), block,
+                  static_cast<int>(j - k));
+    }
+    if (events == nullptr) return;
     for (std::size_t k = 0; k < bins; ++k) {
-        const Complex e(s.cosPhi[k], s.sinPhi[k]);  // e^{jφ}
-        const float uL = s.uL[k], uR = s.uR[k], w = s.share[k];
-        // y = vᴴX, the direct signal D = √w·y, each side's part of it, and
-        // each side's least-squares residual.
-        const BusRow y{Complex(uL), uR * e};
-        const BusRow direct = std::sqrt(w) * y;
-        const BusRow directLeft = uL * direct;
-        const BusRow directRight = (uR * std::conj(e)) * direct;
-        const float pl = s.powerLeft[k], pr = s.powerRight[k];
-        const Complex c = s.cross[k];
-        const Ambience ambience = ambienceOf(y, w * uL, w * uR * std::conj(e), s.ambientPower[k],
-                                             pl, pr, c, s.settled[k], w);
-        const BusRow& ambientLeft = ambience.left;
-        const BusRow& ambientRight = ambience.right;
-
-        const FrontGains g = stageGains(background, k, levels.width, hasCentre);
-        const float front = s.front[k], sides = s.sides[k], rear = s.rear[k];
-        const float centred = std::sqrt(s.toCentre[k]), spread = std::sqrt(1.0f - s.toCentre[k]);
-        const BusRow placed = front * direct;
-
-        BinMatrix& m = matrix[k];
-        // Direct and in-phase parts first, at unit levels.
-        m[BusFL] = (g.fl * placed) + (sides * directLeft) + ((rear * split.antiPhaseFront) * directLeft);
-        m[BusFR] = (g.fr * placed) + (sides * directRight) + ((rear * split.antiPhaseFront) * directRight);
-        m[BusFC] = (g.fc * placed) + ((centred * kHalfRoot2) * (ambientLeft + ambientRight));
-        m[BusRearL] = (g.bl * placed) + ((rear * split.antiPhaseRear) * directLeft);
-        m[BusRearR] = (g.br * placed) + ((rear * split.antiPhaseRear) * directRight);
-        m[BusAmbientFrontL] = (spread * split.ambienceFront) * ambientLeft;
-        m[BusAmbientFrontR] = (spread * split.ambienceFront) * ambientRight;
-        m[BusAmbientL] = (spread * split.ambienceRear) * ambientLeft;
-        m[BusAmbientR] = (spread * split.ambienceRear) * ambientRight;
-
-        // Keep the averaged power of the bin, as the speakers receive it.
-        const float average = speakersPower(m, routing.terms(parity[k]), channels, pl, pr, c);
-        const float input = pl + pr;
-        const float lift = average > 0.0f ? std::min(std::sqrt(input / average), kMostLift) : 0.0f;
-        const float gain = lift * levels.scale;
-        const float ambienceGain = gain * levels.ambience;
-        for (int b : {BusFL, BusFR, BusRearL, BusRearR}) m[b] = gain * m[b];
-        m[BusFC] = (gain * levels.centre) * m[BusFC];
-        for (int b : {BusAmbientL, BusAmbientR, BusAmbientFrontL, BusAmbientFrontR}) m[b] = ambienceGain * m[b];
-
-        if (events == nullptr || s.event[k] == 0) continue;
-        // An event: its signal ê = hᴴX leaves the frame, the rest X − v·ê is
-        // rendered as the background, and ê is placed by its own levels.
-        const BusRow estimate{std::conj(s.estimatorL[k]), std::conj(s.estimatorR[k])};
-        const Complex vl = s.eventL[k], vr = s.eventR[k];
-        for (BusRow& row : m) row = row - ((row[0] * vl + row[1] * vr) * estimate);
-        const FrontGains ge = stageGains(*events, k, levels.width, hasCentre);
-        const float placedShare = s.eventFront[k], rearShare = s.eventRear[k];
-        const float sidesShare =
-            std::sqrt(std::max(1.0f - placedShare * placedShare - rearShare * rearShare, 0.0f));
-        const float eventGain = levels.scale;
-        const BusRow ev = eventGain * estimate;
-        // Each side's own part of the event, in front and (anti-phase) behind.
-        const Complex toFront = sidesShare + rearShare * split.antiPhaseFront;
-        const Complex toRear = rearShare * split.antiPhaseRear;
-        m[BusFL] = m[BusFL] + ((placedShare * ge.fl) * ev) + ((toFront * vl) * ev);
-        m[BusFR] = m[BusFR] + ((placedShare * ge.fr) * ev) + ((toFront * vr) * ev);
-        m[BusFC] = m[BusFC] + ((placedShare * ge.fc * levels.centre) * ev);
-        m[BusRearL] = m[BusRearL] + ((placedShare * ge.bl) * ev) + ((toRear * vl) * ev);
-        m[BusRearR] = m[BusRearR] + ((placedShare * ge.br) * ev) + ((toRear * vr) * ev);
+        if (s.event[k] == 0) continue;
+        MatrixBlock& block = matrix[k / kBlockBins];
+        const int lane = static_cast<int>(k % kBlockBins);
+        BinMatrix m = block.bin(lane);
+        addEvent(s, *events, levels, routing, k, m);
+        block.setBin(lane, m);
     }
 }
 

@@ -73,6 +73,22 @@ using PlacementWeights = std::array<const float*, kMainSpeakers>;
 using BusRow = std::array<std::complex<float>, 2>;
 using BinMatrix = std::array<BusRow, kBuses>;
 
+// The matrices of kBlockBins neighbouring bins, each coefficient's real and
+// imaginary part as kBlockBins floats side by side, the way the builder and
+// the mix compute them (several bins at once: BinLanes.h). Bin k is lane
+// k % kBlockBins of block k / kBlockBins; a frame of n bins has
+// matrixBlocks(n) blocks, the last one partly unused.
+inline constexpr int kBlockBins = 4;
+struct MatrixBlock {
+    enum Part { Re = 0, Im = 1 };
+    // [bus][0: X_L, 1: X_R][Part][lane]
+    alignas(16) float at[kBuses][2][2][kBlockBins];
+
+    BinMatrix bin(int lane) const;
+    void setBin(int lane, const BinMatrix& m);
+};
+constexpr std::size_t matrixBlocks(std::size_t bins) { return (bins + kBlockBins - 1) / kBlockBins; }
+
 // What buildMatrix reads of one frame, copied out of the split and the
 // placement so that the matrix can be built on the worker thread while the
 // caller's thread goes on to the next frame (whose split overwrites the
@@ -101,12 +117,12 @@ private:
     bool hasEvents_ = false;
 };
 
-// Fills `matrix` (bins entries) for one frame's scene. `events` may be
+// Fills `matrix` (matrixBlocks(bins) blocks) for one frame's scene. `events` may be
 // null when the scene holds no event. Audio or worker thread; no
 // allocation; one pass over the bins.
 void buildMatrix(const BinScene& scene, const PlacementWeights& background,
                  const PlacementWeights* events, const MixLevels& levels,
-                 const LayoutRouting& routing, BinMatrix* matrix, std::size_t bins);
+                 const LayoutRouting& routing, MatrixBlock* matrix, std::size_t bins);
 
 
 }  // namespace quorveil::spectral

@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The upmix's steps apart from the engine: the scene of bins whose answer is
 // known, every layout's fold-down of the ambience, the peak limiter's
-// ceiling and transparency, the coherence floor and the LFE's shares.
+// ceiling and transparency, the coherence floor, the LFE's shares, and the
+// choices of several bins at once.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <complex>
+#include <cstring>
+#include <limits>
 #include <functional>
 #include <numbers>
 #include <random>
 
+#include "host/spectral/BinLanes.h"
 #include "host/spectral/OnsetBands.h"
 #include "host/spectral/PeakLimiter.h"
 #include "host/spectral/PrimaryAmbient.h"
@@ -178,6 +182,65 @@ TEST(LfeShares, FallTwoThirdsOfAnOctaveAboveTheCutoff) {
     EXPECT_LT(20.0 * std::log10(shares[10]), -60.0);
     fillLfeShares(shares.data(), shares.size(), 0.0, 44100.0, 2048);
     EXPECT_EQ(shares[0], 0.0f);
+}
+
+// A bin computed beside three others must come out bit for bit as one
+// computed alone, and both as std:: would choose: the engine's per-bin code
+// runs either way. NaN, signed zeros, infinities and subnormals included.
+TEST(BinLanes, EachLaneChoosesAsOneBinAndAsStdDoes) {
+    using lanes::Lanes;
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const std::vector<float> values{nan, -0.0f, 0.0f, 1.0f, -1.0f, 2.5f, inf, -inf, 1e-40f, 3.0e38f};
+    auto bits = [](float v) {
+        uint32_t b;
+        std::memcpy(&b, &v, sizeof b);
+        return b;
+    };
+    struct Case {
+        const char* name;
+        std::function<float(float, float)> one, reference;
+        std::function<Lanes(Lanes, Lanes)> four;
+    };
+    const std::vector<Case> cases{
+        {"min", [](float a, float b) { return lanes::minOf(a, b); }, [](float a, float b) { return std::min(a, b); },
+         [](Lanes a, Lanes b) { return lanes::minOf(a, b); }},
+        {"max", [](float a, float b) { return lanes::maxOf(a, b); }, [](float a, float b) { return std::max(a, b); },
+         [](Lanes a, Lanes b) { return lanes::maxOf(a, b); }},
+        {"clamp to [-1, b]",
+         [](float a, float b) { return b < -1.0f ? 0.0f : lanes::clampOf(a, -1.0f, b); },
+         [](float a, float b) { return b < -1.0f ? 0.0f : std::clamp(a, -1.0f, b); },
+         [](Lanes a, Lanes b) {
+             return lanes::select(b < -1.0f, Lanes{}, lanes::clampOf(a, lanes::splat<Lanes>(-1.0f), b));
+         }},
+        {"copysign", [](float a, float b) { return lanes::copySign(a, b); },
+         [](float a, float b) { return std::copysign(a, b); }, [](Lanes a, Lanes b) { return lanes::copySign(a, b); }},
+        {"abs", [](float a, float) { return lanes::absOf(a); }, [](float a, float) { return std::fabs(a); },
+         [](Lanes a, Lanes) { return lanes::absOf(a); }},
+        {"sqrt", [](float a, float) { return lanes::sqrtOf(a); }, [](float a, float) { return std::sqrt(a); },
+         [](Lanes a, Lanes) { return lanes::sqrtOf(a); }},
+        {"select a > b",
+         [](float a, float b) { return lanes::select((a > b) & lanes::notMask(a != a), a, b); },
+         [](float a, float b) { return a > b && !std::isnan(a) ? a : b; },
+         [](Lanes a, Lanes b) { return lanes::select((a > b) & lanes::notMask(a != a), a, b); }},
+    };
+    for (const Case& c : cases) {
+        for (float a : values) {
+            // b takes four values at once: each lane is one bin.
+            for (std::size_t first = 0; first + 4 <= values.size(); ++first) {
+                Lanes as = lanes::splat<Lanes>(a), bs;
+                for (int i = 0; i < 4; ++i) bs[i] = values[first + static_cast<std::size_t>(i)];
+                const Lanes four = c.four(as, bs);
+                for (int i = 0; i < 4; ++i) {
+                    const float b = bs[i];
+                    const float one = c.one(a, b), reference = c.reference(a, b);
+                    const bool bothNan = std::isnan(one) && std::isnan(reference) && std::isnan(four[i]);
+                    EXPECT_TRUE(bothNan || (bits(one) == bits(reference) && bits(four[i]) == bits(one)))
+                        << c.name << "(" << a << ", " << b << "): one bin " << one << ", lane " << four[i] << ", std "
+                        << reference;
+                }
+            }
+        }
+    }
 }
 
 }  // namespace
