@@ -5,11 +5,11 @@
 // the peak limiter (PeakLimiter.h), and Clip4_6, whose clip light is
 // counted (one instance per six channels).
 //
-// The first half (analysis, direct/ambient split, placement, and on one
-// thread the matrix) hands it one PlacedHop per hop. The engine runs both
-// halves on the audio thread, one after the other; with a worker thread
-// (UpmixSetup::threads) the worker builds the hop's matrix and runs this
-// half while the caller's thread prepares the next hop, so each PlacedHop
+// The first half (analysis, direct/ambient split, and on one thread the
+// placement and the matrix) hands it one PlacedHop per hop. The engine runs
+// both halves on the audio thread, one after the other; with a worker thread
+// (UpmixSetup::threads) the worker places the hop, builds its matrix and
+// runs this half while the caller's thread prepares the next hop, so each PlacedHop
 // carries the controls that were in force when its hop was analysed, and
 // the output is the same whichever thread renders it.
 #pragma once
@@ -21,6 +21,8 @@
 #include <vector>
 
 #include "host/hosting/PluginLibrary.h"
+#include "host/spectral/DirectPlacement.h"
+#include "host/spectral/FrameCopy.h"
 #include "host/spectral/Fft.h"
 #include "host/spectral/PeakLimiter.h"
 #include "host/spectral/SpeakerMix.h"
@@ -39,10 +41,12 @@ struct PlacedHop {
 
     std::vector<std::complex<float>> left, right;  // the analysed bins
     std::vector<MatrixBlock> matrix;               // matrixBlocks(bins) (UpmixMatrix.h)
-    // With a worker thread, what the worker builds `matrix` from, and the
-    // levels in force for the hop.
-    MatrixInputs inputs;
+    // With a worker thread, what the worker places and builds `matrix`
+    // from, and the controls in force for the hop.
+    FrameCopy inputs;
     MixLevels levels;
+    UpmixMethod method = UpmixMethod::Slice;
+    bool atf = false;
     float scale = 1.0f;         // analyser bins to the synthesisers' scale
     double lfeCutoffHz = 0.0;   // 0: a silent LFE
     LfeMode lfeMode = LfeMode::Copy;

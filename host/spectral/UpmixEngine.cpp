@@ -93,8 +93,7 @@ UpmixEngine::UpmixEngine(const host::PluginLibrary& library, const UpmixSetup& s
         worker_ = std::make_unique<WorkerThread>(
             [this](uint32_t n) {
                 PlacedHop& hop = *hops_[n % kHopSlots];
-                buildMatrix(hop.inputs.scene(), hop.inputs.background(), hop.inputs.events(), hop.levels,
-                            synthesis_.routing(), hop.matrix.data(), bins_);
+                placeAndBuild(hop.inputs.scene(), hop.inputs.placement(), hop);
                 synthesis_.render(hop, outputBlock(n % kHopSlots));
             },
             kWorkerWakeAfter);
@@ -188,40 +187,47 @@ void UpmixEngine::analyse(PlacedHop& frame, float* hz) {
 }
 
 // The frame before the newest: its scene (knowing what begins in the next),
-// its placement and its matrix.
+// then, on this thread or the worker's, its placement and its matrix.
 void UpmixEngine::place(PlacedHop& hop, const float* hz, const PlacedHop& next) {
-    const std::complex<float>* left = hop.left.data();
-    const std::complex<float>* right = hop.right.data();
-    const float* leftHz = hz;
-    const float* rightHz = hz + bins_;
-    split_.split(left, right, next.left.data(), next.right.data(), onsets_);
-    placement_.place(controls_.method, controls_.atf, split_.directLeftLevel(),
-                     split_.directRightLevel(), leftHz, rightHz);
-    PlacementWeights background{}, events{};
-    steadyPlacement(split_.scene().weight);
-    for (std::size_t s = 0; s < steadyWeights_.size(); ++s) background[s] = steadyWeights_[s].data();
-    if (split_.anyEvent()) {
-        placement_.placeEvents(controls_.method, split_.eventLeftLevel(), split_.eventRightLevel(),
-                               leftHz);
-        for (int s = 0; s < kMainSpeakers; ++s) events[static_cast<std::size_t>(s)] = placement_.eventWeight(s);
-    }
-    // With a worker, the matrix is built there, from copies: the split's
-    // arrays belong to the next frame by then.
-    const PlacementWeights* placedEvents = split_.anyEvent() ? &events : nullptr;
-    if (worker_) {
-        hop.inputs.copy(split_.scene(), background, placedEvents);
-        hop.levels = levels_;
-    } else {
-        buildMatrix(split_.scene(), background, placedEvents, levels_, synthesis_.routing(), hop.matrix.data(),
-                    bins_);
-    }
-
+    split_.split(hop.left.data(), hop.right.data(), next.left.data(), next.right.data(), onsets_);
+    hop.levels = levels_;
+    hop.method = controls_.method;
+    hop.atf = controls_.atf;
     hop.scale = levels_.scale;
     hop.lfeCutoffHz = controls_.lfeCutoffHz;
     hop.lfeMode = controls_.lfeMode;
     hop.rearDelay = rearDelay_;
     hop.gain = targetGain_;
     hop.limit = controls_.limiter;
+    const float* leftHz = hz;
+    const float* rightHz = hz + bins_;
+    // With a worker, the rest is done there, from copies: the split's arrays
+    // belong to the next frame by then.
+    if (worker_) {
+        hop.inputs.copy(split_, leftHz, rightHz);
+        return;
+    }
+    const bool events = split_.anyEvent();
+    placeAndBuild(split_.scene(),
+                  {split_.directLeftLevel(), split_.directRightLevel(), leftHz, rightHz,
+                   events ? split_.eventLeftLevel() : nullptr, events ? split_.eventRightLevel() : nullptr},
+                  hop);
+}
+
+// The frame's placement, the background's followed over time, and the
+// hop's matrix, with the controls the hop carries.
+void UpmixEngine::placeAndBuild(const BinScene& scene, const PlacementInputs& in, PlacedHop& hop) {
+    placement_.place(hop.method, hop.atf, in.directLeft, in.directRight, in.leftHz, in.rightHz);
+    PlacementWeights background{}, events{};
+    steadyPlacement(scene.weight);
+    for (std::size_t s = 0; s < steadyWeights_.size(); ++s) background[s] = steadyWeights_[s].data();
+    const bool anyEvent = in.eventLeft != nullptr;
+    if (anyEvent) {
+        placement_.placeEvents(hop.method, in.eventLeft, in.eventRight, in.leftHz);
+        for (int s = 0; s < kMainSpeakers; ++s) events[static_cast<std::size_t>(s)] = placement_.eventWeight(s);
+    }
+    buildMatrix(scene, background, anyEvent ? &events : nullptr, hop.levels, synthesis_.routing(),
+                hop.matrix.data(), bins_);
 }
 
 // The background's placement follows the averages it is computed from, and

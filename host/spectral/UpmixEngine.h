@@ -38,12 +38,11 @@
 // threads at once.
 //
 // Two threads (UpmixSetup::threads = 2, for files, never for a real-time
-// host): each hop is split in two halves, analysis, split and placement on
-// the caller's thread, then the matrix (built from a copy of what the split
-// and the placement found: MatrixInputs), mix and resynthesis
-// (SurroundSynthesis.h) on a worker thread started at construction, so that
-// while the worker renders hop n the caller gathers and places the next
-// ones. The halves meet through a WorkerThread (atomic counters with
+// host): each hop is split in two halves, analysis and split on the
+// caller's thread, then the placement and the matrix (from a copy of what
+// the split found: FrameCopy.h), mix and resynthesis (SurroundSynthesis.h)
+// on a worker thread started at construction, so that while the worker
+// renders hop n the caller gathers and splits the next ones. The halves meet through a WorkerThread (atomic counters with
 // wait/notify, no mutex) and a ring of PlacedHop slots. The samples are bit
 // for bit those of one thread, a few hops later: latency() says how many.
 // process() then waits for the worker and so is not real-time safe; it still
@@ -173,6 +172,8 @@ private:
     // before it placed knowing the newest.
     void analyse(PlacedHop& frame, float* hz);
     void place(PlacedHop& hop, const float* hz, const PlacedHop& next);
+    // The second half's start, on the worker when there is one.
+    void placeAndBuild(const BinScene& scene, const PlacementInputs& in, PlacedHop& hop);
     void steadyPlacement(const float* binWeights);
     // The L and R frequencies of frame f (two frames kept).
     float* frequencyFrame(uint32_t f) { return frequencies_.data() + (f % 2) * 2 * bins_; }

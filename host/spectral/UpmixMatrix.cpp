@@ -304,49 +304,6 @@ void addEvent(const BinScene& s, const PlacementWeights& events, const MixLevels
 
 }  // namespace
 
-MatrixInputs::MatrixInputs(std::size_t bins) : event_(bins, 0) {
-    for (auto& v : floats_) v.assign(bins, 0.0f);
-    for (auto& v : complexes_) v.assign(bins, Complex());
-    for (std::size_t s = 0; s < background_.size(); ++s) {
-        background_[s].assign(bins, 0.0f);
-        events_[s].assign(bins, 0.0f);
-        backgroundView_[s] = background_[s].data();
-        eventView_[s] = events_[s].data();
-    }
-}
-
-namespace {
-template <typename T>
-void copyBins(const T* from, std::vector<T>& to) {
-    std::copy(from, from + to.size(), to.begin());
-}
-}  // namespace
-
-void MatrixInputs::copy(const BinScene& s, const PlacementWeights& background, const PlacementWeights* events) {
-    const std::array<const float*, 13> floats{s.uL,    s.uR,    s.cosPhi,       s.sinPhi,    s.share,
-                                              s.ambientPower, s.front, s.sides, s.rear, s.toCentre,
-                                              s.powerLeft,    s.powerRight, s.settled};
-    for (std::size_t i = 0; i < floats.size(); ++i) copyBins(floats[i], floats_[i]);
-    copyBins(s.cross, complexes_[0]);
-    for (std::size_t s2 = 0; s2 < background_.size(); ++s2) copyBins(background[s2], background_[s2]);
-    hasEvents_ = events != nullptr;
-    if (!hasEvents_) return;
-    copyBins(s.event, event_);
-    copyBins(s.eventFront, floats_[13]);
-    copyBins(s.eventRear, floats_[14]);
-    const std::array<const Complex*, 4> eventComplexes{s.eventL, s.eventR, s.estimatorL, s.estimatorR};
-    for (std::size_t i = 0; i < eventComplexes.size(); ++i) copyBins(eventComplexes[i], complexes_[i + 1]);
-    for (std::size_t s2 = 0; s2 < events_.size(); ++s2) copyBins((*events)[s2], events_[s2]);
-}
-
-BinScene MatrixInputs::scene() const {
-    const auto f = [this](std::size_t i) { return floats_[i].data(); };
-    const auto c = [this](std::size_t i) { return complexes_[i].data(); };
-    // The weight per bin is the split's own business: buildMatrix does not read it.
-    return {f(0),  f(1),  f(2), f(3), f(4),  f(5),  f(6),  f(7), f(8),    f(9), event_.data(),
-            c(1),  c(2),  c(3), c(4), f(13), f(14), f(10), f(11), c(0), nullptr, f(12)};
-}
-
 BinMatrix MatrixBlock::bin(int lane) const {
     BinMatrix m;
     for (std::size_t b = 0; b < m.size(); ++b)

@@ -89,34 +89,6 @@ struct MatrixBlock {
 };
 constexpr std::size_t matrixBlocks(std::size_t bins) { return (bins + kBlockBins - 1) / kBlockBins; }
 
-// What buildMatrix reads of one frame, copied out of the split and the
-// placement so that the matrix can be built on the worker thread while the
-// caller's thread goes on to the next frame (whose split overwrites the
-// arrays the scene points into). Sized once when built (set-up; allocates);
-// `copy` and the views allocate nothing.
-class MatrixInputs {
-public:
-    explicit MatrixInputs(std::size_t bins);
-    // [caller's thread] The frame's scene and weights; the event arrays only
-    // when `events` is not null.
-    void copy(const BinScene& scene, const PlacementWeights& background,
-              const PlacementWeights* events);
-    // [worker thread] Views of the copies, as buildMatrix takes them.
-    BinScene scene() const;
-    const PlacementWeights& background() const { return backgroundView_; }
-    const PlacementWeights* events() const { return hasEvents_ ? &eventView_ : nullptr; }
-
-private:
-    // The scene's float arrays (those of the background, then eventFront
-    // and eventRear), and its complex ones (cross, then the event's four).
-    std::array<std::vector<float>, 15> floats_;
-    std::array<std::vector<std::complex<float>>, 5> complexes_;
-    std::vector<uint8_t> event_;
-    std::array<std::vector<float>, kMainSpeakers> background_, events_;
-    PlacementWeights backgroundView_{}, eventView_{};
-    bool hasEvents_ = false;
-};
-
 // Fills `matrix` (matrixBlocks(bins) blocks) for one frame's scene. `events` may be
 // null when the scene holds no event. Audio or worker thread; no
 // allocation; one pass over the bins.
