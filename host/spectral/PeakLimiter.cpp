@@ -47,7 +47,46 @@ float PeakLimiter::neededGain(const float* block, std::size_t stride, std::size_
     return peak > kLimiterCeiling ? kLimiterCeiling / peak * kUnderRounding : 1.0f;
 }
 
+// At rest (gain 1, every minimum in the window 1, so every needed gain in
+// the rings is 1) a block that needs no gain leaves the rings as they are
+// but for the newest candidate: it only passes through the delay line.
+bool PeakLimiter::passesUntouched(const float* block, std::size_t stride, std::size_t frames, bool active) const {
+    if (gain_ != 1.0f || belowOne_ != 0) return false;
+    if (!active) return true;
+    for (int c = 0; c < channels_; ++c) {
+        const float* channel = block + static_cast<std::size_t>(c) * stride;
+        for (std::size_t i = 0; i < frames; ++i)
+            if (std::fabs(channel[i]) > kLimiterCeiling) return false;
+    }
+    return true;
+}
+
+void PeakLimiter::delayOnly(float* block, std::size_t stride, std::size_t frames) {
+    const std::size_t window = lookahead_ + 1;
+    for (int c = 0; c < channels_; ++c) {
+        float* line = delay_.data() + static_cast<std::size_t>(c) * window;
+        float* channel = block + static_cast<std::size_t>(c) * stride;
+        std::size_t at = at_;
+        for (std::size_t i = 0; i < frames; ++i) {
+            const std::size_t out = at + 1 == window ? 0 : at + 1;
+            line[at] = channel[i];
+            channel[i] = line[out];
+            at = out;
+        }
+    }
+    // Each sample's needed gain of 1 would have replaced every candidate.
+    samples_ += frames;
+    candidates_[front_] = static_cast<std::size_t>(samples_ - 1);
+    size_ = 1;
+    at_ = (at_ + frames) % window;
+}
+
 void PeakLimiter::process(float* block, std::size_t stride, std::size_t frames, bool active) {
+    if (frames == 0) return;
+    if (passesUntouched(block, stride, frames, active)) {
+        delayOnly(block, stride, frames);
+        return;
+    }
     const std::size_t window = lookahead_ + 1;
     for (std::size_t i = 0; i < frames; ++i) {
         const float needed = active ? neededGain(block, stride, i) : 1.0f;

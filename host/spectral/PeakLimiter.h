@@ -52,6 +52,8 @@ public:
 
 private:
     float neededGain(const float* block, std::size_t stride, std::size_t i) const;
+    bool passesUntouched(const float* block, std::size_t stride, std::size_t frames, bool active) const;
+    void delayOnly(float* block, std::size_t stride, std::size_t frames);
 
     int channels_;
     std::size_t lookahead_;
