@@ -72,6 +72,9 @@ constexpr float kShiftedCos = 0.64278761f;
 constexpr double kInPhaseDelay = 0.08e-3;
 constexpr double kShiftedDelay = 0.2e-3;
 constexpr float kLooseSteps = 0.6f, kSteadySteps = 0.9f;
+// How far inside or beyond those steps a tangent must be for the angle to be
+// known without computing it (relative).
+constexpr double kTangentMargin = 1e-4;
 
 float ramp(float x, float from, float to) { return std::clamp((x - from) / (to - from), 0.0f, 1.0f); }
 
@@ -173,6 +176,13 @@ PrimaryAmbientSplit::PrimaryAmbientSplit(int bins, int fftSize, double sampleRat
     const double radiansPerSecond = 2.0 * std::numbers::pi * sampleRate / fftSize;  // per bin
     inPhaseStep_ = static_cast<float>(radiansPerSecond * kInPhaseDelay);
     shiftedStep_ = static_cast<float>(radiansPerSecond * kShiftedDelay);
+    // Beyond a quarter turn the tangent says nothing: every angle is computed.
+    inPhaseTangent_ = inPhaseStep_ < 1.5f
+                          ? static_cast<float>(std::tan(static_cast<double>(inPhaseStep_)) * (1.0 - kTangentMargin))
+                          : 0.0f;
+    shiftedTangent_ = shiftedStep_ < 1.5f
+                          ? static_cast<float>(std::tan(static_cast<double>(shiftedStep_)) * (1.0 + kTangentMargin))
+                          : 0.0f;
     for (BinAverages* a : {&fast_, &slow_, &fastAcross_, &slowAcross_}) a->resize(n);
     for (auto* v : {&shifted_, &weight_, &binFloor_, &recentScatter_, &slowScatter_, &uL_, &uR_, &cosPhi_, &sinPhi_,
                     &share_, &ambientPower_, &front_, &sides_, &rear_, &toCentre_,
@@ -315,14 +325,24 @@ void PrimaryAmbientSplit::blendSteps(std::size_t k, std::vector<Complex>& steps,
     lanes::storeCx(steps.data() + k, Cx<V>{select(unit, blended.re / blendedLength, one),
                                            select(unit, blended.im / blendedLength, zero)});
     if (shifted == nullptr) return;
-    // The step's angle, only where the steps agree at all.
+    // The step's angle, only where the steps agree at all, and only where
+    // the ramp below does not already know its answer from the tangent:
+    // well inside kInPhaseDelay's step it gives 0, well beyond
+    // kShiftedDelay's 1 (the margins are far wider than atan2's error).
     V angle{};
     constexpr int count = sizeof(V) / sizeof(float);
     for (int i = 0; i < count; ++i) {
-        if (lanes::lane(agreement, i) > 0.0f) {
-            const float a = std::fabs(std::atan2(lanes::lane(step.im, i), lanes::lane(step.re, i)));
-            if constexpr (count == 1) angle = a; else angle[i] = a;
+        if (!(lanes::lane(agreement, i) > 0.0f)) continue;
+        const float re = lanes::lane(step.re, i), im = std::fabs(lanes::lane(step.im, i));
+        float a;
+        if (re > 0.0f && im < re * inPhaseTangent_) {
+            a = 0.0f;
+        } else if (shiftedTangent_ > 0.0f && (re <= 0.0f || im > re * shiftedTangent_)) {
+            a = std::numbers::pi_v<float>;
+        } else {
+            a = std::fabs(std::atan2(lanes::lane(step.im, i), re));
         }
+        if constexpr (count == 1) angle = a; else angle[i] = a;
     }
     const V fromInPhase = lanes::clampOf((angle - inPhaseStep_) / (shiftedStep_ - inPhaseStep_), zero, one);
     lanes::store(shifted->data() + k, select(agreement > zero, fromInPhase * agreement, zero));

@@ -199,6 +199,7 @@ private:
     // apart.
     std::vector<float> crossRe_, crossIm_;
     float inPhaseStep_, shiftedStep_;  // phase steps per bin of kInPhaseDelay, kShiftedDelay
+    float inPhaseTangent_, shiftedTangent_;  // their tangents, a margin inside and beyond
 
     // The scene.
     std::vector<float> uL_, uR_, cosPhi_, sinPhi_, share_, ambientPower_;
