@@ -41,7 +41,13 @@ inline constexpr int kWideLanes = 2 * kLanes;
 struct WideLanes {
     Lanes low, high;
     float operator[](int i) const { return i < kLanes ? low[i] : high[i - kLanes]; }
-    void set(int i, float v) { (i < kLanes ? low[i] : high[i - kLanes]) = v; }
+    void set(int i, float v) {
+        if (i < kLanes) {
+            low[i] = v;
+        } else {
+            high[i - kLanes] = v;
+        }
+    }
 };
 inline WideLanes operator+(const WideLanes& a, const WideLanes& b) { return {a.low + b.low, a.high + b.high}; }
 inline WideLanes operator-(const WideLanes& a, const WideLanes& b) { return {a.low - b.low, a.high - b.high}; }
