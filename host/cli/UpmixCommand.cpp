@@ -91,11 +91,9 @@ std::string grouped(uint64_t n) {
     return digits;
 }
 
-// "the limiter lowered 1,234 samples (0.3% of the output), by at most 3.8 dB".
-// The engine counts every sample it limited, those of the leading silence
-// and of the tail that pushes its latency out included, which the file does
-// not keep: a few thousand samples at most, so the count is bounded by the
-// output's length.
+// "the limiter lowered 1,234 samples (0.3% of the output), by at most 3.8 dB"
+// (two decimals below 0.1 dB). The engine counts only the samples the file
+// keeps (UpmixEngine::endOfInput); the bound is a guard.
 std::string limiterLine(const spectral::LimiterActivity& activity, std::size_t frames) {
     const uint64_t samples = std::min<uint64_t>(activity.samples, frames);
     const double share =
@@ -103,9 +101,9 @@ std::string limiterLine(const spectral::LimiterActivity& activity, std::size_t f
     const double depthDb = -20.0 * std::log10(static_cast<double>(activity.deepestGain));
     char text[160];
     std::snprintf(text, sizeof text,
-                  "the limiter lowered %s sample%s (%.*f%% of the output), by at most %.1f dB",
+                  "the limiter lowered %s sample%s (%.*f%% of the output), by at most %.*f dB",
                   grouped(samples).c_str(), samples == 1 ? "" : "s",
-                  share >= 0.1 ? 1 : share >= 0.001 ? 3 : 5, share, depthDb);
+                  share >= 0.1 ? 1 : share >= 0.001 ? 3 : 5, share, depthDb >= 0.1 ? 1 : 2, depthDb);
     return text;
 }
 

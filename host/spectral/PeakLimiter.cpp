@@ -112,7 +112,8 @@ void PeakLimiter::process(float* block, std::size_t stride, std::size_t frames, 
         float gain = smoothed < gain_ ? smoothed : gain_ + (smoothed - gain_) * release_;
         if (smoothed == 1.0f && gain > 1.0f - kArrived) gain = 1.0f;
         gain_ = gain;
-        if (gain < 1.0f) {
+        // The sample leaving now is output sample n.
+        if (gain < 1.0f && n >= countedBegin_ && n < countedEnd_) {
             ++limited_;
             deepest_ = std::min(deepest_, gain);
         }

@@ -45,6 +45,14 @@ public:
     void reset();
 
     std::size_t latency() const { return lookahead_; }
+    // [audio thread, before process] Only the output samples from `begin`
+    // to before `end` (counted from construction or reset) count in the
+    // record below: the caller trims the rest (the gain that glides down to
+    // a first peak lowers none of the silence before it). All by default.
+    void countSpan(uint64_t begin, uint64_t end) {
+        countedBegin_ = begin;
+        countedEnd_ = end;
+    }
     // Samples (per channel) it lowered, and the deepest gain it applied
     // (1: never acted), since construction or reset.
     uint64_t limitedSamples() const { return limited_; }
@@ -71,6 +79,7 @@ private:
     float gain_ = 1.0f;
     uint64_t limited_ = 0;
     float deepest_ = 1.0f;
+    uint64_t countedBegin_ = 0, countedEnd_ = UINT64_MAX;
 };
 
 }  // namespace quorveil::spectral

@@ -53,6 +53,9 @@ struct PlacedHop {
     std::size_t rearDelay = 0;  // samples
     float gain = 1.0f;          // the output gain reached at the end of the hop
     bool limit = true;          // the peak limiter acts
+    // The limiter's record counts only its output samples in [countedBegin,
+    // countedEnd) (PeakLimiter::countSpan): the caller trims the rest.
+    uint64_t countedBegin = 0, countedEnd = UINT64_MAX;
 };
 
 // What the limiter did, for reports.

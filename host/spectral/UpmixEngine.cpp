@@ -116,6 +116,16 @@ LimiterActivity UpmixEngine::limiterActivity() const {
 
 void UpmixEngine::setControls(const UpmixControls& wanted) { configure(wanted, false); }
 
+// Output sample j carries the limiter's output sample j − (1 + lag) hops
+// (the hop gathered while a rendered one is handed out, and the worker's
+// lag), so the first kept one, latency(), is the limiter's fftSize + its
+// look-ahead on one thread and two alike, and the last frames − 1 later.
+uint64_t UpmixEngine::firstKeptLimiterSample() const {
+    return static_cast<uint64_t>(settings_.fftSize) + synthesis_.limiterLatency();
+}
+
+void UpmixEngine::endOfInput(uint64_t frames) { countedEnd_ = firstKeptLimiterSample() + frames; }
+
 // What the second half needs of the controls travels with each hop
 // (PlacedHop), so that a change reaches it in hop order on either thread.
 void UpmixEngine::configure(const UpmixControls& wanted, bool first) {
@@ -153,6 +163,7 @@ void UpmixEngine::reset() {
     analysed_ = 0;
     position_ = 0;
     silencedInput_ = 0;
+    countedEnd_ = UINT64_MAX;
 }
 
 void UpmixEngine::process(const float* left, const float* right, float* const* out,
@@ -199,6 +210,8 @@ void UpmixEngine::place(PlacedHop& hop, const float* hz, const PlacedHop& next) 
     hop.rearDelay = rearDelay_;
     hop.gain = targetGain_;
     hop.limit = controls_.limiter;
+    hop.countedBegin = firstKeptLimiterSample();
+    hop.countedEnd = countedEnd_;
     const float* leftHz = hz;
     const float* rightHz = hz + bins_;
     // With a worker, the rest is done there, from copies: the split's arrays

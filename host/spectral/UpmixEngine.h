@@ -153,8 +153,14 @@ public:
     // (a sample at or above +1.0) since construction or the last reset; with
     // two threads, once the worker has finished every hop handed to it.
     uint64_t clippedSamples() const;
-    // [as clippedSamples] What the limiter did since construction or reset.
+    // [as clippedSamples] What the limiter did since construction or reset,
+    // to the samples a caller keeps: none of the latency's leading silence,
+    // and with endOfInput none after the input's last sample (the flush).
     LimiterActivity limiterActivity() const;
+    // [audio thread, between process calls; no allocation] The input ended
+    // after `frames` samples since construction or reset; what the caller
+    // feeds after them only pushes the latency out and is trimmed.
+    void endOfInput(uint64_t frames);
 
     // [audio thread] Input samples taken as silence since construction or
     // the last reset: not numbers, or beyond kLoudestInput.
@@ -175,6 +181,8 @@ private:
     // The second half's start, on the worker when there is one.
     void placeAndBuild(const BinScene& scene, const PlacementInputs& in, PlacedHop& hop);
     void steadyPlacement(const float* binWeights);
+    // The limiter's output sample that becomes output sample latency().
+    uint64_t firstKeptLimiterSample() const;
     // The L and R frequencies of frame f (two frames kept).
     float* frequencyFrame(uint32_t f) { return frequencies_.data() + (f % 2) * 2 * bins_; }
     float* outputBlock(std::size_t slot) { return outputs_.data() + slot * channels_ * hop_; }
@@ -215,6 +223,8 @@ private:
     std::size_t rearDelay_ = 0;
     float targetGain_ = 1.0f;
     uint64_t silencedInput_ = 0;
+    // The limiter's output sample after the last one kept (endOfInput).
+    uint64_t countedEnd_ = UINT64_MAX;
 
     std::unique_ptr<WorkerThread> worker_;  // last: stops before the rest goes
 };

@@ -25,6 +25,7 @@ std::size_t upmixStream(UpmixEngine& engine, const StereoReader& read,
             n = read(left.data(), right.data(), block);
             ended = n == 0;
             taken += n;
+            if (ended) engine.endOfInput(taken);
         }
         if (ended) {
             // Silence pushes out what the engine still holds.

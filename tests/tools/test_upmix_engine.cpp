@@ -292,6 +292,26 @@ TEST_F(UpmixEngineTest, TwoThreadsFollowControlsAndResetsAsOneDoes) {
                                  processWithTurns(two, in, {700}, {turns[2]}), shift));
 }
 
+// The limiter's report counts what a caller keeps: the same on one thread
+// and two, although two push a longer latency out after the input, and the
+// limiter still releases while it does.
+TEST_F(UpmixEngineTest, LimiterReportCountsOnlyTheSamplesKept) {
+    const Stereo in = mixture(44100, 4);
+    UpmixControls loud;
+    loud.gainDb = 14.0;
+    LimiterActivity activity[2];
+    for (const int threads : {1, 2}) {
+        UpmixEngine engine(library, onThreads(loud, threads));
+        std::vector<std::vector<float>> out;
+        upmixBuffers(engine, in.left.data(), in.right.data(), in.left.size(), out);
+        activity[threads - 1] = engine.limiterActivity();
+    }
+    EXPECT_GT(activity[0].samples, 0u);
+    EXPECT_LE(activity[0].samples, in.left.size());
+    EXPECT_EQ(activity[1].samples, activity[0].samples);
+    EXPECT_EQ(activity[1].deepestGain, activity[0].deepestGain);
+}
+
 TEST_F(UpmixEngineTest, ClipCountIsThePositionsWhereAChannelReachesFullScale) {
     // Silence after the sound lets every processed sample out.
     Stereo in = mixture(44100);
