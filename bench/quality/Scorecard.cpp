@@ -187,6 +187,10 @@ std::vector<Row> rows() {
             [](const Scorecard& c) {
                 return number(c.castanets.preEchoDb, "%+.1f") + " [" + number(c.clicks.preEchoDb, "%+.1f") + "]";
             }),
+        row(kMotion, "castanet: pre-echo from 10 to 1 ms before (dB) [click]", "-",
+            [](const Scorecard& c) {
+                return number(c.castanets.earlyPreEchoDb, "%+.1f") + " [" + number(c.clicks.earlyPreEchoDb, "%+.1f") + "]";
+            }),
         row(kMotion, "castanet: smearing, 20-50 ms above the input's (dB)", "<= +6",
             [](const Scorecard& c) { return number(c.castanets.smearingDb, "%+.1f"); }),
         row(kMotion, "coherence 0.5: band-level std above input, FL; FC (dB)", "<= +0.2",

@@ -239,6 +239,9 @@ TransientFigures measureTransients(const Upmixer& upmixer, const BedAndSource& s
     figures.preEchoDb = median(overEvents(signal, [&](long onset) {
         return decibelsOf(sumOfAll(span(hit, onset, -0.010, 0.0)), sumOfAll(span(hit, onset, 0.0, 0.050)));
     }));
+    figures.earlyPreEchoDb = median(overEvents(signal, [&](long onset) {
+        return decibelsOf(sumOfAll(span(hit, onset, -0.010, -0.001)), sumOfAll(span(hit, onset, 0.0, 0.050)));
+    }));
     figures.smearingDb = median(overEvents(signal, [&](long onset) {
         auto inputIn = [&](double from, double to) {
             return energyIn(input.left, onset + samplesAt(from), onset + samplesAt(to)) +

@@ -90,6 +90,11 @@ AmbienceUnderHitsFigures measureAmbienceUnderHits(const Upmixer& upmixer, const 
 
 struct TransientFigures {
     double behindPercent = NAN, preEchoDb = NAN, smearingDb = NAN;
+    // The pre-echo from 10 ms to 1 ms before the onset only: what a listener
+    // can hear as a separate pre-echo; a spread within the last millisecond
+    // (a gain that tilts smoothly across the spectrum, zero phase) is masked
+    // by the hit itself.
+    double earlyPreEchoDb = NAN;
 };
 TransientFigures measureTransients(const Upmixer& upmixer, const BedAndSource& signal);
 
