@@ -77,6 +77,12 @@ inline void store(float* to, const Lanes& v) { std::memcpy(to, &v, sizeof v); }
 // Lane i of a value (a float is its own only lane).
 inline float lane(float v, int) { return v; }
 inline float lane(const Lanes& v, int i) { return v[i]; }
+inline void setLane(float& v, int, float x) { v = x; }
+inline void setLane(Lanes& v, int i, float x) { v[i] = x; }
+inline void setLane(WideLanes& v, int i, float x) { v.set(i, x); }
+// How many bins a value holds.
+template <typename V>
+constexpr int laneCount() { return sizeof(V) / sizeof(float); }
 
 inline float sqrtOf(float v) { return std::sqrt(v); }
 inline Lanes sqrtOf(Lanes v) {
@@ -95,14 +101,6 @@ inline float select(bool m, float whenTrue, float whenFalse) { return m ? whenTr
 inline Lanes select(LaneMask m, Lanes whenTrue, Lanes whenFalse) {
     return reinterpret_cast<Lanes>((m & reinterpret_cast<LaneMask>(whenTrue)) |
                                    (~m & reinterpret_cast<LaneMask>(whenFalse)));
-}
-
-// Whether any lane is true.
-inline bool any(bool m) { return m; }
-inline bool any(LaneMask m) {
-    for (int i = 0; i < kLanes; ++i)
-        if (m[i] != 0) return true;
-    return false;
 }
 
 inline float absOf(float v) { return std::fabs(v); }
@@ -186,7 +184,5 @@ void storeCx(std::complex<float>* to, const Cx<V>& c) {
         for (int i = 0; i < kLanes; ++i) to[i] = {c.re[i], c.im[i]};
     }
 }
-inline std::complex<float> laneOf(const Cx<float>& c, int) { return {c.re, c.im}; }
-inline std::complex<float> laneOf(const Cx<Lanes>& c, int i) { return {c.re[i], c.im[i]}; }
 
 }  // namespace quorveil::spectral::lanes

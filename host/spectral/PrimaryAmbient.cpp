@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <numbers>
 
 #include "host/spectral/BinLanes.h"
@@ -76,18 +75,23 @@ constexpr float kLooseSteps = 0.6f, kSteadySteps = 0.9f;
 // known without computing it (relative).
 constexpr double kTangentMargin = 1e-4;
 
-float ramp(float x, float from, float to) { return std::clamp((x - from) / (to - from), 0.0f, 1.0f); }
+// 0 below `from`, 1 beyond `to`, a straight line between (one bin or lanes
+// of them: BinLanes.h).
+template <typename V>
+V ramp(V x, float from, float to) {
+    return lanes::clampOf((x - from) / (to - from), V{}, lanes::splat<V>(1.0f));
+}
 
 // Direct sound without a time difference: fully frontal within 60° of
 // phase, fully surround at 180°; in phase below 20°, time-shifted beyond 50°
 // (for one bin or for lanes of them: BinLanes.h).
 template <typename V>
 V frontness(V cosPhase) {
-    return lanes::clampOf((cosPhase + 0.25f) / 0.75f, V{}, lanes::splat<V>(1.0f));
+    return ramp(cosPhase, -0.25f, 0.5f);
 }
 template <typename V>
 V inPhaseness(V cosPhase) {
-    return lanes::clampOf((cosPhase - kShiftedCos) / (kInPhaseCos - kShiftedCos), V{}, lanes::splat<V>(1.0f));
+    return ramp(cosPhase, kShiftedCos, kInPhaseCos);
 }
 
 // |c| in double: the square of a cross-spectrum's part may pass float's range.
@@ -317,8 +321,7 @@ void PrimaryAmbientSplit::blendSteps(std::size_t k, std::vector<Complex>& steps,
     using lanes::select;
     const V zero{}, one = lanes::splat<V>(1.0f);
     const Cx<V> step{loaded<V>(meanStepRe_.data() + k), loaded<V>(meanStepIm_.data() + k)};
-    const V agreement = lanes::clampOf((loaded<V>(stepAgreement_.data() + k) - kLooseSteps) / (kSteadySteps - kLooseSteps),
-                                       zero, one);
+    const V agreement = ramp(loaded<V>(stepAgreement_.data() + k), kLooseSteps, kSteadySteps);
     const Cx<V> blended{(1.0f - agreement) + step.re * agreement, 0.0f + step.im * agreement};
     const V blendedLength = lanes::sqrtOf(lanes::norm(blended));
     const auto unit = blendedLength > zero;
@@ -330,8 +333,7 @@ void PrimaryAmbientSplit::blendSteps(std::size_t k, std::vector<Complex>& steps,
     // well inside kInPhaseDelay's step it gives 0, well beyond
     // kShiftedDelay's 1 (the margins are far wider than atan2's error).
     V angle{};
-    constexpr int count = sizeof(V) / sizeof(float);
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < lanes::laneCount<V>(); ++i) {
         if (!(lanes::lane(agreement, i) > 0.0f)) continue;
         const float re = lanes::lane(step.re, i), im = std::fabs(lanes::lane(step.im, i));
         float a;
@@ -342,10 +344,10 @@ void PrimaryAmbientSplit::blendSteps(std::size_t k, std::vector<Complex>& steps,
         } else {
             a = std::fabs(std::atan2(lanes::lane(step.im, i), re));
         }
-        if constexpr (count == 1) angle = a; else angle[i] = a;
+        lanes::setLane(angle, i, a);
     }
-    const V fromInPhase = lanes::clampOf((angle - inPhaseStep_) / (shiftedStep_ - inPhaseStep_), zero, one);
-    lanes::store(shifted->data() + k, select(agreement > zero, fromInPhase * agreement, zero));
+    lanes::store(shifted->data() + k,
+                 select(agreement > zero, ramp(angle, inPhaseStep_, shiftedStep_) * agreement, zero));
 }
 
 // Each bin's averages over its neighbours, the cross-spectrum turned back by
@@ -448,16 +450,11 @@ void PrimaryAmbientSplit::turnedBin(int k, int half, const std::vector<Complex>&
 
 template <typename Values>
 void PrimaryAmbientSplit::turnedLanes(int k, int half, const std::vector<Complex>& steps, BinAverages& out) {
-    constexpr int count = sizeof(Values) / sizeof(float);
+    constexpr int count = lanes::laneCount<Values>();
     Values sr{}, si{}, cr, ci;
     for (int i = 0; i < count; ++i) {
-        if constexpr (count == lanes::kWideLanes) {
-            sr.set(i, steps[static_cast<std::size_t>(k + i)].real());
-            si.set(i, steps[static_cast<std::size_t>(k + i)].imag());
-        } else {
-            sr[i] = steps[static_cast<std::size_t>(k + i)].real();
-            si[i] = steps[static_cast<std::size_t>(k + i)].imag();
-        }
+        lanes::setLane(sr, i, steps[static_cast<std::size_t>(k + i)].real());
+        lanes::setLane(si, i, steps[static_cast<std::size_t>(k + i)].imag());
     }
     turnedSum(sr, si, crossRe_.data() + (k - half), crossIm_.data() + (k - half), half, cr, ci);
     const float binsSummed = static_cast<float>(2 * half + 1);

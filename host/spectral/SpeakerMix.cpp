@@ -33,6 +33,16 @@ LayoutRouting::LayoutRouting(const SpeakerLayout& layout, int bins)
         start = end;
     }
 
+    blockParity_.assign(matrixBlocks(parity_.size()), -1);
+    for (std::size_t b = 0; b < blockParity_.size(); ++b) {
+        const std::size_t first = b * kBlockBins;
+        if (first + kBlockBins > parity_.size()) continue;
+        const bool one = std::all_of(parity_.begin() + static_cast<std::ptrdiff_t>(first),
+                                     parity_.begin() + static_cast<std::ptrdiff_t>(first + kBlockBins),
+                                     [&](uint8_t p) { return p == parity_[first]; });
+        if (one) blockParity_[b] = static_cast<int8_t>(parity_[first]);
+    }
+
     const int fl = layout.channelOf(SpeakerId::FL), fr = layout.channelOf(SpeakerId::FR),
               fc = layout.channelOf(SpeakerId::FC), bl = layout.channelOf(SpeakerId::BL),
               br = layout.channelOf(SpeakerId::BR), sl = layout.channelOf(SpeakerId::SL),
@@ -130,10 +140,9 @@ void mixSpeakers(const MatrixBlock* matrix, const Complex* left, const Complex* 
     // time elsewhere.
     for (std::size_t k = 0; k < bins; k += kBlockBins) {
         const MatrixBlock& block = matrix[k / kBlockBins];
-        if (k + kBlockBins <= bins && parity[k + 1] == parity[k] && parity[k + 2] == parity[k] &&
-            parity[k + 3] == parity[k]) {
-            mixBins<lanes::Lanes>(block, 0, k, left, right, routing.terms(parity[k]), channels, lfe, lfeShare,
-                                  lfeMode, scale, out);
+        const auto* terms = k + kBlockBins <= bins ? routing.blockTerms(k / kBlockBins) : nullptr;
+        if (terms != nullptr) {
+            mixBins<lanes::Lanes>(block, 0, k, left, right, *terms, channels, lfe, lfeShare, lfeMode, scale, out);
             continue;
         }
         for (std::size_t j = k; j < std::min(bins, k + kBlockBins); ++j)

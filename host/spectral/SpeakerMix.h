@@ -61,12 +61,20 @@ public:
     // The terms of bins in even (0) or odd (1) bands.
     const std::vector<Term>& terms(int parity) const { return terms_[static_cast<std::size_t>(parity)]; }
     const uint8_t* parities() const { return parity_.data(); }
+    // The terms every bin of matrix block `block` (UpmixMatrix.h) takes, or
+    // null where its bins straddle two bands of different parity or run
+    // past the last bin: those go bin by bin.
+    const std::vector<Term>* blockTerms(std::size_t block) const {
+        const int8_t p = blockParity_[block];
+        return p < 0 ? nullptr : &terms_[static_cast<std::size_t>(p)];
+    }
 
 private:
     const SpeakerLayout* layout_;
     int lfe_ = -1;
     std::array<std::vector<Term>, 2> terms_;
     std::vector<uint8_t> parity_;
+    std::vector<int8_t> blockParity_;  // per block, its bins' parity, or −1
 };
 
 // One frame's speaker spectra, in the layout's file order, binCount bins

@@ -328,9 +328,9 @@ void buildMatrix(const BinScene& s, const PlacementWeights& background,
     // routes the ambience by it), one at a time elsewhere.
     for (std::size_t k = 0; k < bins; k += kBlockBins) {
         MatrixBlock& block = matrix[k / kBlockBins];
-        if (k + kBlockBins <= bins && parity[k + 1] == parity[k] && parity[k + 2] == parity[k] &&
-            parity[k + 3] == parity[k]) {
-            store(backgroundRows<Lanes>(s, background, levels, routing, routing.terms(parity[k]), k), block);
+        const auto* terms = k + kBlockBins <= bins ? routing.blockTerms(k / kBlockBins) : nullptr;
+        if (terms != nullptr) {
+            store(backgroundRows<Lanes>(s, background, levels, routing, *terms, k), block);
             continue;
         }
         for (std::size_t j = k; j < std::min(bins, k + kBlockBins); ++j)
