@@ -201,7 +201,7 @@ std::function<void()> addUpmixCommand(CLI::App& command, Context& context) {
     options->threads = std::thread::hardware_concurrency() >= 2 ? "2" : "1";
     command
         .add_option("--threads", options->threads,
-                    "1: one thread; 2: matrix, mix and resynthesis on a second thread, the same output "
+                    "1: one thread; 2: placement, matrix, mix and resynthesis on a second thread, the same output "
                     "(1 or 2, default " + options->threads + " here)")
         ->type_name("N");
     for (std::size_t i = 0; i < std::size(kRenderOnlyOptions); ++i) {

@@ -103,7 +103,7 @@ void SurroundSynthesis::render(const PlacedHop& hop, float* out) {
     }
     delaySurrounds(out, hop.rearDelay);
     gain(out, hop.gain);
-    limiter_.countSpan(hop.countedBegin, hop.countedEnd);
+    limiter_.countSpan(firstKeptSample(), hop.countedEnd);
     limiter_.process(out, hop_, hop_, hop.limit);
     clip(out);
 }

@@ -53,9 +53,9 @@ struct PlacedHop {
     std::size_t rearDelay = 0;  // samples
     float gain = 1.0f;          // the output gain reached at the end of the hop
     bool limit = true;          // the peak limiter acts
-    // The limiter's record counts only its output samples in [countedBegin,
-    // countedEnd) (PeakLimiter::countSpan): the caller trims the rest.
-    uint64_t countedBegin = 0, countedEnd = UINT64_MAX;
+    // The limiter's record counts none of its output samples from this one
+    // on (SurroundSynthesis::firstKeptSample): the caller trims them.
+    uint64_t countedEnd = UINT64_MAX;
 };
 
 // What the limiter did, for reports.
@@ -84,6 +84,11 @@ public:
     const LayoutRouting& routing() const { return routing_; }
     int channels() const { return routing_.channels(); }
     std::size_t limiterLatency() const { return limiter_.latency(); }
+    // The limiter's output sample that becomes the engine's output sample
+    // latency(): the FFT's delay and the limiter's look-ahead on one thread
+    // and two alike (the engine's further hops of delay come before this
+    // half). What precedes it is trimmed, and the record leaves it out.
+    uint64_t firstKeptSample() const { return static_cast<uint64_t>(settings_.fftSize) + limiter_.latency(); }
 
     // Sample positions Clip4_6 flagged since construction or reset.
     uint64_t clippedSamples() const;

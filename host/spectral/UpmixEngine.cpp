@@ -118,13 +118,10 @@ void UpmixEngine::setControls(const UpmixControls& wanted) { configure(wanted, f
 
 // Output sample j carries the limiter's output sample j − (1 + lag) hops
 // (the hop gathered while a rendered one is handed out, and the worker's
-// lag), so the first kept one, latency(), is the limiter's fftSize + its
-// look-ahead on one thread and two alike, and the last frames − 1 later.
-uint64_t UpmixEngine::firstKeptLimiterSample() const {
-    return static_cast<uint64_t>(settings_.fftSize) + synthesis_.limiterLatency();
-}
-
-void UpmixEngine::endOfInput(uint64_t frames) { countedEnd_ = firstKeptLimiterSample() + frames; }
+// lag), so the first kept one, latency(), is the limiter's
+// firstKeptSample() on one thread and two alike, and the last frames − 1
+// later.
+void UpmixEngine::endOfInput(uint64_t frames) { countedEnd_ = synthesis_.firstKeptSample() + frames; }
 
 // What the second half needs of the controls travels with each hop
 // (PlacedHop), so that a change reaches it in hop order on either thread.
@@ -210,7 +207,6 @@ void UpmixEngine::place(PlacedHop& hop, const float* hz, const PlacedHop& next) 
     hop.rearDelay = rearDelay_;
     hop.gain = targetGain_;
     hop.limit = controls_.limiter;
-    hop.countedBegin = firstKeptLimiterSample();
     hop.countedEnd = countedEnd_;
     const float* leftHz = hz;
     const float* rightHz = hz + bins_;

@@ -181,8 +181,6 @@ private:
     // The second half's start, on the worker when there is one.
     void placeAndBuild(const BinScene& scene, const PlacementInputs& in, PlacedHop& hop);
     void steadyPlacement(const float* binWeights);
-    // The limiter's output sample that becomes output sample latency().
-    uint64_t firstKeptLimiterSample() const;
     // The L and R frequencies of frame f (two frames kept).
     float* frequencyFrame(uint32_t f) { return frequencies_.data() + (f % 2) * 2 * bins_; }
     float* outputBlock(std::size_t slot) { return outputs_.data() + slot * channels_ * hop_; }
