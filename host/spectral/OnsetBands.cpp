@@ -22,6 +22,14 @@ constexpr float kSustainRatio = 1.4f;  // +1.5 dB: still going
 constexpr float kFallRatio = 0.125f;   // −9 dB: the sound has stopped
 constexpr double kFalseAlarmZ = 3.72;  // a one-sided 10⁻⁴ of a normal
 
+// A hit across the spectrum: at least this many bands begin at once (a
+// steady noise, whose bands cross their thresholds once in 10⁴ frames each,
+// never does), and the bands that join it: those not below this share of
+// their steady energy (a steady band's frames scatter around it; one that
+// has fallen is ending, not beginning).
+constexpr std::size_t kBroadbandBands = 6;
+constexpr float kJoinRatio = 0.8f;
+
 // The energy of a band of n bins of a steady noise, over its mean, follows a
 // χ² of d degrees of freedom over d: two per independent bin for a source
 // in both channels alike (the worst case), and neighbouring bins of a Hann
@@ -73,6 +81,8 @@ OnsetBands::OnsetBands(int bins, int fftSize, int hop, int overlap, double sampl
         fallRatio_.push_back(std::min(kFallRatio, static_cast<float>(chiSquareQuantileOverMean(degrees, -kFalseAlarmZ))));
     }
     steady_.assign(first_.size(), 0.0f);
+    now_.assign(first_.size(), 0.0f);
+    joined_.assign(first_.size(), 0);
     state_.assign(first_.size(), BandState::Steady);
     eventAge_.assign(first_.size(), 0);
     holdLeft_.assign(first_.size(), 0);
@@ -85,6 +95,7 @@ void OnsetBands::reset() {
     std::fill(state_.begin(), state_.end(), BandState::Steady);
     std::fill(eventAge_.begin(), eventAge_.end(), 0);
     std::fill(holdLeft_.begin(), holdLeft_.end(), 0);
+    std::fill(joined_.begin(), joined_.end(), 0);
     std::fill(steadyFor_.begin(), steadyFor_.end(), 0);
     std::fill(settled_.begin(), settled_.end(), 0.0f);
     std::fill(pendingSettled_.begin(), pendingSettled_.end(), 0.0f);
@@ -98,22 +109,35 @@ void OnsetBands::reset() {
     anyEvent_ = anyPendingEvent_ = false;
 }
 
-// The state machine of one band for a frame of energy `now`; returns the
-// weight its averages take.
-float OnsetBands::weightFor(std::size_t band, float now) {
+std::size_t OnsetBands::bandsBeginning() const {
+    std::size_t beginning = 0;
+    for (std::size_t b = 0; b < first_.size(); ++b) {
+        const bool quiet = state_[b] == BandState::Steady || state_[b] == BandState::Falling;
+        const float silence = silence_ * static_cast<float>(end_[b] - first_[b]);
+        if (quiet && steady_[b] > silence && now_[b] > onsetRatio_[b] * steady_[b]) ++beginning;
+    }
+    return beginning;
+}
+
+// The state machine of one band for a frame of energy `now`, `broadband`
+// when a hit across the spectrum begins in it; returns the weight its
+// averages take.
+float OnsetBands::weightFor(std::size_t band, float now, bool broadband) {
     const float steady = steady_[band];
     const float silence = silence_ * static_cast<float>(end_[band] - first_[band]);
     BandState& state = state_[band];
     switch (state) {
     case BandState::Steady:
-    case BandState::Falling:
+    case BandState::Falling: {
         if (!(steady > silence)) {
             // Out of silence: whatever sounds is the new steady sound.
             state = now > silence ? BandState::Adopting : BandState::Steady;
             return now > silence ? fastWeight_ : steadyWeight_;
         }
-        if (now > onsetRatio_[band] * steady) {
+        const bool rises = now > onsetRatio_[band] * steady;
+        if (rises || (broadband && now > kJoinRatio * steady)) {
             state = BandState::Onset;
+            joined_[band] = rises ? 0 : 1;
             eventAge_[band] = 0;
             holdLeft_[band] = hold_;
             return 0.0f;
@@ -124,12 +148,14 @@ float OnsetBands::weightFor(std::size_t band, float now) {
         }
         state = BandState::Steady;
         return steadyWeight_;
+    }
     case BandState::Onset:
         if (++eventAge_[band] > longestEvent_) {
             state = BandState::Adopting;
             return fastWeight_;
         }
-        holdLeft_[band] = now > kSustainRatio * steady ? hold_ : holdLeft_[band] - 1;
+        if (now > onsetRatio_[band] * steady) joined_[band] = 0;  // the hit has reached it after all
+        holdLeft_[band] = joined_[band] == 0 && now > kSustainRatio * steady ? hold_ : holdLeft_[band] - 1;
         if (holdLeft_[band] > 0) return 0.0f;
         state = BandState::Steady;
         return steadyWeight_;
@@ -151,8 +177,13 @@ void OnsetBands::update(const std::complex<float>* left, const std::complex<floa
     for (std::size_t b = 0; b < first_.size(); ++b) {
         float now = 0.0f;
         for (std::size_t k = first_[b]; k < end_[b]; ++k) now += std::norm(left[k]) + std::norm(right[k]);
+        now_[b] = now;
+    }
+    const bool broadband = bandsBeginning() >= kBroadbandBands;
+    for (std::size_t b = 0; b < first_.size(); ++b) {
+        const float now = now_[b];
         const BandState before = state_[b];
-        const float weight = weightFor(b, now);
+        const float weight = weightFor(b, now, broadband);
         steady_[b] += weight * (now - steady_[b]);
         const uint8_t event = state_[b] == BandState::Onset ? 1 : 0;
         const bool begins = event != 0 && before != BandState::Onset;

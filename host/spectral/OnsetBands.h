@@ -21,6 +21,16 @@
 //              lets its averages fall quickly too, so a loud sound that
 //              stops does not steer the quiet one after it.
 //
+// A hit across the spectrum (a click, a snare, a castanet's edges) is not
+// loud in every band: where a steady sound is stronger, the hit adds less
+// than its threshold, and there it would be rendered as the steady sound is
+// (a centred click's low part as ambience, behind) while the averages learn
+// it. So when several bands begin at once, every other band that has not
+// fallen below its steady level joins the event for the frames that hold
+// the hit in their window: its averages hold, and its excess, whatever
+// there is of it, is an event of its own. A joined band is not kept in the
+// event by its own level afterwards; it never rose by much.
+//
 // After the fast/slow time constants of active matrix decoders (R. Dressler,
 // "Dolby Surround Pro Logic II Decoder: Principles of Operation", Dolby
 // Laboratories, 2000), and onset detection by band energy against its
@@ -81,10 +91,14 @@ public:
     BandState state(std::size_t band) const { return state_[band]; }
 
 private:
-    float weightFor(std::size_t band, float now);
+    // How many bands begin an onset with `now` at their own thresholds.
+    std::size_t bandsBeginning() const;
+    float weightFor(std::size_t band, float now, bool broadband);
 
     std::vector<std::size_t> first_, end_;  // bins [first, end) of each band
     std::vector<float> steady_;            // the band's steady energy
+    std::vector<float> now_;               // the newest frame's band energies
+    std::vector<uint8_t> joined_;          // in an event only as part of a broadband hit
     std::vector<float> onsetRatio_, fallRatio_;  // the band's thresholds
     std::vector<BandState> state_;
     std::vector<int> eventAge_, holdLeft_;  // hops since the onset; hops of hold left

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The upmix's steps apart from the engine: the scene of bins whose answer is
 // known, every layout's fold-down of the ambience, the peak limiter's
-// ceiling and transparency, the coherence floor, the LFE's shares, and the
-// choices of several bins at once.
+// ceiling and transparency, the onsets of a hit across the spectrum, the
+// coherence floor, the LFE's shares, and the choices of several bins at once.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -158,6 +158,55 @@ TEST(PeakLimiter, NoSamplePassesTheCeilingAndQuietSoundPassesUntouched) {
         } else {
             EXPECT_GT(limiter.limitedSamples(), 0u);
         }
+    }
+}
+
+// A steady sound in every band (bins of equal magnitude and random phase,
+// so each band's energy is exactly its steady level), then a hit that lifts
+// the top `risen` bands eightfold for `frames` frames while one low band
+// plays at `lowScale` times its amplitude: whether the low band is rendered
+// as part of the hit in the last frame.
+TEST(OnsetBands, AHitAcrossTheSpectrumTakesTheBandsItBarelyLifts) {
+    constexpr int kBins = 1025, kFft = 2048, kHop = 512;
+    const struct {
+        const char* name;
+        std::size_t risen;
+        float lowScale;
+        int frames;
+        bool lowInEvent;
+    } cases[] = {
+        {"a hit in two bands only", 2, 1.0f, 1, false},
+        {"a hit across the spectrum", 12, 1.0f, 1, true},
+        {"... where the low band has just fallen", 12, 0.8f, 1, false},
+        {"... which the low band lets go when the frames holding it have passed", 12, 1.2f, 8, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        OnsetBands onsets(kBins, kFft, kHop, 4, 44100.0);
+        onsets.setSteadyWeights(smoothingWeight(0.1, kHop, 44100.0), smoothingWeight(0.4, kHop, 44100.0));
+        const std::size_t bands = onsets.bandCount();
+        ASSERT_GT(bands, c.risen + 6);
+        const std::size_t low = 6;
+        std::mt19937 random(3);
+        std::uniform_real_distribution<float> turn(0.0f, 2.0f * std::numbers::pi_v<float>);
+        std::vector<Complex> left(kBins), right(kBins);
+        auto frame = [&](bool hit) {
+            for (std::size_t b = 0; b < bands; ++b) {
+                const auto [first, end] = onsets.bandBins(b);
+                float amplitude = 1.0f;
+                if (hit && b >= bands - c.risen) amplitude = std::sqrt(8.0f);
+                if (hit && b == low) amplitude = c.lowScale;
+                for (std::size_t k = first; k < end; ++k) {
+                    left[k] = std::polar(amplitude, turn(random));
+                    right[k] = std::polar(amplitude, turn(random));
+                }
+            }
+            onsets.update(left.data(), right.data());
+        };
+        for (int i = 0; i < 300; ++i) frame(false);
+        for (int i = 0; i < c.frames; ++i) frame(true);
+        EXPECT_EQ(onsets.inEvent()[onsets.bandBins(bands - 1).first], 1);
+        EXPECT_EQ(onsets.inEvent()[onsets.bandBins(low).first], c.lowInEvent ? 1 : 0);
     }
 }
 

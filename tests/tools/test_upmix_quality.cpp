@@ -133,8 +133,10 @@ constexpr Held kHeld[] = {
     // ambience's direct-sound limit, UpmixMatrix.cpp). Held here so that it
     // gets no worse.
     {"pumping: the same 150-450 ms after its onset (dB)", HeldBy::KeepsItsCentre,
-     [](const Scorecard& c) { return c.pumping.spillLateDb; }, -17.5},
-    {"a centred click: share behind (%)", HeldBy::Every, [](const Scorecard& c) { return c.clicks.behindPercent; }, 10.0},
+     [](const Scorecard& c) { return c.pumping.spillLateDb; }, -20.0},
+    // Well inside the 10% wanted since a hit across the spectrum takes the
+    // bands it barely lifts (OnsetBands.h); held there.
+    {"a centred click: share behind (%)", HeldBy::Every, [](const Scorecard& c) { return c.clicks.behindPercent; }, 6.0},
     {"a castanet: smearing, 20-50 ms above the input's (dB)", HeldBy::Every,
      [](const Scorecard& c) { return c.castanets.smearingDb; }, 6.0},
     // Its pre-echo as a whole is short of the −30 dB wanted, but nearly all
