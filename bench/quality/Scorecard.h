@@ -30,6 +30,7 @@ struct ScorecardSignals {
     ChordSignal chord;
     std::vector<double> spacedDelaysMs;
     std::vector<TestSignal> spacedPairs;
+    TestSignal diffuseBursts;
     MatrixSignal matrix, surroundAlone, speechOverSurround;
     // defaults
     TestSignal band, orchestral, film, decorrelated, partlyCoherentShort;
@@ -53,6 +54,7 @@ struct Scorecard {
     std::vector<SpacedPairFigures> spacedPairs;  // as ScorecardSignals::spacedDelaysMs
     CoherentFigures matrixCentre, speechCentre;
     double surroundBehindDb = NAN;
+    double diffuseBurstsBehindPercent = NAN;
     // defaults
     ProgrammeFigures film, band, orchestral;
     double rippleDecorrelatedDb = NAN, ripplePartlyCoherentDb = NAN;

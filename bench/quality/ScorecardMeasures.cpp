@@ -353,6 +353,11 @@ double measureBehindAgainstRest(const Upmixer& upmixer, const TestSignal& signal
     return decibelsOf(sumOf(energies, {BL, BR}), sumOfAll(energies) - sumOf(energies, {BL, BR}));
 }
 
+double measureBehindPercent(const Upmixer& upmixer, const TestSignal& signal) {
+    const auto energies = settledEnergies(upmixer.run(signal, {}));
+    return 100.0 * sumOf(energies, {BL, BR}) / sumOfAll(energies);
+}
+
 ProgrammeFigures measureProgramme(const Upmixer& upmixer, const TestSignal& signal) {
     const Surround out = upmixer.run(signal, {});
     ProgrammeFigures figures;

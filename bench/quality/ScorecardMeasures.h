@@ -125,6 +125,8 @@ struct CoherentFigures {
 CoherentFigures measureCoherentCentre(const Upmixer& upmixer, const MatrixSignal& signal);
 // BL+BR against the rest, dB.
 double measureBehindAgainstRest(const Upmixer& upmixer, const TestSignal& signal);
+// BL+BR's share of the whole, %.
+double measureBehindPercent(const Upmixer& upmixer, const TestSignal& signal);
 
 // One run of a programme signal at the defaults.
 struct ProgrammeFigures {

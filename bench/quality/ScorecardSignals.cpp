@@ -470,6 +470,23 @@ ChordSignal chordOverAmbience(double seconds) {
     return chord;
 }
 
+TestSignal diffuseBursts(double seconds) {
+    const std::size_t n = samplesOf(seconds), length = samplesOf(0.035);
+    std::vector<float> left(n, 0.0f), right(n, 0.0f);
+    Random instants(1601), noise(1602);
+    for (double t = -std::log(instants.uniform()) / 20.0; samplesOf(t) + length < n;
+         t += -std::log(instants.uniform()) / 20.0) {
+        const std::size_t start = samplesOf(t);
+        const double level = 0.1 + 0.2 * instants.uniform();
+        for (std::size_t i = 0; i < length; ++i) {
+            const double envelope = level * std::exp(-static_cast<double>(i) / kSampleRate / 0.005);
+            left[start + i] += static_cast<float>(envelope * noise.gaussian());
+            right[start + i] += static_cast<float>(envelope * noise.gaussian());
+        }
+    }
+    return stereo("diffuse bursts", std::move(left), std::move(right));
+}
+
 TestSignal spacedPair(double delayMs, double seconds) {
     const std::size_t n = samplesOf(seconds);
     const std::vector<float> source = pinkNoise(powerOfTwoAtLeast(n), 1601);

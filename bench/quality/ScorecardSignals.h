@@ -78,6 +78,12 @@ ChordSignal chordOverAmbience(double seconds);
 
 TestSignal spacedPair(double delayMs, double seconds);
 
+// Diffuse bursts: twenty a second at random instants (the same in L and R),
+// each 35 ms of noise under exp(−t/5 ms) at a random level, drawn apart for
+// each channel: a reverberant burst, applause or crackle, which belongs
+// behind as steady decorrelated noise does.
+TestSignal diffuseBursts(double seconds);
+
 struct MatrixSignal {
     TestSignal encoded;
     std::vector<float> centre;  // C (or the speech); empty for S alone

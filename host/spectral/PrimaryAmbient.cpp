@@ -175,7 +175,8 @@ void BinAverages::clear() {
 }
 
 PrimaryAmbientSplit::PrimaryAmbientSplit(int bins, int fftSize, double sampleRate, std::size_t bands)
-    : bandPeak_(bands, 0.0f), bandLeftDirection_(bands), bandRightDirection_(bands), bandStep_(bands) {
+    : bandPeak_(bands, 0.0f), bandCoherent_(bands, 1.0f), bandLeftDirection_(bands), bandRightDirection_(bands),
+      bandStep_(bands) {
     const auto n = static_cast<std::size_t>(bins);
     const double radiansPerSecond = 2.0 * std::numbers::pi * sampleRate / fftSize;  // per bin
     inPhaseStep_ = static_cast<float>(radiansPerSecond * kInPhaseDelay);
@@ -585,12 +586,27 @@ Principal principalOf(float p, float q, Complex c) {
     return {vl * align / norm, vr * align / norm, largest};
 }
 
+// How much of an event to take as a direct sound: the share of the
+// excess's principal power that the other direction does not also hold,
+// (λ₁ − λ₂) / λ₁, 1 for one source and 0 for diffuse sound, squared: one
+// frame's band of a few bins shows diffuse sound a share well above 0, and
+// the square keeps that part small while a share near 1 stays near 1.
+float coherentShare(float trace, float largest) {
+    if (!(largest > 0.0f)) return 1.0f;
+    const float smaller = std::max(trace - largest, 0.0f);
+    const float share = std::clamp((largest - smaller) / largest, 0.0f, 1.0f);
+    return share * share;
+}
+
 // Events, band by band. An event is the frame's excess over the held
 // averages: one direction for its whole band (the principal direction of
 // the band's summed excess, each bin first turned back by the band's phase
 // step, so that a hit reaching R a little later keeps its coherence), and
 // in each bin the power of the excess along that direction, which the
-// Wiener estimator of the event weighs against the background. One
+// Wiener estimator of the event weighs against the background, scaled by
+// how coherent the band's excess is (coherentShare): a diffuse burst has
+// no direction of its own, and what the estimate leaves of it goes on as
+// the background does, mostly behind. One
 // direction per band gives gains that are smooth across the band, so the
 // hit is not smeared in time. The frame that describes the event is the
 // next one where the event begins there (it holds the hit whole, this one
@@ -651,7 +667,9 @@ void PrimaryAmbientSplit::findEvents(const Complex* thisLeft, const Complex* thi
             bandLeftDirection_[band] = event.left;
             bandRightDirection_[band] = event.right;
             bandStep_[band] = step;
+            bandCoherent_[band] = coherentShare(bandLeft + bandRight, event.power);
         }
+        const float coherent = bandCoherent_[band];
         const Complex vl = bandLeftDirection_[band];
         const Complex bandRightAtFirst = bandRightDirection_[band];
         const float shiftedBand = ramp(std::fabs(std::arg(bandStep_[band])), inPhaseStep_, shiftedStep_);
@@ -685,8 +703,8 @@ void PrimaryAmbientSplit::findEvents(const Complex* thisLeft, const Complex* thi
             event_[k] = 1;
             eventL_[k] = vl;
             eventR_[k] = vr;
-            estimatorL_[k] = scale * gl;
-            estimatorR_[k] = scale * gr;
+            estimatorL_[k] = coherent * scale * gl;
+            estimatorR_[k] = coherent * scale * gr;
             const float lengthR = std::abs(vr);
             // By its phase, as the background: in phase placed, anti-phase
             // without a time difference (matrix-encoded surround) behind, the

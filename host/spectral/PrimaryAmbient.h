@@ -35,8 +35,9 @@
 // it and the frame's excess over them, Φ_now − Φ, is an event: a hit or a
 // burst with a direction of its own (the principal direction of the excess).
 // The event's signal is its Wiener estimate from the frame given the held
-// background, placed on the front arc by its levels; the rest of the frame is
-// rendered as the background would be. The averages never learn the hit, so
+// background, as much of it as the excess is coherent (a diffuse burst has
+// no direction to place it by), placed on the front arc by its levels; the
+// rest of the frame is rendered as the background would be. The averages never learn the hit, so
 // nothing pumps after it, and the hit never waits for them, so it is not
 // sent behind.
 //
@@ -211,9 +212,10 @@ private:
     // Per bin in an event: the frame's excess over the averages.
     std::vector<float> excessLeft_, excessRight_;
     std::vector<std::complex<float>> excessCross_;
-    // Per band in an event: its strongest power so far, and the direction
-    // and phase step it had then.
-    std::vector<float> bandPeak_;
+    // Per band in an event: its strongest power so far, and the direction,
+    // the coherent share (how much of it is taken as a direct sound) and
+    // the phase step it had then.
+    std::vector<float> bandPeak_, bandCoherent_;
     std::vector<std::complex<float>> bandLeftDirection_, bandRightDirection_, bandStep_;
     bool anyEvent_ = false;
 };
