@@ -586,17 +586,23 @@ Principal principalOf(float p, float q, Complex c) {
     return {vl * align / norm, vr * align / norm, largest};
 }
 
-// How much of an event to take as a direct sound: the share of the
-// excess's principal power that the other direction does not also hold,
-// (λ₁ − λ₂) / λ₁, 1 for one source and 0 for diffuse sound, squared: one
-// frame's band of a few bins shows diffuse sound a share well above 0, and
-// the square keeps that part small while a share near 1 stays near 1.
-float coherentShare(float trace, float largest) {
+// How much of an event to take as a direct sound: how far the two powers
+// of the excess's 2×2 covariance differ, d = (λ₁ − λ₂) / (λ₁ + λ₂), as a
+// squared coherence, 1 for one source and 0 for diffuse sound. Summed over
+// n independent bins, diffuse sound shows d² ≈ 1.5 / n on its own (the
+// powers' difference and twice the cross-spectrum each scatter by about
+// 1/√n), so that much is taken off, as the averages' coherence floor is.
+constexpr float kDiffuseScatter = 1.5f;
+float coherentShare(float trace, float largest, float independentBins) {
     if (!(largest > 0.0f)) return 1.0f;
     const float smaller = std::max(trace - largest, 0.0f);
-    const float share = std::clamp((largest - smaller) / largest, 0.0f, 1.0f);
-    return share * share;
+    const float spread = (largest - smaller) / (largest + smaller);
+    const float bias = std::min(kDiffuseScatter / independentBins, 0.9f);
+    return std::clamp((spread * spread - bias) / (1.0f - bias), 0.0f, 1.0f);
 }
+// A band of `bins` bins of a Hann-windowed frame: neighbours share about
+// half their noise.
+float independentBins(std::size_t bins) { return std::max(1.0f, static_cast<float>(bins) / 1.94f); }
 
 // Events, band by band. An event is the frame's excess over the held
 // averages: one direction for its whole band (the principal direction of
@@ -667,7 +673,7 @@ void PrimaryAmbientSplit::findEvents(const Complex* thisLeft, const Complex* thi
             bandLeftDirection_[band] = event.left;
             bandRightDirection_[band] = event.right;
             bandStep_[band] = step;
-            bandCoherent_[band] = coherentShare(bandLeft + bandRight, event.power);
+            bandCoherent_[band] = coherentShare(bandLeft + bandRight, event.power, independentBins(end - first));
         }
         const float coherent = bandCoherent_[band];
         const Complex vl = bandLeftDirection_[band];

@@ -152,7 +152,7 @@ constexpr Held kHeld[] = {
     // apart only by how coherent one frame's excess is), but ahead of
     // FFmpeg's 34%; held there.
     {"diffuse bursts: share behind (%, negated)", HeldBy::Every,
-     [](const Scorecard& c) { return -c.diffuseBurstsBehindPercent; }, -33.0},
+     [](const Scorecard& c) { return -c.diffuseBurstsBehindPercent; }, -40.0},
     {"matrix-encoded S alone: behind against the rest (dB, negated)", HeldBy::Every,
      [](const Scorecard& c) { return -c.surroundBehindDb; }, -15.0},
     {"an orchestral recording: |BL/BR correlation|", HeldBy::Every,
