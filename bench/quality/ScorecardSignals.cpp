@@ -474,8 +474,8 @@ TestSignal diffuseBursts(double seconds) {
     const std::size_t n = samplesOf(seconds), length = samplesOf(0.035);
     std::vector<float> left(n, 0.0f), right(n, 0.0f);
     Random instants(1601), noise(1602);
-    for (double t = -std::log(instants.uniform()) / 20.0; samplesOf(t) + length < n;
-         t += -std::log(instants.uniform()) / 20.0) {
+    const auto gap = [&instants] { return -std::log(instants.uniform()) / 20.0; };  // Poisson, 20 a second
+    for (double t = gap(); samplesOf(t) + length < n; t += gap()) {
         const std::size_t start = samplesOf(t);
         const double level = 0.1 + 0.2 * instants.uniform();
         for (std::size_t i = 0; i < length; ++i) {

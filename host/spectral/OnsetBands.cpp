@@ -40,7 +40,7 @@ double chiSquareQuantileOverMean(double degrees, double z) {
     const double root = 1.0 - spread + z * std::sqrt(spread);
     return root > 0.0 ? root * root * root : 0.0;
 }
-double bandDegrees(std::size_t bins) { return 2.0 * std::max(1.0, static_cast<double>(bins) / 1.94); }
+double bandDegrees(std::size_t bins) { return 2.0 * independentBins<double>(bins); }
 
 // A hit that lasts longer than this is a new steady sound.
 constexpr double kLongestEventSeconds = 0.3;
@@ -109,14 +109,9 @@ void OnsetBands::reset() {
     anyEvent_ = anyPendingEvent_ = false;
 }
 
-std::size_t OnsetBands::bandsBeginning() const {
-    std::size_t beginning = 0;
-    for (std::size_t b = 0; b < first_.size(); ++b) {
-        const bool quiet = state_[b] == BandState::Steady || state_[b] == BandState::Falling;
-        const float silence = silence_ * static_cast<float>(end_[b] - first_[b]);
-        if (quiet && steady_[b] > silence && now_[b] > onsetRatio_[b] * steady_[b]) ++beginning;
-    }
-    return beginning;
+bool OnsetBands::beginsOnItsOwn(std::size_t band, float now) const {
+    const bool quiet = state_[band] == BandState::Steady || state_[band] == BandState::Falling;
+    return quiet && steady_[band] > silenceOf(band) && now > onsetRatio_[band] * steady_[band];
 }
 
 // The state machine of one band for a frame of energy `now`, `broadband`
@@ -124,7 +119,7 @@ std::size_t OnsetBands::bandsBeginning() const {
 // averages take.
 float OnsetBands::weightFor(std::size_t band, float now, bool broadband) {
     const float steady = steady_[band];
-    const float silence = silence_ * static_cast<float>(end_[band] - first_[band]);
+    const float silence = silenceOf(band);
     BandState& state = state_[band];
     switch (state) {
     case BandState::Steady:
@@ -134,7 +129,7 @@ float OnsetBands::weightFor(std::size_t band, float now, bool broadband) {
             state = now > silence ? BandState::Adopting : BandState::Steady;
             return now > silence ? fastWeight_ : steadyWeight_;
         }
-        const bool rises = now > onsetRatio_[band] * steady;
+        const bool rises = beginsOnItsOwn(band, now);
         if (rises || (broadband && now > kJoinRatio * steady)) {
             state = BandState::Onset;
             joined_[band] = rises ? 0 : 1;
@@ -174,12 +169,14 @@ void OnsetBands::update(const std::complex<float>* left, const std::complex<floa
     pendingSettled_.swap(settled_);
     anyPendingEvent_ = anyEvent_;
     anyEvent_ = false;
+    std::size_t beginning = 0;
     for (std::size_t b = 0; b < first_.size(); ++b) {
         float now = 0.0f;
         for (std::size_t k = first_[b]; k < end_[b]; ++k) now += std::norm(left[k]) + std::norm(right[k]);
         now_[b] = now;
+        beginning += beginsOnItsOwn(b, now) ? 1 : 0;
     }
-    const bool broadband = bandsBeginning() >= kBroadbandBands;
+    const bool broadband = beginning >= kBroadbandBands;
     for (std::size_t b = 0; b < first_.size(); ++b) {
         const float now = now_[b];
         const BandState before = state_[b];

@@ -38,6 +38,7 @@
 // Music Signals", IEEE Trans. Speech Audio Process. 13(5), 2005).
 #pragma once
 
+#include <algorithm>
 #include <complex>
 #include <cstddef>
 #include <cstdint>
@@ -45,6 +46,14 @@
 #include <vector>
 
 namespace quorveil::spectral {
+
+// How many independent bins `bins` neighbouring bins of a Hann-windowed
+// frame count as: neighbours share about half their noise. In the
+// precision of the caller's arithmetic.
+template <typename Real>
+Real independentBins(std::size_t bins) {
+    return std::max(Real(1), static_cast<Real>(bins) / Real(1.94));
+}
 
 // What a band's frame means for the averages of its bins.
 enum class BandState : uint8_t { Steady, Onset, Adopting, Falling };
@@ -91,8 +100,10 @@ public:
     BandState state(std::size_t band) const { return state_[band]; }
 
 private:
-    // How many bands begin an onset with `now` at their own thresholds.
-    std::size_t bandsBeginning() const;
+    // Whether the band, steady or falling, begins an onset at its own
+    // threshold with a frame of energy `now`.
+    bool beginsOnItsOwn(std::size_t band, float now) const;
+    float silenceOf(std::size_t band) const { return silence_ * static_cast<float>(end_[band] - first_[band]); }
     float weightFor(std::size_t band, float now, bool broadband);
 
     std::vector<std::size_t> first_, end_;  // bins [first, end) of each band

@@ -593,16 +593,13 @@ Principal principalOf(float p, float q, Complex c) {
 // powers' difference and twice the cross-spectrum each scatter by about
 // 1/√n), so that much is taken off, as the averages' coherence floor is.
 constexpr float kDiffuseScatter = 1.5f;
-float coherentShare(float trace, float largest, float independentBins) {
+float coherentShare(float trace, float largest, float independentBinCount) {
     if (!(largest > 0.0f)) return 1.0f;
     const float smaller = std::max(trace - largest, 0.0f);
     const float spread = (largest - smaller) / (largest + smaller);
-    const float bias = std::min(kDiffuseScatter / independentBins, 0.9f);
+    const float bias = std::min(kDiffuseScatter / independentBinCount, 0.9f);
     return std::clamp((spread * spread - bias) / (1.0f - bias), 0.0f, 1.0f);
 }
-// A band of `bins` bins of a Hann-windowed frame: neighbours share about
-// half their noise.
-float independentBins(std::size_t bins) { return std::max(1.0f, static_cast<float>(bins) / 1.94f); }
 
 // Events, band by band. An event is the frame's excess over the held
 // averages: one direction for its whole band (the principal direction of
@@ -612,9 +609,8 @@ float independentBins(std::size_t bins) { return std::max(1.0f, static_cast<floa
 // Wiener estimator of the event weighs against the background, scaled by
 // how coherent the band's excess is (coherentShare): a diffuse burst has
 // no direction of its own, and what the estimate leaves of it goes on as
-// the background does, mostly behind. One
-// direction per band gives gains that are smooth across the band, so the
-// hit is not smeared in time. The frame that describes the event is the
+// the background does, mostly behind. One direction per band gives gains
+// that are smooth across the band, so the hit is not smeared in time. The frame that describes the event is the
 // next one where the event begins there (it holds the hit whole, this one
 // only its edge); as the event fades below a quarter of its peak, its
 // direction is held, so the frames that still carry its tail render it
@@ -673,7 +669,7 @@ void PrimaryAmbientSplit::findEvents(const Complex* thisLeft, const Complex* thi
             bandLeftDirection_[band] = event.left;
             bandRightDirection_[band] = event.right;
             bandStep_[band] = step;
-            bandCoherent_[band] = coherentShare(bandLeft + bandRight, event.power, independentBins(end - first));
+            bandCoherent_[band] = coherentShare(bandLeft + bandRight, event.power, independentBins<float>(end - first));
         }
         const float coherent = bandCoherent_[band];
         const Complex vl = bandLeftDirection_[band];

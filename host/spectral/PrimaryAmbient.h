@@ -37,9 +37,9 @@
 // The event's signal is its Wiener estimate from the frame given the held
 // background, as much of it as the excess is coherent (a diffuse burst has
 // no direction to place it by), placed on the front arc by its levels; the
-// rest of the frame is rendered as the background would be. The averages never learn the hit, so
-// nothing pumps after it, and the hit never waits for them, so it is not
-// sent behind.
+// rest of the frame is rendered as the background would be. The averages
+// never learn the hit, so nothing pumps after it, and the hit never waits
+// for them, so it is not sent behind.
 //
 // Built on:
 //   C. Faller, "Multiple-Loudspeaker Playback of Stereo Signals", J. Audio
