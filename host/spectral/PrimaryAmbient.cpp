@@ -175,8 +175,8 @@ void BinAverages::clear() {
 }
 
 PrimaryAmbientSplit::PrimaryAmbientSplit(int bins, int fftSize, double sampleRate, std::size_t bands)
-    : bandPeak_(bands, 0.0f), bandCoherent_(bands, 1.0f), bandLeftDirection_(bands), bandRightDirection_(bands),
-      bandStep_(bands) {
+    : recentSpread_(bands), slowSpread_(bands), bandPeak_(bands, 0.0f), bandCoherent_(bands, 1.0f),
+      bandLeftDirection_(bands), bandRightDirection_(bands), bandStep_(bands) {
     const auto n = static_cast<std::size_t>(bins);
     const double radiansPerSecond = 2.0 * std::numbers::pi * sampleRate / fftSize;  // per bin
     inPhaseStep_ = static_cast<float>(radiansPerSecond * kInPhaseDelay);
@@ -192,7 +192,8 @@ PrimaryAmbientSplit::PrimaryAmbientSplit(int bins, int fftSize, double sampleRat
     for (auto* v : {&shifted_, &weight_, &binFloor_, &recentScatter_, &slowScatter_, &uL_, &uR_, &cosPhi_, &sinPhi_,
                     &share_, &ambientPower_, &front_, &sides_, &rear_, &toCentre_,
                     &levelLeft_, &levelRight_, &eventFront_, &eventRear_, &eventLevelLeft_, &eventLevelRight_,
-                    &judgedLeft_, &judgedRight_, &excessLeft_, &excessRight_}) {
+                    &judgedLeft_, &judgedRight_, &excessLeft_, &excessRight_, &slowFloorScale_,
+                    &recentScatterScale_, &slowScatterScale_}) {
         v->assign(n, 0.0f);
     }
     for (auto* v : {&step_, &slowStep_, &judgedCross_, &excessCross_, &eventL_, &eventR_, &estimatorL_, &estimatorR_}) {
@@ -208,7 +209,9 @@ PrimaryAmbientSplit::PrimaryAmbientSplit(int bins, int fftSize, double sampleRat
     slowHalfWidth_ = halfWidths(n, kSlowRelativeHalfWidth, kSlowNarrowestHalf, kSlowWidestHalf);
 }
 
-void PrimaryAmbientSplit::setTimeFloors(float recent, float slow) {
+void PrimaryAmbientSplit::setTimeFloors(float recent, float slow, float recentWeight, float slowWeight) {
+    recentReference_ = recentWeight / (2.0f - recentWeight);
+    slowReference_ = slowWeight / (2.0f - slowWeight);
     for (std::size_t k = 0; k < binFloor_.size(); ++k) {
         binFloor_[k] = kFloorMargin * binAveragedFloor(slow, 2 * slowHalfWidth_[k] + 1);
         recentScatter_[k] = std::sqrt(binAveragedFloor(recent, 2 * halfWidth_[k] + 1));
@@ -219,6 +222,8 @@ void PrimaryAmbientSplit::setTimeFloors(float recent, float slow) {
 void PrimaryAmbientSplit::reset() {
     fast_.clear();
     slow_.clear();
+    std::fill(recentSpread_.begin(), recentSpread_.end(), Spread{});
+    std::fill(slowSpread_.begin(), slowSpread_.end(), Spread{});
     std::fill(ambientPower_.begin(), ambientPower_.end(), 0.0f);
 }
 
@@ -235,6 +240,7 @@ void PrimaryAmbientSplit::split(const Complex* left, const Complex* right, const
                                 const Complex* nextRight, const OnsetBands& onsets) {
     settled_ = onsets.settled();
     average(left, right, onsets.binWeights(), onsets.slowWeights());
+    followScatter(left, right, onsets.binWeights(), onsets.slowWeights(), onsets);
     findSteps(fast_.cross, step_, &shifted_);
     findSteps(slow_.cross, slowStep_, nullptr);
     smoothAcrossBins(fast_, halfWidth_, step_, fastAcross_);
@@ -266,6 +272,40 @@ void PrimaryAmbientSplit::average(const Complex* left, const Complex* right, con
         slow_.right[k] = flushedToSilence(slow_.right[k] + s * (r - slow_.right[k]));
         slow_.cross[k] = flushedToSilence(slow_.cross[k] + s * (c - slow_.cross[k]));
         weight_[k] = a;
+    }
+}
+
+// How far the frames the averages now hold are from the steady sound
+// their floors were made for. A one-pole average of weights w_t over
+// frames of power P_t scatters as Σ (c_t P_t)² / (Σ c_t P_t)², c_t the
+// weight it gives frame t: a/(2 − a) for a steady sound under a constant
+// weight a, far more when a few loud frames (bursts, the frames after a
+// hold, a sound caught up with at 30 ms) make most of it. Followed per band
+// (its power scatters less than a bin's) with the weights the band gave,
+// as the running sums of c·P and of (c·P)², the floors and the level
+// scatter of every bin of the band grow by that ratio, never shrink. Kish's
+// effective sample size (L. Kish, Survey Sampling, 1965) for a weighted
+// mean, here of frames.
+void PrimaryAmbientSplit::followScatter(const Complex* left, const Complex* right, const float* weights,
+                                        const float* slowWeights, const OnsetBands& onsets) {
+    for (std::size_t band = 0; band < onsets.bandCount(); ++band) {
+        const auto [first, end] = onsets.bandBins(band);
+        float power = 0.0f;
+        for (std::size_t k = first; k < end; ++k) power += std::norm(left[k]) + std::norm(right[k]);
+        recentSpread_[band].add(power, weights[first]);
+        slowSpread_[band].add(power, slowWeights[first]);
+        // A steady band's own power scatters from frame to frame by about
+        // 1/n of its square for n independent bins (two channels, frames
+        // overlapping), measured: that much is not a burst.
+        const float steady = 1.0f + 1.0f / independentBins<float>(end - first);
+        const float recent = recentSpread_[band].excess(recentReference_ * steady);
+        const float slow = slowSpread_[band].excess(slowReference_ * steady);
+        const float recentRoot = std::sqrt(recent), slowRoot = std::sqrt(slow);
+        for (std::size_t k = first; k < end; ++k) {
+            slowFloorScale_[k] = slow;
+            recentScatterScale_[k] = recentRoot;
+            slowScatterScale_[k] = slowRoot;
+        }
     }
 }
 
@@ -491,7 +531,8 @@ void PrimaryAmbientSplit::describeBins(std::size_t k) {
     const V product = sl * sr;
     const V coherence = select(product > zero, minOf(slowCross / product, one), zero);
     const V incoherence = 1.0f - coherence;
-    const V shared = maxOf(slowCross - loaded<V>(binFloor_.data() + k) * incoherence * incoherence * product, zero);
+    const V floor = loaded<V>(binFloor_.data() + k) * loaded<V>(slowFloorScale_.data() + k);
+    const V shared = maxOf(slowCross - floor * incoherence * incoherence * product, zero);
     const V difference = sl - sr;
     const V slowAmbient =
         clampOf(0.5f * ((sl + sr) - sqrtOf(difference * difference + 4.0f * shared)), zero, minOf(sl, sr));
@@ -515,17 +556,24 @@ void PrimaryAmbientSplit::describeBins(std::size_t k) {
     // The ambience of each channel makes the averaged levels scatter, by
     // about the ambience's power over √N for N independent frames and
     // bins: a difference of direct levels smaller than twice that says
-    // nothing, and the direct sound stays where the rest of it points.
-    const V recent = loaded<V>(recentScatter_.data() + k);
-    const V scatter = recent + slowShare * (loaded<V>(slowScatter_.data() + k) - recent);
+    // nothing. The direct sound stays where the rest of it points, and as
+    // far as the bin is diffuse, that doubted part of the difference is
+    // the ambience's own scatter, not a direct sound: counted as a sound
+    // between the speakers, it would put a share of diffuse bursts and of
+    // steady decorrelated noise in the centre.
+    const V recent = loaded<V>(recentScatter_.data() + k) * loaded<V>(recentScatterScale_.data() + k);
+    const V slowScatter = loaded<V>(slowScatter_.data() + k) * loaded<V>(slowScatterScale_.data() + k);
+    const V scatter = recent + slowShare * (slowScatter - recent);
     const V doubt = kBalanceDoubt * scatter * ambient;
     const V unevenness = (pl - ambient) - (pr - ambient);
     const V trusted = lanes::copySign(maxOf(lanes::absOf(unevenness) - doubt, zero), unevenness);
-    const V meanDirect = 0.5f * ((pl - ambient) + (pr - ambient));
+    const V doubted = diffuse * (lanes::absOf(unevenness) - lanes::absOf(trusted));
+    const V meanDirect = 0.5f * ((pl - ambient) + (pr - ambient)) - 0.5f * doubted;
     const V directLeft = maxOf(meanDirect + 0.5f * trusted, zero);
     const V directRight = maxOf(meanDirect - 0.5f * trusted, zero);
     const V directPower = directLeft + directRight;
-    const V total = directPower + ambient;
+    const V ambience = ambient + 0.5f * doubted;
+    const V total = directPower + ambience;
     const auto direct = directPower > zero;
     const V perDirect = select(direct, 1.0f / directPower, zero);
     const V even = lanes::splat<V>(std::sqrt(0.5f));
@@ -543,7 +591,7 @@ void PrimaryAmbientSplit::describeBins(std::size_t k) {
     // weight: it sets the ambience's gains, and a steady sound's
     // ambience should come out as steady as it went in.
     const V followed = loaded<V>(ambientPower_.data() + k);
-    store(ambientPower_.data() + k, followed + loaded<V>(weight_.data() + k) * (ambient - followed));
+    store(ambientPower_.data() + k, followed + loaded<V>(weight_.data() + k) * (ambience - followed));
 
     // By its phase: in phase placed, out of phase to the sides, anti-phase
     // behind, unless a time difference explains the phase: then to the

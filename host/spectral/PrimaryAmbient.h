@@ -59,6 +59,7 @@
 //   phase, and what their correlation costs).
 #pragma once
 
+#include <algorithm>
 #include <complex>
 #include <cstddef>
 #include <cstdint>
@@ -129,8 +130,9 @@ public:
     PrimaryAmbientSplit(int bins, int fftSize, double sampleRate, std::size_t bands);
 
     // The coherence floors of the recent and of the slow averaging over
-    // time (coherenceFloor), for the frames that follow. Between frames.
-    void setTimeFloors(float recent, float slow);
+    // time (coherenceFloor) and the constant weights they were made for,
+    // for the frames that follow. Between frames.
+    void setTimeFloors(float recent, float slow, float recentWeight, float slowWeight);
 
     // Forgets the averages: the next frame starts from silence.
     void reset();
@@ -168,6 +170,8 @@ private:
     template <typename Values>
     void turnedLanes(int k, int half, const std::vector<std::complex<float>>& steps, BinAverages& out);
     void describe();
+    void followScatter(const std::complex<float>* left, const std::complex<float>* right, const float* weights,
+                       const float* slowWeights, const OnsetBands& onsets);
     template <typename V>
     void describeBins(std::size_t k);
     void findEvents(const std::complex<float>* left, const std::complex<float>* right,
@@ -191,6 +195,24 @@ private:
     std::vector<float> binFloor_;  // per bin: the slow coherence floor after bin averaging
     // Per bin: 1/√N of the recent and of the slow averages.
     std::vector<float> recentScatter_, slowScatter_;
+    // Per band, for each average: the running sums of c·P and (c·P)² over
+    // the frames it holds (followScatter), and the ratio a steady sound
+    // gives under the constant weight its floors were made for; per bin,
+    // what the slow floor and (square roots) the scatters are scaled by.
+    struct Spread {
+        float sum = 0.0f, squares = 0.0f;
+        void add(float power, float weight) {
+            sum += weight * (power - sum);
+            squares = weight * weight * power * power + (1.0f - weight) * (1.0f - weight) * squares;
+        }
+        // The ratio over a steady sound's, at least 1.
+        float excess(float steady) const {
+            return sum > 0.0f ? std::max(1.0f, squares / (sum * sum) / steady) : 1.0f;
+        }
+    };
+    std::vector<Spread> recentSpread_, slowSpread_;
+    float recentReference_ = 1.0f, slowReference_ = 1.0f;
+    std::vector<float> slowFloorScale_, recentScatterScale_, slowScatterScale_;
     // findSteps' running sums over the bins (bins + 1 each).
     std::vector<std::complex<double>> stepSums_;
     std::vector<double> sizeSums_;

@@ -137,7 +137,7 @@ void UpmixEngine::configure(const UpmixControls& wanted, bool first) {
                                                  settings_.hop(), settings_.sampleRate);
         onsets_.setSteadyWeights(weight, slowWeight);
         split_.setTimeFloors(coherenceFloor(windows_.analysis, settings_.hop(), weight),
-                             coherenceFloor(windows_.analysis, settings_.hop(), slowWeight));
+                             coherenceFloor(windows_.analysis, settings_.hop(), slowWeight), weight, slowWeight);
     }
     controls_ = c;
     levels_ = {static_cast<float>(c.width), decibels(c.centreDb), decibels(c.ambienceDb),

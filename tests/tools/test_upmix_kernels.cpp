@@ -38,7 +38,7 @@ Scene steadyScene(const std::function<std::pair<Complex, Complex>(int bin, std::
     onsets.setSteadyWeights(weight, slow);
     PrimaryAmbientSplit split(kBins, kFft, 44100.0, onsets.bandCount());
     const std::vector<float> window(kFft, 1.0f);
-    split.setTimeFloors(coherenceFloor(window, kFft, weight), coherenceFloor(window, kFft, slow));
+    split.setTimeFloors(coherenceFloor(window, kFft, weight), coherenceFloor(window, kFft, slow), weight, slow);
     std::mt19937 random(5);
     std::vector<Complex> left(kBins), right(kBins), nextLeft(kBins), nextRight(kBins);
     for (int frame = 0; frame < 3000; ++frame) {
