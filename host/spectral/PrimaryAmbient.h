@@ -201,9 +201,11 @@ private:
     // what the slow floor and (square roots) the scatters are scaled by.
     struct Spread {
         float sum = 0.0f, squares = 0.0f;
-        void add(float power, float weight) {
+        // A frame of `power` whose bins move together `concentration`
+        // times as much as a steady sound's (concentrationOf).
+        void add(float power, float weight, float concentration) {
             sum += weight * (power - sum);
-            squares = weight * weight * power * power + (1.0f - weight) * (1.0f - weight) * squares;
+            squares = weight * weight * power * power * concentration + (1.0f - weight) * (1.0f - weight) * squares;
         }
         // The ratio over a steady sound's, at least 1.
         float excess(float steady) const {
