@@ -277,17 +277,21 @@ void PrimaryAmbientSplit::average(const Complex* left, const Complex* right, con
 
 namespace {
 
-// How much more a frame's neighbouring bins in [first, end) move together
-// than those of a steady sound: 1 for a sound that fills the window, about
-// 3 for a burst of a few milliseconds. Averaged over n bins, a frame's
+// A frame's power over the bins [first, end), and how much more its
+// neighbouring bins move together than those of a steady sound: 1 for a
+// sound that fills the window, about 3 for a burst of a few
+// milliseconds. Averaged over n bins, a frame's
 // noise scatters as Σ_d |ρ_d|²/n, ρ_d the correlation of bins d apart,
 // the Fourier transform of the window's power envelope; for a steady sound
 // in a Hann window ρ_1 = −2/3, ρ_2 = 1/6 and none further (1.94 in all).
 // Lags 1 and 2 are measured, further ones extrapolated geometrically, and
 // both sides carry the bias of a sum over n bins.
-float concentrationOf(const Complex* left, const Complex* right, std::size_t first, std::size_t end) {
+struct BandFrame {
+    float power = 0.0f;          // L's and R's, summed over the band
+    float concentration = 1.0f;  // 1 for a sound that fills the window
+};
+BandFrame bandFrameOf(const Complex* left, const Complex* right, std::size_t first, std::size_t end) {
     const auto n = static_cast<float>(end - first);
-    if (end - first < 4) return 1.0f;
     Complex l1, r1, l2, r2;
     float l0 = 0.0f, r0 = 0.0f;
     for (std::size_t k = first; k < end; ++k) {
@@ -303,7 +307,7 @@ float concentrationOf(const Complex* left, const Complex* right, std::size_t fir
         }
     }
     const float squares = l0 * l0 + r0 * r0;
-    if (!(squares > 0.0f)) return 1.0f;
+    if (end - first < 4 || !(squares > 0.0f)) return {l0 + r0, 1.0f};
     const auto expected = [n](float rho2, float d) {
         const float kept = (n - d) / n;
         return rho2 * kept * kept + 1.944f * (n - d) / (n * n);
@@ -313,7 +317,7 @@ float concentrationOf(const Complex* left, const Complex* right, std::size_t fir
         return 1.0f + 2.0f * (a1 + a2 + a2 * q2 / (1.0f - q2));
     };
     const float measured = spread((std::norm(l1) + std::norm(r1)) / squares, (std::norm(l2) + std::norm(r2)) / squares);
-    return std::max(1.0f, measured / spread(expected(4.0f / 9.0f, 1.0f), expected(1.0f / 36.0f, 2.0f)));
+    return {l0 + r0, std::max(1.0f, measured / spread(expected(4.0f / 9.0f, 1.0f), expected(1.0f / 36.0f, 2.0f)))};
 }
 
 }  // namespace
@@ -329,17 +333,15 @@ float concentrationOf(const Complex* left, const Complex* right, std::size_t fir
 // scatter of every bin of the band grow by that ratio, never shrink. A
 // frame whose bins move together (a burst shorter than the window: fewer
 // independent bins) weighs its (c·P)² by how much more they do
-// (concentrationOf). Kish's effective sample size (L. Kish, Survey
+// (bandFrameOf). Kish's effective sample size (L. Kish, Survey
 // Sampling, 1965) for a weighted mean, here of frames and bins.
 void PrimaryAmbientSplit::followScatter(const Complex* left, const Complex* right, const float* weights,
                                         const float* slowWeights, const OnsetBands& onsets) {
     for (std::size_t band = 0; band < onsets.bandCount(); ++band) {
         const auto [first, end] = onsets.bandBins(band);
-        float power = 0.0f;
-        for (std::size_t k = first; k < end; ++k) power += std::norm(left[k]) + std::norm(right[k]);
-        const float concentration = concentrationOf(left, right, first, end);
-        recentSpread_[band].add(power, weights[first], concentration);
-        slowSpread_[band].add(power, slowWeights[first], concentration);
+        const BandFrame frame = bandFrameOf(left, right, first, end);
+        recentSpread_[band].add(frame.power, weights[first], frame.concentration);
+        slowSpread_[band].add(frame.power, slowWeights[first], frame.concentration);
         // A steady band's own power scatters from frame to frame by about
         // 1/n of its square for n independent bins (two channels, frames
         // overlapping), measured: that much is not a burst.
@@ -763,7 +765,7 @@ void PrimaryAmbientSplit::findEvents(const Complex* thisLeft, const Complex* thi
             bandLeftDirection_[band] = event.left;
             bandRightDirection_[band] = event.right;
             bandStep_[band] = step;
-            const float independent = independentBins<float>(end - first) / concentrationOf(left, right, first, end);
+            const float independent = independentBins<float>(end - first) / bandFrameOf(left, right, first, end).concentration;
             bandCoherent_[band] = coherentShare(bandLeft + bandRight, event.power, independent);
         }
         const float coherent = bandCoherent_[band];

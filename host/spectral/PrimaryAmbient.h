@@ -202,7 +202,7 @@ private:
     struct Spread {
         float sum = 0.0f, squares = 0.0f;
         // A frame of `power` whose bins move together `concentration`
-        // times as much as a steady sound's (concentrationOf).
+        // times as much as a steady sound's (bandFrameOf).
         void add(float power, float weight, float concentration) {
             sum += weight * (power - sum);
             squares = weight * weight * power * power * concentration + (1.0f - weight) * (1.0f - weight) * squares;
