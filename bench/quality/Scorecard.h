@@ -31,6 +31,7 @@ struct ScorecardSignals {
     std::vector<double> spacedDelaysMs;
     std::vector<TestSignal> spacedPairs;
     TestSignal diffuseBursts;
+    MovingSource jumping, sweeping;
     MatrixSignal matrix, surroundAlone, speechOverSurround;
     // defaults
     TestSignal band, orchestral, film, decorrelated, partlyCoherentShort;
@@ -55,6 +56,7 @@ struct Scorecard {
     CoherentFigures matrixCentre, speechCentre;
     double surroundBehindDb = NAN;
     double diffuseBurstsBehindPercent = NAN;
+    double jumpingErrorDeg = NAN, sweepingErrorDeg = NAN;  // RMS azimuth error of a moving source
     // defaults
     ProgrammeFigures film, band, orchestral;
     double rippleDecorrelatedDb = NAN, ripplePartlyCoherentDb = NAN;

@@ -358,6 +358,26 @@ double measureBehindPercent(const Upmixer& upmixer, const TestSignal& signal) {
     return 100.0 * sumOf(energies, {BL, BR}) / sumOfAll(energies);
 }
 
+double measureMovingAzimuthErrorDeg(const Upmixer& upmixer, const MovingSource& source) {
+    const Surround out = upmixer.run(source.signal, {});
+    const auto frame = static_cast<std::size_t>(0.020 * kSampleRate);
+    const std::size_t length = std::min(out[FL].size(), source.pan.size());
+    double squares = 0.0;
+    std::size_t frames = 0;
+    for (std::size_t start = static_cast<std::size_t>(kSampleRate); start + frame <= length; start += frame) {
+        std::array<double, kChannels> energies{};
+        double pan = 0.0;
+        for (std::size_t i = start; i < start + frame; ++i) {
+            for (std::size_t c = 0; c < energies.size(); ++c) energies[c] += static_cast<double>(out[c][i]) * out[c][i];
+            pan += source.pan[i];
+        }
+        const double error = energyVector(energies).azimuth - 30.0 * pan / static_cast<double>(frame);
+        squares += error * error;
+        ++frames;
+    }
+    return frames > 0 ? std::sqrt(squares / static_cast<double>(frames)) : NAN;
+}
+
 ProgrammeFigures measureProgramme(const Upmixer& upmixer, const TestSignal& signal) {
     const Surround out = upmixer.run(signal, {});
     ProgrammeFigures figures;

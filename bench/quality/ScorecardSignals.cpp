@@ -487,6 +487,24 @@ TestSignal diffuseBursts(double seconds) {
     return stereo("diffuse bursts", std::move(left), std::move(right));
 }
 
+MovingSource movingSource(bool jumps, double seconds) {
+    const std::size_t n = samplesOf(seconds);
+    const std::vector<float> source = pinkNoise(powerOfTwoAtLeast(n), 1701);
+    MovingSource moving;
+    std::vector<float> left(n), right(n);
+    moving.pan.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double t = static_cast<double>(i) / kSampleRate;
+        const double pan = jumps ? (std::fmod(t, 2.0) < 1.0 ? -1.0 : 1.0) : std::sin(kPi * t);
+        const double theta = (pan + 1.0) * kPi / 4.0;
+        left[i] = static_cast<float>(std::cos(theta) * source[i]);
+        right[i] = static_cast<float>(std::sin(theta) * source[i]);
+        moving.pan[i] = static_cast<float>(pan);
+    }
+    moving.signal = stereo(jumps ? "jumping source" : "sweeping source", std::move(left), std::move(right));
+    return moving;
+}
+
 TestSignal spacedPair(double delayMs, double seconds) {
     const std::size_t n = samplesOf(seconds);
     const std::vector<float> source = pinkNoise(powerOfTwoAtLeast(n), 1601);

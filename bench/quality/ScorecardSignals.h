@@ -84,6 +84,16 @@ TestSignal spacedPair(double delayMs, double seconds);
 // behind as steady decorrelated noise does.
 TestSignal diffuseBursts(double seconds);
 
+// A pink source that moves: `jumps` from hard left to hard right and back,
+// a second on each side (a ping-pong, a cut between two shots), or sweeps
+// between them by the sine law, across the stage in a second. `pan` is its
+// place at every sample, −1 (left) to +1 (right).
+struct MovingSource {
+    TestSignal signal;
+    std::vector<float> pan;
+};
+MovingSource movingSource(bool jumps, double seconds);
+
 struct MatrixSignal {
     TestSignal encoded;
     std::vector<float> centre;  // C (or the speech); empty for S alone

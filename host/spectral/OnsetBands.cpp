@@ -30,6 +30,12 @@ constexpr double kFalseAlarmZ = 3.72;  // a one-sided 10⁻⁴ of a normal
 constexpr std::size_t kBroadbandBands = 6;
 constexpr float kJoinRatio = 0.8f;
 
+// A channel's energy is judged against its own steady energy, but never
+// against less than this share of the band's: a sound that moves from one
+// side to the other keeps the band's energy and changes both channels'.
+constexpr float kQuietChannel = 0.01f;  // −20 dB
+constexpr float kMovedFrom = 0.5f;      // −3 dB
+
 // The energy of a band of n bins of a steady noise, over its mean, follows a
 // χ² of d degrees of freedom over d: two per independent bin for a source
 // in both channels alike (the worst case), and neighbouring bins of a Hann
@@ -82,7 +88,9 @@ OnsetBands::OnsetBands(int bins, int fftSize, int hop, int overlap, double sampl
     }
     steady_.assign(first_.size(), 0.0f);
     now_.assign(first_.size(), 0.0f);
+    for (auto* v : {&steadyLeft_, &steadyRight_, &nowLeft_, &nowRight_}) v->assign(first_.size(), 0.0f);
     joined_.assign(first_.size(), 0);
+    moved_.assign(first_.size(), 0);
     state_.assign(first_.size(), BandState::Steady);
     eventAge_.assign(first_.size(), 0);
     holdLeft_.assign(first_.size(), 0);
@@ -92,10 +100,13 @@ OnsetBands::OnsetBands(int bins, int fftSize, int hop, int overlap, double sampl
 
 void OnsetBands::reset() {
     std::fill(steady_.begin(), steady_.end(), 0.0f);
+    std::fill(steadyLeft_.begin(), steadyLeft_.end(), 0.0f);
+    std::fill(steadyRight_.begin(), steadyRight_.end(), 0.0f);
     std::fill(state_.begin(), state_.end(), BandState::Steady);
     std::fill(eventAge_.begin(), eventAge_.end(), 0);
     std::fill(holdLeft_.begin(), holdLeft_.end(), 0);
     std::fill(joined_.begin(), joined_.end(), 0);
+    std::fill(moved_.begin(), moved_.end(), 0);
     std::fill(steadyFor_.begin(), steadyFor_.end(), 0);
     std::fill(settled_.begin(), settled_.end(), 0.0f);
     std::fill(pendingSettled_.begin(), pendingSettled_.end(), 0.0f);
@@ -111,7 +122,36 @@ void OnsetBands::reset() {
 
 bool OnsetBands::beginsOnItsOwn(std::size_t band, float now) const {
     const bool quiet = state_[band] == BandState::Steady || state_[band] == BandState::Falling;
-    return quiet && steady_[band] > silenceOf(band) && now > onsetRatio_[band] * steady_[band];
+    return quiet && steady_[band] > silenceOf(band) &&
+           (now > onsetRatio_[band] * steady_[band] || channelsCross(band, onsetRatio_[band]));
+}
+
+// Whether either channel's newest energy stands above `ratio` times its own
+// steady energy (at least kQuietChannel of the band's).
+bool OnsetBands::channelsCross(std::size_t band, float ratio) const {
+    const float least = kQuietChannel * steady_[band];
+    return nowLeft_[band] > ratio * std::max(steadyLeft_[band], least) ||
+           nowRight_[band] > ratio * std::max(steadyRight_[band], least);
+}
+
+// Whether the band's sound has moved from one side to the other: one
+// channel stands above `ratio` times its steady energy while the other has
+// fallen below kMovedFrom of its own.
+bool OnsetBands::channelMoves(std::size_t band, float ratio) const {
+    const float least = kQuietChannel * steady_[band];
+    const bool toRight = nowRight_[band] > ratio * std::max(steadyRight_[band], least) &&
+                         steadyLeft_[band] > least && nowLeft_[band] < kMovedFrom * steadyLeft_[band];
+    const bool toLeft = nowLeft_[band] > ratio * std::max(steadyLeft_[band], least) &&
+                        steadyRight_[band] > least && nowRight_[band] < kMovedFrom * steadyRight_[band];
+    return toRight || toLeft;
+}
+
+// Whether a channel that carried some of the band has dropped below `ratio`
+// times its steady energy.
+bool OnsetBands::channelDrops(std::size_t band, float ratio) const {
+    const float least = kQuietChannel * steady_[band];
+    return (steadyLeft_[band] > least && nowLeft_[band] < ratio * steadyLeft_[band]) ||
+           (steadyRight_[band] > least && nowRight_[band] < ratio * steadyRight_[band]);
 }
 
 // The state machine of one band for a frame of energy `now`, `broadband`
@@ -133,11 +173,13 @@ float OnsetBands::weightFor(std::size_t band, float now, bool broadband) {
         if (rises || (broadband && now > kJoinRatio * steady)) {
             state = BandState::Onset;
             joined_[band] = rises ? 0 : 1;
+            moved_[band] = rises && channelMoves(band, onsetRatio_[band]) ? 1 : 0;
             eventAge_[band] = 0;
             holdLeft_[band] = hold_;
             return 0.0f;
         }
-        if (now < fallRatio_[band] * steady || (state == BandState::Falling && now < 0.5f * steady)) {
+        if (now < fallRatio_[band] * steady || channelDrops(band, fallRatio_[band]) ||
+            (state == BandState::Falling && now < 0.5f * steady)) {
             state = BandState::Falling;
             return fastWeight_;
         }
@@ -147,10 +189,15 @@ float OnsetBands::weightFor(std::size_t band, float now, bool broadband) {
     case BandState::Onset:
         if (++eventAge_[band] > longestEvent_) {
             state = BandState::Adopting;
-            return fastWeight_;
+            // A sound that moved and stayed is where it is now: the
+            // averages take it at once.
+            return moved_[band] != 0 ? 1.0f : fastWeight_;
         }
         if (now > onsetRatio_[band] * steady) joined_[band] = 0;  // the hit has reached it after all
-        holdLeft_[band] = joined_[band] == 0 && now > kSustainRatio * steady ? hold_ : holdLeft_[band] - 1;
+        if (moved_[band] != 0 && !channelMoves(band, kSustainRatio)) moved_[band] = 0;
+        holdLeft_[band] = joined_[band] == 0 && (now > kSustainRatio * steady || moved_[band] != 0)
+                              ? hold_
+                              : holdLeft_[band] - 1;
         if (holdLeft_[band] > 0) return 0.0f;
         state = BandState::Steady;
         return steadyWeight_;
@@ -171,9 +218,15 @@ void OnsetBands::update(const std::complex<float>* left, const std::complex<floa
     anyEvent_ = false;
     std::size_t beginning = 0;
     for (std::size_t b = 0; b < first_.size(); ++b) {
-        float now = 0.0f;
-        for (std::size_t k = first_[b]; k < end_[b]; ++k) now += std::norm(left[k]) + std::norm(right[k]);
+        float now = 0.0f, nowLeft = 0.0f, nowRight = 0.0f;
+        for (std::size_t k = first_[b]; k < end_[b]; ++k) {
+            now += std::norm(left[k]) + std::norm(right[k]);
+            nowLeft += std::norm(left[k]);
+            nowRight += std::norm(right[k]);
+        }
         now_[b] = now;
+        nowLeft_[b] = nowLeft;
+        nowRight_[b] = nowRight;
         beginning += beginsOnItsOwn(b, now) ? 1 : 0;
     }
     const bool broadband = beginning >= kBroadbandBands;
@@ -182,6 +235,8 @@ void OnsetBands::update(const std::complex<float>* left, const std::complex<floa
         const BandState before = state_[b];
         const float weight = weightFor(b, now, broadband);
         steady_[b] += weight * (now - steady_[b]);
+        steadyLeft_[b] += weight * (nowLeft_[b] - steadyLeft_[b]);
+        steadyRight_[b] += weight * (nowRight_[b] - steadyRight_[b]);
         const uint8_t event = state_[b] == BandState::Onset ? 1 : 0;
         const bool begins = event != 0 && before != BandState::Onset;
         anyEvent_ = anyEvent_ || event != 0;

@@ -31,6 +31,15 @@
 // there is of it, is an event of its own. A joined band is not kept in the
 // event by its own level afterwards; it never rose by much.
 //
+// Each channel is judged on its own too: a sound that jumps from one side to
+// the other (a ping-pong, a cut) keeps the band's energy while one channel
+// rises and the other falls, and the averages, which still hold the old
+// side, would take the two for one diffuse sound. A channel well above its
+// own steady energy begins an onset, and one that drops lets the averages
+// fall quickly. If the other channel fell at once, the sound has moved: the
+// event lasts as long as it stays there, and when it becomes a new steady
+// sound the averages take it at once.
+//
 // After the fast/slow time constants of active matrix decoders (R. Dressler,
 // "Dolby Surround Pro Logic II Decoder: Principles of Operation", Dolby
 // Laboratories, 2000), and onset detection by band energy against its
@@ -103,13 +112,20 @@ private:
     // Whether the band, steady or falling, begins an onset at its own
     // threshold with a frame of energy `now`.
     bool beginsOnItsOwn(std::size_t band, float now) const;
+    // Either channel above `ratio` times its own steady energy; one that
+    // carried some of the band below it; one above while the other fell.
+    bool channelsCross(std::size_t band, float ratio) const;
+    bool channelDrops(std::size_t band, float ratio) const;
+    bool channelMoves(std::size_t band, float ratio) const;
     float silenceOf(std::size_t band) const { return silence_ * static_cast<float>(end_[band] - first_[band]); }
     float weightFor(std::size_t band, float now, bool broadband);
 
     std::vector<std::size_t> first_, end_;  // bins [first, end) of each band
     std::vector<float> steady_;            // the band's steady energy
     std::vector<float> now_;               // the newest frame's band energies
+    std::vector<float> steadyLeft_, steadyRight_, nowLeft_, nowRight_;  // each channel's
     std::vector<uint8_t> joined_;          // in an event only as part of a broadband hit
+    std::vector<uint8_t> moved_;           // in an event because its sound moved sides
     std::vector<float> onsetRatio_, fallRatio_;  // the band's thresholds
     std::vector<BandState> state_;
     std::vector<int> eventAge_, holdLeft_;  // hops since the onset; hops of hold left

@@ -647,13 +647,19 @@ void PrimaryAmbientSplit::describeBins(std::size_t k) {
     const V shifted = select(phased, loaded<V>(shifted_.data() + k), zero);
     const V q = select(phased, frontness(cosPhi), one);
     const V lambda = select(phased, inPhaseness(cosPhi), one);
+    // Only a direct sound that both channels carry alike (2·uL·uR near 1)
+    // has a phase to judge: one mostly on one side (a source that has just
+    // moved there, the averages still holding a little of where it was)
+    // stays on its side whatever the phase of that little says.
+    const V alike = select(direct, 2.0f * sqrtOf(directLeft * directRight) * perDirect, one);
+    const V antiPhase = (1.0f - q) * alike;
     store(front_.data() + k, sqrtOf(q * lambda));
-    store(sides_.data() + k, sqrtOf(q * (1.0f - lambda) + (1.0f - q) * shifted));
-    store(rear_.data() + k, sqrtOf((1.0f - q) * (1.0f - shifted)));
+    store(sides_.data() + k, sqrtOf(q * (1.0f - lambda) + (1.0f - q) * shifted + (1.0f - q) * (1.0f - shifted) * (1.0f - alike)));
+    store(rear_.data() + k, sqrtOf(antiPhase * (1.0f - shifted)));
     // Anti-phase direct sound that clearly dominates its bin leaves
     // in-phase content, which goes to the centre; where the split is
     // less sure, what is left stays ambience.
-    store(toCentre_.data() + k, (1.0f - q) * clampOf((share - kSureShare) / (1.0f - kSureShare), zero, one));
+    store(toCentre_.data() + k, antiPhase * clampOf((share - kSureShare) / (1.0f - kSureShare), zero, one));
 
     store(levelLeft_.data() + k, sqrtOf(directLeft));
     store(levelRight_.data() + k, sqrtOf(directRight));

@@ -509,28 +509,31 @@ TEST_F(UpmixEngineTest, EveryControlDoesWhatItSays) {
         EXPECT_NEAR(decibels(total(out) / total(plainCentre)), -6.0, 0.01);
     }
     {
-        // A source that moves from hard left to the centre at one level (no
-        // onset to hurry the averages): the shorter time constant brings it
-        // to FC sooner.
+        // A source that moves from a little left of the centre to a little
+        // right at one level, each channel by less than an onset (no event to
+        // hurry the averages): the shorter time constant brings it to the
+        // right sooner.
         SCOPED_TRACE("shorter --smooth follows a moving source sooner");
-        Stereo moving = hardLeft;
-        for (std::size_t t = frames / 2; t < frames; ++t) {
-            moving.left[t] = centred.left[t];
-            moving.right[t] = centred.right[t];
+        Stereo moving;
+        moving.left.resize(frames);
+        moving.right.resize(frames);
+        for (std::size_t t = 0; t < frames; ++t) {
+            const float left = t < frames / 2 ? 0.78f : 0.62f;  // R the other way round
+            moving.left[t] = hardLeft.left[t] * left;
+            moving.right[t] = hardLeft.left[t] * (1.4f - left);
         }
         UpmixControls quick, slow;
         quick.smoothMs = 20.0;
         slow.smoothMs = 1000.0;
-        auto centreShareAfterTheMove = [&](const Channels& out) {
-            double centre = 0.0, all = 0.0;
+        auto rightwardAfterTheMove = [&](const Channels& out) {
+            double right = 0.0, all = 0.0;
             for (std::size_t t = frames / 2; t < frames / 2 + 4410; ++t) {
                 for (std::size_t c = 0; c < kUpmixChannels; ++c) all += out[c][t] * out[c][t];
-                centre += out[FC][t] * out[FC][t];
+                right += out[FR][t] * out[FR][t] - out[FL][t] * out[FL][t];
             }
-            return centre / all;
+            return right / all;
         };
-        EXPECT_GT(centreShareAfterTheMove(run(moving, quick)),
-                  centreShareAfterTheMove(run(moving, slow)) + 0.2);
+        EXPECT_GT(rightwardAfterTheMove(run(moving, quick)), rightwardAfterTheMove(run(moving, slow)) + 0.1);
     }
     EXPECT_EQ(energy(plainLeft[LFE]), 0.0);
 }

@@ -165,6 +165,10 @@ constexpr Held kHeld[] = {
      [](const Scorecard& c) { return c.crosstalkFloorPercent; }, 0.1},
     {"partly coherent noise: |BL/BR correlation|", HeldBy::Every,
      [](const Scorecard& c) { return std::fabs(c.rearCorrelationNoise); }, 0.2},
+    // A sound that jumps sides, which averages still on the old side would
+    // take for diffuse sound. No target is set; FFmpeg 1.4°.
+    {"a source jumping sides: azimuth error (deg RMS)", HeldBy::FrontStage,
+     [](const Scorecard& c) { return c.jumpingErrorDeg; }, 5.0},
     {"nine pans: largest azimuth error (deg)", HeldBy::FrontStage,
      [](const Scorecard& c) { return c.worstAzimuthErrorDeg; }, 2.0},
 };
@@ -185,6 +189,7 @@ TEST_P(UpmixQuality, HoldsOnMovingSoundAndAtTheDefaults) {
     card.warble = measureWarble(upmixer, signals.partlyCoherent);
     card.surroundBehindDb = measureBehindAgainstRest(upmixer, signals.surroundAlone.encoded);
     card.diffuseBurstsBehindPercent = measureBehindPercent(upmixer, signals.diffuseBursts);
+    if (GetParam().frontStage) card.jumpingErrorDeg = measureMovingAzimuthErrorDeg(upmixer, signals.jumping);
     card.orchestral = measureProgramme(upmixer, signals.orchestral);
     card.spacedPairs = {{}, measureSpacedPair(upmixer, signals.spacedPairs.at(1))};
     card.film = measureProgramme(upmixer, signals.film);
