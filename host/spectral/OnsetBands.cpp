@@ -123,15 +123,7 @@ void OnsetBands::reset() {
 bool OnsetBands::beginsOnItsOwn(std::size_t band, float now) const {
     const bool quiet = state_[band] == BandState::Steady || state_[band] == BandState::Falling;
     return quiet && steady_[band] > silenceOf(band) &&
-           (now > onsetRatio_[band] * steady_[band] || channelsCross(band, onsetRatio_[band]));
-}
-
-// Whether either channel's newest energy stands above `ratio` times its own
-// steady energy (at least kQuietChannel of the band's).
-bool OnsetBands::channelsCross(std::size_t band, float ratio) const {
-    const float least = kQuietChannel * steady_[band];
-    return nowLeft_[band] > ratio * std::max(steadyLeft_[band], least) ||
-           nowRight_[band] > ratio * std::max(steadyRight_[band], least);
+           (now > onsetRatio_[band] * steady_[band] || channelMoves(band, onsetRatio_[band]));
 }
 
 // Whether the band's sound has moved from one side to the other: one

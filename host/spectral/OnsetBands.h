@@ -34,11 +34,11 @@
 // Each channel is judged on its own too: a sound that jumps from one side to
 // the other (a ping-pong, a cut) keeps the band's energy while one channel
 // rises and the other falls, and the averages, which still hold the old
-// side, would take the two for one diffuse sound. A channel well above its
-// own steady energy begins an onset, and one that drops lets the averages
-// fall quickly. If the other channel fell at once, the sound has moved: the
-// event lasts as long as it stays there, and when it becomes a new steady
-// sound the averages take it at once.
+// side, would take the two for one diffuse sound. One channel well above
+// its own steady energy while the other fell below half of its own is a
+// sound that has moved: an onset, whose event lasts as long as the sound
+// stays there; when it becomes a new steady sound the averages take it at
+// once. A channel that drops lets the averages fall quickly.
 //
 // After the fast/slow time constants of active matrix decoders (R. Dressler,
 // "Dolby Surround Pro Logic II Decoder: Principles of Operation", Dolby
@@ -112,9 +112,8 @@ private:
     // Whether the band, steady or falling, begins an onset at its own
     // threshold with a frame of energy `now`.
     bool beginsOnItsOwn(std::size_t band, float now) const;
-    // Either channel above `ratio` times its own steady energy; one that
-    // carried some of the band below it; one above while the other fell.
-    bool channelsCross(std::size_t band, float ratio) const;
+    // A channel that carried some of the band below `ratio` times its
+    // steady energy; one above it while the other fell (the sound moved).
     bool channelDrops(std::size_t band, float ratio) const;
     bool channelMoves(std::size_t band, float ratio) const;
     float silenceOf(std::size_t band) const { return silence_ * static_cast<float>(end_[band] - first_[band]); }
