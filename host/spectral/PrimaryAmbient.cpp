@@ -654,7 +654,8 @@ void PrimaryAmbientSplit::describeBins(std::size_t k) {
     const V alike = select(direct, 2.0f * sqrtOf(directLeft * directRight) * perDirect, one);
     const V antiPhase = (1.0f - q) * alike;
     store(front_.data() + k, sqrtOf(q * lambda));
-    store(sides_.data() + k, sqrtOf(q * (1.0f - lambda) + (1.0f - q) * shifted + (1.0f - q) * (1.0f - shifted) * (1.0f - alike)));
+    store(sides_.data() + k,
+          sqrtOf(q * (1.0f - lambda) + (1.0f - q) * shifted + (1.0f - q) * (1.0f - shifted) * (1.0f - alike)));
     store(rear_.data() + k, sqrtOf(antiPhase * (1.0f - shifted)));
     // Anti-phase direct sound that clearly dominates its bin leaves
     // in-phase content, which goes to the centre; where the split is
@@ -771,7 +772,8 @@ void PrimaryAmbientSplit::findEvents(const Complex* thisLeft, const Complex* thi
             bandLeftDirection_[band] = event.left;
             bandRightDirection_[band] = event.right;
             bandStep_[band] = step;
-            const float independent = independentBins<float>(end - first) / bandFrameOf(left, right, first, end).concentration;
+            const float independent =
+                independentBins<float>(end - first) / bandFrameOf(left, right, first, end).concentration;
             bandCoherent_[band] = coherentShare(bandLeft + bandRight, event.power, independent);
         }
         const float coherent = bandCoherent_[band];
