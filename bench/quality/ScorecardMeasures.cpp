@@ -361,21 +361,21 @@ double measureBehindPercent(const Upmixer& upmixer, const TestSignal& signal) {
 double measureMovingAzimuthErrorDeg(const Upmixer& upmixer, const MovingSource& source) {
     const Surround out = upmixer.run(source.signal, {});
     const auto frame = static_cast<std::size_t>(0.020 * kSampleRate);
-    const std::size_t length = std::min(out[FL].size(), source.pan.size());
+    std::array<std::vector<double>, kChannels> channelFrames;
+    for (std::size_t c = 0; c < channelFrames.size(); ++c) channelFrames[c] = frameEnergies(out[c], frame);
+    const std::size_t frames = std::min(channelFrames[FL].size(), source.pan.size() / frame);
     double squares = 0.0;
-    std::size_t frames = 0;
-    for (std::size_t start = static_cast<std::size_t>(kSampleRate); start + frame <= length; start += frame) {
+    std::size_t counted = 0;
+    for (std::size_t f = static_cast<std::size_t>(kSampleRate) / frame; f < frames; ++f) {
         std::array<double, kChannels> energies{};
+        for (std::size_t c = 0; c < energies.size(); ++c) energies[c] = channelFrames[c][f];
         double pan = 0.0;
-        for (std::size_t i = start; i < start + frame; ++i) {
-            for (std::size_t c = 0; c < energies.size(); ++c) energies[c] += static_cast<double>(out[c][i]) * out[c][i];
-            pan += source.pan[i];
-        }
+        for (std::size_t i = f * frame; i < (f + 1) * frame; ++i) pan += source.pan[i];
         const double error = energyVector(energies).azimuth - 30.0 * pan / static_cast<double>(frame);
         squares += error * error;
-        ++frames;
+        ++counted;
     }
-    return frames > 0 ? std::sqrt(squares / static_cast<double>(frames)) : NAN;
+    return counted > 0 ? std::sqrt(squares / static_cast<double>(counted)) : NAN;
 }
 
 ProgrammeFigures measureProgramme(const Upmixer& upmixer, const TestSignal& signal) {
