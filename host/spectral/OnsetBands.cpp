@@ -36,6 +36,36 @@ constexpr float kJoinRatio = 0.8f;
 constexpr float kQuietChannel = 0.01f;  // −20 dB
 constexpr float kMovedFrom = 0.5f;      // −3 dB
 
+// A steady band whose balance, (L − R)/(L + R) of its energies, stands off
+// its steady balance, on a short average (kDriftWeight per hop), by more
+// than kDriftZ times the mean square of the balance's frame-to-frame steps
+// (squared; and by at least kLeastDrift) holds a sound that is moving: its
+// averages follow at the catching-up speed. A steady sound's balance
+// scatters around its steady value: the squared short average stays below
+// 3 times that mean square in noise of any coherence. A source that pans
+// gradually leaves the steady balance behind by its speed times the
+// averages' time constant while it moves on by little from frame to frame:
+// 18 to 33 times, in the median, for a pan across the stage in 4 s or 1 s.
+// Only while the band's recent squared coherence stays above
+// kMovingCoherence: one source, with its ambience at least 15 dB down. A
+// sound added on one side (a burst beside a centred one) moves the balance
+// as well, but it lowers the coherence; so do the several instruments of a
+// mix whose balance moves as they come and go, which the steady averages
+// follow as before.
+constexpr float kDriftWeight = 0.3f;
+constexpr float kDriftZ = 8.0f;
+constexpr float kLeastDrift = 0.05f;
+constexpr float kMovingCoherence = 0.85f;
+// The frame-to-frame scatter a band starts from: that of a diffuse noise in
+// a few bins.
+constexpr float kFirstBalanceScatter = 0.1f;
+
+// The squared coherence of a band's energies and cross-spectrum.
+float coherenceOf(float left, float right, std::complex<float> cross) {
+    const float product = left * right;
+    return product > 0.0f ? std::norm(cross) / product : 0.0f;
+}
+
 // The energy of a band of n bins of a steady noise, over its mean, follows a
 // χ² of d degrees of freedom over d: two per independent bin for a source
 // in both channels alike (the worst case), and neighbouring bins of a Hann
@@ -88,7 +118,11 @@ OnsetBands::OnsetBands(int bins, int fftSize, int hop, int overlap, double sampl
     }
     steady_.assign(first_.size(), 0.0f);
     now_.assign(first_.size(), 0.0f);
-    for (auto* v : {&steadyLeft_, &steadyRight_, &nowLeft_, &nowRight_}) v->assign(first_.size(), 0.0f);
+    for (auto* v : {&steadyLeft_, &steadyRight_, &nowLeft_, &nowRight_, &balance_, &drift_, &shortLeft_, &shortRight_}) {
+        v->assign(first_.size(), 0.0f);
+    }
+    balanceScatter_.assign(first_.size(), kFirstBalanceScatter);
+    for (auto* v : {&nowCross_, &shortCross_}) v->assign(first_.size(), {});
     joined_.assign(first_.size(), 0);
     moved_.assign(first_.size(), 0);
     state_.assign(first_.size(), BandState::Steady);
@@ -102,6 +136,9 @@ void OnsetBands::reset() {
     std::fill(steady_.begin(), steady_.end(), 0.0f);
     std::fill(steadyLeft_.begin(), steadyLeft_.end(), 0.0f);
     std::fill(steadyRight_.begin(), steadyRight_.end(), 0.0f);
+    for (auto* v : {&balance_, &drift_, &shortLeft_, &shortRight_}) std::fill(v->begin(), v->end(), 0.0f);
+    std::fill(balanceScatter_.begin(), balanceScatter_.end(), kFirstBalanceScatter);
+    std::fill(shortCross_.begin(), shortCross_.end(), std::complex<float>{});
     std::fill(state_.begin(), state_.end(), BandState::Steady);
     std::fill(eventAge_.begin(), eventAge_.end(), 0);
     std::fill(holdLeft_.begin(), holdLeft_.end(), 0);
@@ -146,6 +183,39 @@ bool OnsetBands::channelDrops(std::size_t band, float ratio) const {
            (steadyRight_[band] > least && nowRight_[band] < ratio * steadyRight_[band]);
 }
 
+// Whether the band's sound is moving: its balance has drifted from the
+// steady balance (kDriftZ) and the band holds one source (kMovingCoherence).
+bool OnsetBands::drifts(std::size_t band) const {
+    const float drift = drift_[band];
+    if (!(std::fabs(drift) > kLeastDrift && drift * drift > kDriftZ * balanceScatter_[band])) return false;
+    return coherenceOf(shortLeft_[band], shortRight_[band], shortCross_[band]) > kMovingCoherence;
+}
+
+// Follows the band's balance in the newest frame: how far it stands off the
+// steady balance, and how much it moves from frame to frame.
+void OnsetBands::followBalance(std::size_t band) {
+    const float total = nowLeft_[band] + nowRight_[band];
+    const float steadyTotal = steadyLeft_[band] + steadyRight_[band];
+    if (!(total > silenceOf(band)) || !(steadyTotal > silenceOf(band))) {
+        drift_[band] = 0.0f;
+        shortLeft_[band] = nowLeft_[band];
+        shortRight_[band] = nowRight_[band];
+        shortCross_[band] = nowCross_[band];
+        balanceScatter_[band] = kFirstBalanceScatter;
+        balance_[band] = 0.0f;
+        return;
+    }
+    const float balance = (nowLeft_[band] - nowRight_[band]) / total;
+    const float steady = (steadyLeft_[band] - steadyRight_[band]) / steadyTotal;
+    drift_[band] += kDriftWeight * ((balance - steady) - drift_[band]);
+    shortLeft_[band] += kDriftWeight * (nowLeft_[band] - shortLeft_[band]);
+    shortRight_[band] += kDriftWeight * (nowRight_[band] - shortRight_[band]);
+    shortCross_[band] += kDriftWeight * (nowCross_[band] - shortCross_[band]);
+    const float step = balance - balance_[band];
+    balanceScatter_[band] += slowSteadyWeight_ * (step * step - balanceScatter_[band]);
+    balance_[band] = balance;
+}
+
 // The state machine of one band for a frame of energy `now`, `broadband`
 // when a hit across the spectrum begins in it; returns the weight its
 // averages take.
@@ -176,7 +246,7 @@ float OnsetBands::weightFor(std::size_t band, float now, bool broadband) {
             return fastWeight_;
         }
         state = BandState::Steady;
-        return steadyWeight_;
+        return drifts(band) ? fastWeight_ : steadyWeight_;
     }
     case BandState::Onset:
         if (++eventAge_[band] > longestEvent_) {
@@ -211,14 +281,18 @@ void OnsetBands::update(const std::complex<float>* left, const std::complex<floa
     std::size_t beginning = 0;
     for (std::size_t b = 0; b < first_.size(); ++b) {
         float now = 0.0f, nowLeft = 0.0f, nowRight = 0.0f;
+        std::complex<float> nowCross{};
         for (std::size_t k = first_[b]; k < end_[b]; ++k) {
             now += std::norm(left[k]) + std::norm(right[k]);
             nowLeft += std::norm(left[k]);
             nowRight += std::norm(right[k]);
+            nowCross += left[k] * std::conj(right[k]);
         }
+        nowCross_[b] = nowCross;
         now_[b] = now;
         nowLeft_[b] = nowLeft;
         nowRight_[b] = nowRight;
+        followBalance(b);
         beginning += beginsOnItsOwn(b, now) ? 1 : 0;
     }
     const bool broadband = beginning >= kBroadbandBands;

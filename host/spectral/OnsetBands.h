@@ -38,7 +38,13 @@
 // its own steady energy while the other fell below half of its own is a
 // sound that has moved: an onset, whose event lasts as long as the sound
 // stays there; when it becomes a new steady sound the averages take it at
-// once. A channel that drops lets the averages fall quickly.
+// once. A channel that drops lets the averages fall quickly. A sound that
+// pans gradually moves neither channel that far in one frame, but its
+// band's balance (L against R) leaves the steady balance behind, frame
+// after frame, by far more than a steady sound's balance scatters from one
+// frame to the next, while the band stays coherent (one source; a sound
+// added on one side moves the balance too, but lowers the coherence): the
+// band then follows at the catching-up speed while it moves.
 //
 // After the fast/slow time constants of active matrix decoders (R. Dressler,
 // "Dolby Surround Pro Logic II Decoder: Principles of Operation", Dolby
@@ -116,6 +122,10 @@ private:
     // steady energy; one above it while the other fell (the sound moved).
     bool channelDrops(std::size_t band, float ratio) const;
     bool channelMoves(std::size_t band, float ratio) const;
+    // Whether the band's sound is moving gradually, from followBalance's
+    // record of it.
+    bool drifts(std::size_t band) const;
+    void followBalance(std::size_t band);
     float silenceOf(std::size_t band) const { return silence_ * static_cast<float>(end_[band] - first_[band]); }
     float weightFor(std::size_t band, float now, bool broadband);
 
@@ -123,6 +133,12 @@ private:
     std::vector<float> steady_;            // the band's steady energy
     std::vector<float> now_;               // the newest frame's band energies
     std::vector<float> steadyLeft_, steadyRight_, nowLeft_, nowRight_;  // each channel's
+    // Each band's balance: the newest frame's, its short-term offset from
+    // the steady balance, and the mean square of its frame-to-frame steps;
+    // its energies and cross-spectrum over the last few frames, and the
+    // newest frame's cross-spectrum.
+    std::vector<float> balance_, drift_, balanceScatter_, shortLeft_, shortRight_;
+    std::vector<std::complex<float>> shortCross_, nowCross_;
     std::vector<uint8_t> joined_;          // in an event only as part of a broadband hit
     std::vector<uint8_t> moved_;           // in an event because its sound moved sides
     std::vector<float> onsetRatio_, fallRatio_;  // the band's thresholds
