@@ -251,12 +251,16 @@ float OnsetBands::weightFor(std::size_t band, float now, bool broadband) {
     case BandState::Onset:
         if (++eventAge_[band] > longestEvent_) {
             state = BandState::Adopting;
-            // A sound that moved and stayed is where it is now: the
-            // averages take it at once.
-            return moved_[band] != 0 ? 1.0f : fastWeight_;
+            return fastWeight_;
         }
         if (now > onsetRatio_[band] * steady) joined_[band] = 0;  // the hit has reached it after all
         if (moved_[band] != 0 && !channelMoves(band, kSustainRatio)) moved_[band] = 0;
+        // Once no frame holds its old place any more, a sound that moved
+        // and stays there is where it is now: the averages take it at once.
+        if (moved_[band] != 0 && eventAge_[band] > hold_) {
+            state = BandState::Adopting;
+            return 1.0f;
+        }
         holdLeft_[band] = joined_[band] == 0 && (now > kSustainRatio * steady || moved_[band] != 0)
                               ? hold_
                               : holdLeft_[band] - 1;

@@ -36,9 +36,9 @@
 // rises and the other falls, and the averages, which still hold the old
 // side, would take the two for one diffuse sound. One channel well above
 // its own steady energy while the other fell below half of its own is a
-// sound that has moved: an onset, whose event lasts as long as the sound
-// stays there; when it becomes a new steady sound the averages take it at
-// once. A channel that drops lets the averages fall quickly. A sound that
+// sound that has moved: an onset, whose event lasts while frames still
+// hold its old place in their window (`overlap` frames); if the sound
+// stays, the averages then take its new place at once. A channel that drops lets the averages fall quickly. A sound that
 // pans gradually moves neither channel that far in one frame, but its
 // band's balance (L against R) leaves the steady balance behind, frame
 // after frame, by far more than a steady sound's balance scatters from one
