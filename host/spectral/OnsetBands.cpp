@@ -246,7 +246,7 @@ float OnsetBands::weightFor(std::size_t band, float now, bool broadband) {
             return fastWeight_;
         }
         state = BandState::Steady;
-        return drifts(band) ? fastWeight_ : steadyWeight_;
+        return drifts(band) ? std::max(fastWeight_, steadyWeight_) : steadyWeight_;
     }
     case BandState::Onset:
         if (++eventAge_[band] > longestEvent_) {
