@@ -118,9 +118,8 @@ OnsetBands::OnsetBands(int bins, int fftSize, int hop, int overlap, double sampl
     }
     steady_.assign(first_.size(), 0.0f);
     now_.assign(first_.size(), 0.0f);
-    for (auto* v : {&steadyLeft_, &steadyRight_, &nowLeft_, &nowRight_, &balance_, &drift_, &shortLeft_, &shortRight_}) {
-        v->assign(first_.size(), 0.0f);
-    }
+    for (auto* v : {&steadyLeft_, &steadyRight_, &nowLeft_, &nowRight_}) v->assign(first_.size(), 0.0f);
+    for (auto* v : {&balance_, &drift_, &shortLeft_, &shortRight_}) v->assign(first_.size(), 0.0f);
     balanceScatter_.assign(first_.size(), kFirstBalanceScatter);
     for (auto* v : {&nowCross_, &shortCross_}) v->assign(first_.size(), {});
     joined_.assign(first_.size(), 0);

@@ -38,13 +38,14 @@
 // its own steady energy while the other fell below half of its own is a
 // sound that has moved: an onset, whose event lasts while frames still
 // hold its old place in their window (`overlap` frames); if the sound
-// stays, the averages then take its new place at once. A channel that drops lets the averages fall quickly. A sound that
-// pans gradually moves neither channel that far in one frame, but its
-// band's balance (L against R) leaves the steady balance behind, frame
-// after frame, by far more than a steady sound's balance scatters from one
-// frame to the next, while the band stays coherent (one source; a sound
-// added on one side moves the balance too, but lowers the coherence): the
-// band then follows at the catching-up speed while it moves.
+// stays, the averages then take its new place at once. A channel that
+// drops lets the averages fall quickly. A sound that pans gradually moves
+// neither channel that far in one frame, but its band's balance (L against
+// R) leaves the steady balance behind, frame after frame, by far more than
+// a steady sound's balance scatters from one frame to the next, while the
+// band stays coherent (one source; a sound added on one side moves the
+// balance too, but lowers the coherence): the band then follows at the
+// catching-up speed while it moves.
 //
 // After the fast/slow time constants of active matrix decoders (R. Dressler,
 // "Dolby Surround Pro Logic II Decoder: Principles of Operation", Dolby
