@@ -253,6 +253,13 @@ float OnsetBands::weightFor(std::size_t band, float now, bool broadband) {
             return fastWeight_;
         }
         if (now > onsetRatio_[band] * steady) joined_[band] = 0;  // the hit has reached it after all
+        // A band that joined a hit, or rose, while its sound was on its way
+        // to the other side: a move from here on, counted from now.
+        if (moved_[band] == 0 && channelMoves(band, onsetRatio_[band])) {
+            moved_[band] = 1;
+            joined_[band] = 0;
+            eventAge_[band] = 0;
+        }
         if (moved_[band] != 0 && !channelMoves(band, kSustainRatio)) moved_[band] = 0;
         // Once no frame holds its old place any more, a sound that moved
         // and stays there is where it is now: the averages take it at once.

@@ -170,7 +170,7 @@ constexpr Held kHeld[] = {
     // second, which averages following at their steady pace would place
     // late and partly behind. No target is set; FFmpeg 1.4° and 4.8°.
     {"a source jumping sides: azimuth error (deg RMS)", HeldBy::FrontStage,
-     [](const Scorecard& c) { return c.jumpingErrorDeg; }, 2.5},
+     [](const Scorecard& c) { return c.jumpingErrorDeg; }, 1.0},
     {"a source sweeping across the stage: azimuth error (deg RMS)", HeldBy::FrontStage,
      [](const Scorecard& c) { return c.sweepingErrorDeg; }, 5.0},
     {"nine pans: largest azimuth error (deg)", HeldBy::FrontStage,
