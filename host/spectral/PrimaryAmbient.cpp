@@ -2,6 +2,7 @@
 #include "host/spectral/PrimaryAmbient.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <numbers>
 
@@ -799,9 +800,13 @@ void PrimaryAmbientSplit::findEvents(const Complex* thisLeft, const Complex* thi
             const float bl = kEventOverBackground * fastAcross_.left[k];
             const float br = kEventOverBackground * fastAcross_.right[k];
             const Complex bc = kEventOverBackground * fastAcross_.cross[k];
+            // The floor is a normal float: a background silent in one
+            // channel and down to rounding noise in the other (a hard-panned
+            // band-limited source) would square the guard below the float's
+            // range, and a zero determinant would make the event a NaN.
             const float guard = 1e-4f * (bl + br) + kSilentPower;
             const float a = bl + guard, d = br + guard;
-            const float determinant = std::max(a * d - std::norm(bc), guard * guard);
+            const float determinant = std::max(a * d - std::norm(bc), std::max(guard * guard, FLT_MIN));
             const Complex gl = (d * vl - bc * vr) / determinant;
             const Complex gr = (a * vr - std::conj(bc) * vl) / determinant;
             const float gain = (std::conj(vl) * gl + std::conj(vr) * gr).real();
