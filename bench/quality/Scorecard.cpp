@@ -22,8 +22,9 @@ ScorecardSignals scorecardSignals(const Speech& speech, ScorecardSuites suites) 
         s.spacedDelaysMs = {0.25, 0.5, 1.0};
         for (double delay : s.spacedDelaysMs) s.spacedPairs.push_back(spacedPair(delay, 6.0));
         s.diffuseBursts = diffuseBursts(6.0);
-        s.jumping = movingSource(true, 8.0);
-        s.sweeping = movingSource(false, 8.0);
+        s.jumping = movingSource(Motion::Jumps, 8.0);
+        s.sweeping = movingSource(Motion::Sweeps, 8.0);
+        s.autoPanned = movingSource(Motion::AutoPan, 8.0);
         s.matrix = matrixFourSources(8.0);
         s.surroundAlone = matrixSurroundAlone(8.0);
         s.speechOverSurround = speechOverMatrixSurround(speech, 8.0);
@@ -55,6 +56,7 @@ void runMotion(const Upmixer& upmixer, const ScorecardSignals& s, Scorecard& car
     card.diffuseBurstsBehindPercent = measureBehindPercent(upmixer, s.diffuseBursts);
     card.jumpingErrorDeg = measureMovingAzimuthErrorDeg(upmixer, s.jumping);
     card.sweepingErrorDeg = measureMovingAzimuthErrorDeg(upmixer, s.sweeping);
+    card.autoPanErrorDeg = measureMovingAzimuthErrorDeg(upmixer, s.autoPanned);
     card.matrixCentre = measureCoherentCentre(upmixer, s.matrix);
     card.surroundBehindDb = measureBehindAgainstRest(upmixer, s.surroundAlone.encoded);
     card.speechCentre = measureCoherentCentre(upmixer, s.speechOverSurround);
@@ -231,8 +233,10 @@ std::vector<Row> rows() {
             }),
         row(kMotion, "diffuse bursts, 20 a second: behind (%)", "-",
             [](const Scorecard& c) { return number(c.diffuseBurstsBehindPercent, "%.1f"); }),
-        row(kMotion, "a source moving: azimuth error, jumping sides; sweeping (deg RMS)", "-",
-            [](const Scorecard& c) { return joined("%.1f", c.jumpingErrorDeg, c.sweepingErrorDeg); }),
+        row(kMotion, "a source moving: azimuth error, jumping sides; sweeping; auto-pan (deg RMS)", "-",
+            [](const Scorecard& c) {
+                return joined("%.1f", c.jumpingErrorDeg, c.sweepingErrorDeg, c.autoPanErrorDeg);
+            }),
         row(kMotion, "matrix: C in FC (%); C's separation (dB)", ">= 50; >= 0",
             [](const Scorecard& c) {
                 return number(c.matrixCentre.centrePercent, "%.1f") + "; " + number(c.matrixCentre.separationDb, "%+.1f");

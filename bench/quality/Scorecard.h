@@ -31,7 +31,7 @@ struct ScorecardSignals {
     std::vector<double> spacedDelaysMs;
     std::vector<TestSignal> spacedPairs;
     TestSignal diffuseBursts;
-    MovingSource jumping, sweeping;
+    MovingSource jumping, sweeping, autoPanned;
     MatrixSignal matrix, surroundAlone, speechOverSurround;
     // defaults
     TestSignal band, orchestral, film, decorrelated, partlyCoherentShort;
@@ -56,7 +56,8 @@ struct Scorecard {
     CoherentFigures matrixCentre, speechCentre;
     double surroundBehindDb = NAN;
     double diffuseBurstsBehindPercent = NAN;
-    double jumpingErrorDeg = NAN, sweepingErrorDeg = NAN;  // RMS azimuth error of a moving source
+    // RMS azimuth error of a moving source
+    double jumpingErrorDeg = NAN, sweepingErrorDeg = NAN, autoPanErrorDeg = NAN;
     // defaults
     ProgrammeFigures film, band, orchestral;
     double rippleDecorrelatedDb = NAN, ripplePartlyCoherentDb = NAN;

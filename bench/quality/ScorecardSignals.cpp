@@ -487,7 +487,7 @@ TestSignal diffuseBursts(double seconds) {
     return stereo("diffuse bursts", std::move(left), std::move(right));
 }
 
-MovingSource movingSource(bool jumps, double seconds) {
+MovingSource movingSource(Motion motion, double seconds) {
     const std::size_t n = samplesOf(seconds);
     const std::vector<float> source = pinkNoise(powerOfTwoAtLeast(n), 1701);
     MovingSource moving;
@@ -495,13 +495,18 @@ MovingSource movingSource(bool jumps, double seconds) {
     moving.pan.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
         const double t = static_cast<double>(i) / kSampleRate;
-        const double pan = jumps ? (std::fmod(t, 2.0) < 1.0 ? -1.0 : 1.0) : std::sin(kPi * t);
+        const double pan = motion == Motion::Jumps   ? (std::fmod(t, 2.0) < 1.0 ? -1.0 : 1.0)
+                           : motion == Motion::Sweeps ? std::sin(kPi * t)
+                                                      : std::sin(4.0 * kPi * t);
         const double theta = (pan + 1.0) * kPi / 4.0;
         left[i] = static_cast<float>(std::cos(theta) * source[i]);
         right[i] = static_cast<float>(std::sin(theta) * source[i]);
         moving.pan[i] = static_cast<float>(pan);
     }
-    moving.signal = stereo(jumps ? "jumping source" : "sweeping source", std::move(left), std::move(right));
+    const char* name = motion == Motion::Jumps    ? "jumping source"
+                       : motion == Motion::Sweeps ? "sweeping source"
+                                                  : "auto-panned source";
+    moving.signal = stereo(name, std::move(left), std::move(right));
     return moving;
 }
 

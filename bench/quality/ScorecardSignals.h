@@ -84,15 +84,18 @@ TestSignal spacedPair(double delayMs, double seconds);
 // behind as steady decorrelated noise does.
 TestSignal diffuseBursts(double seconds);
 
-// A pink source that moves: `jumps` from hard left to hard right and back,
-// a second on each side (a ping-pong, a cut between two shots), or sweeps
-// between them by the sine law, across the stage in a second. `pan` is its
-// place at every sample, −1 (left) to +1 (right).
+// A pink source that moves: it jumps from hard left to hard right and back,
+// a second on each side (a ping-pong, a cut between two shots); it sweeps
+// between them by the sine law, across the stage in a second; or an
+// auto-panner swings it there and back twice a second, across the stage in
+// a quarter of a second. `pan` is its place at every sample, −1 (left) to
+// +1 (right).
+enum class Motion { Jumps, Sweeps, AutoPan };
 struct MovingSource {
     TestSignal signal;
     std::vector<float> pan;
 };
-MovingSource movingSource(bool jumps, double seconds);
+MovingSource movingSource(Motion motion, double seconds);
 
 struct MatrixSignal {
     TestSignal encoded;

@@ -56,6 +56,24 @@ constexpr float kDriftWeight = 0.3f;
 constexpr float kDriftZ = 8.0f;
 constexpr float kLeastDrift = 0.05f;
 constexpr float kMovingCoherence = 0.85f;
+// A sound that travels across the stage faster than the short average can
+// follow (an auto-panner, a fly-by: across the stage in half a second)
+// leaves that offset little time to grow, and its steps are far larger
+// than a steady sound's. What tells it instead is the way it steps: a
+// steady balance scatters, so its consecutive steps tend to cancel (their
+// product averages about −½ of a step's square), while a travelling one
+// steps the same way frame after frame (the product averaged over
+// kStepWeight per hop above kConsistentSteps of the square, the steps
+// above kLeastStep), and the whole stage steps with it: the bands' steps
+// summed add up to more than kStageAgreement of their sizes. The
+// instruments of a mix come and go band by band, each its own way, and
+// never reach it. Such a band's averages take each frame as it comes (its
+// frames must each hold one source, kMovingCoherence above the chance
+// coherence of a frame of so few bins).
+constexpr float kLeastStep = 0.005f;
+constexpr float kStepWeight = 0.1f;
+constexpr float kConsistentSteps = 0.5f;
+constexpr float kStageAgreement = 0.5f;
 // The frame-to-frame scatter a band starts from: that of a diffuse noise in
 // a few bins.
 constexpr float kFirstBalanceScatter = 0.1f;
@@ -119,7 +137,10 @@ OnsetBands::OnsetBands(int bins, int fftSize, int hop, int overlap, double sampl
     steady_.assign(first_.size(), 0.0f);
     now_.assign(first_.size(), 0.0f);
     for (auto* v : {&steadyLeft_, &steadyRight_, &nowLeft_, &nowRight_}) v->assign(first_.size(), 0.0f);
-    for (auto* v : {&balance_, &drift_, &shortLeft_, &shortRight_}) v->assign(first_.size(), 0.0f);
+    for (auto* v : {&balance_, &drift_, &shortLeft_, &shortRight_, &lastStep_, &stepProduct_, &stepSquare_,
+                    &frameCoherence_}) {
+        v->assign(first_.size(), 0.0f);
+    }
     balanceScatter_.assign(first_.size(), kFirstBalanceScatter);
     for (auto* v : {&nowCross_, &shortCross_}) v->assign(first_.size(), {});
     joined_.assign(first_.size(), 0);
@@ -135,7 +156,11 @@ void OnsetBands::reset() {
     std::fill(steady_.begin(), steady_.end(), 0.0f);
     std::fill(steadyLeft_.begin(), steadyLeft_.end(), 0.0f);
     std::fill(steadyRight_.begin(), steadyRight_.end(), 0.0f);
-    for (auto* v : {&balance_, &drift_, &shortLeft_, &shortRight_}) std::fill(v->begin(), v->end(), 0.0f);
+    for (auto* v : {&balance_, &drift_, &shortLeft_, &shortRight_, &lastStep_, &stepProduct_, &stepSquare_,
+                    &frameCoherence_}) {
+        std::fill(v->begin(), v->end(), 0.0f);
+    }
+    stageMotion_ = 0.0f;
     std::fill(balanceScatter_.begin(), balanceScatter_.end(), kFirstBalanceScatter);
     std::fill(shortCross_.begin(), shortCross_.end(), std::complex<float>{});
     std::fill(state_.begin(), state_.end(), BandState::Steady);
@@ -190,6 +215,19 @@ bool OnsetBands::drifts(std::size_t band) const {
     return coherenceOf(shortLeft_[band], shortRight_[band], shortCross_[band]) > kMovingCoherence;
 }
 
+// Whether the band's sound is travelling across the stage with the rest of
+// the stage: its balance steps one way frame after frame (kConsistentSteps),
+// the bands step the same way (kStageAgreement), and each of its recent
+// frames holds one source (kMovingCoherence, above the coherence a frame of
+// diffuse noise shows by chance in so few bins).
+bool OnsetBands::travels(std::size_t band) const {
+    const float squares = stepSquare_[band];
+    if (!(squares > kLeastStep * kLeastStep && stepProduct_[band] > kConsistentSteps * squares)) return false;
+    if (!(stageMotion_ > kStageAgreement)) return false;
+    const float chance = 1.0f / independentBins<float>(end_[band] - first_[band]);
+    return frameCoherence_[band] - chance > kMovingCoherence * (1.0f - chance);
+}
+
 // Follows the band's balance in the newest frame: how far it stands off the
 // steady balance, and how much it moves from frame to frame.
 void OnsetBands::followBalance(std::size_t band) {
@@ -202,6 +240,7 @@ void OnsetBands::followBalance(std::size_t band) {
         shortCross_[band] = nowCross_[band];
         balanceScatter_[band] = kFirstBalanceScatter;
         balance_[band] = 0.0f;
+        lastStep_[band] = stepProduct_[band] = stepSquare_[band] = frameCoherence_[band] = 0.0f;
         return;
     }
     const float balance = (nowLeft_[band] - nowRight_[band]) / total;
@@ -212,6 +251,12 @@ void OnsetBands::followBalance(std::size_t band) {
     shortCross_[band] += kDriftWeight * (nowCross_[band] - shortCross_[band]);
     const float step = balance - balance_[band];
     balanceScatter_[band] += slowSteadyWeight_ * (step * step - balanceScatter_[band]);
+    stepProduct_[band] += kStepWeight * (step * lastStep_[band] - stepProduct_[band]);
+    stepSquare_[band] += kStepWeight * (step * step - stepSquare_[band]);
+    lastStep_[band] = step;
+    const float product = nowLeft_[band] * nowRight_[band];
+    const float coherence = product > 0.0f ? std::norm(nowCross_[band]) / product : 0.0f;
+    frameCoherence_[band] += kDriftWeight * (coherence - frameCoherence_[band]);
     balance_[band] = balance;
 }
 
@@ -245,6 +290,7 @@ float OnsetBands::weightFor(std::size_t band, float now, bool broadband) {
             return fastWeight_;
         }
         state = BandState::Steady;
+        if (travels(band)) return 1.0f;
         return drifts(band) ? std::max(fastWeight_, steadyWeight_) : steadyWeight_;
     }
     case BandState::Onset:
@@ -306,6 +352,13 @@ void OnsetBands::update(const std::complex<float>* left, const std::complex<floa
         beginning += beginsOnItsOwn(b, now) ? 1 : 0;
     }
     const bool broadband = beginning >= kBroadbandBands;
+    // How alike the bands' balances stepped in this frame.
+    float together = 0.0f, apart = 0.0f;
+    for (std::size_t b = 0; b < first_.size(); ++b) {
+        together += lastStep_[b];
+        apart += std::fabs(lastStep_[b]);
+    }
+    stageMotion_ += kStepWeight * ((apart > 0.0f ? std::fabs(together) / apart : 0.0f) - stageMotion_);
     for (std::size_t b = 0; b < first_.size(); ++b) {
         const float now = now_[b];
         const BandState before = state_[b];

@@ -45,7 +45,10 @@
 // a steady sound's balance scatters from one frame to the next, while the
 // band stays coherent (one source; a sound added on one side moves the
 // balance too, but lowers the coherence): the band then follows at the
-// catching-up speed while it moves.
+// catching-up speed while it moves. A sound that travels faster than that
+// (an auto-panner) steps its balance the same way frame after frame, in
+// every band it covers at once, each frame holding one source: such a band
+// takes each frame as it comes.
 //
 // After the fast/slow time constants of active matrix decoders (R. Dressler,
 // "Dolby Surround Pro Logic II Decoder: Principles of Operation", Dolby
@@ -123,9 +126,10 @@ private:
     // steady energy; one above it while the other fell (the sound moved).
     bool channelDrops(std::size_t band, float ratio) const;
     bool channelMoves(std::size_t band, float ratio) const;
-    // Whether the band's sound is moving gradually, from followBalance's
-    // record of it.
+    // Whether the band's sound is moving gradually, or travelling across the
+    // stage with the other bands, from followBalance's record of it.
     bool drifts(std::size_t band) const;
+    bool travels(std::size_t band) const;
     void followBalance(std::size_t band);
     float silenceOf(std::size_t band) const { return silence_ * static_cast<float>(end_[band] - first_[band]); }
     float weightFor(std::size_t band, float now, bool broadband);
@@ -139,6 +143,10 @@ private:
     // its energies and cross-spectrum over the last few frames, and the
     // newest frame's cross-spectrum.
     std::vector<float> balance_, drift_, balanceScatter_, shortLeft_, shortRight_;
+    // The balance's newest step, the short averages of the product of
+    // consecutive steps and of a step's square, and of each frame's own
+    // squared coherence across the band's bins.
+    std::vector<float> lastStep_, stepProduct_, stepSquare_, frameCoherence_;
     std::vector<std::complex<float>> shortCross_, nowCross_;
     std::vector<uint8_t> joined_;          // in an event only as part of a broadband hit
     std::vector<uint8_t> moved_;           // in an event because its sound moved sides
@@ -152,6 +160,7 @@ private:
     std::vector<int> steadyFor_;  // hops since the band was last not steady
     std::vector<float> settled_, pendingSettled_;
     float steadyWeight_ = 1.0f, slowSteadyWeight_ = 1.0f;
+    float stageMotion_ = 0.0f;  // how alike the bands' balances step: 1 all one way
     float fastWeight_;  // catching up: a time constant of about 30 ms
     float silence_;     // a bin's energy, L and R, below which a band is silent
     int hold_;          // frames that still hold a hit in their window
