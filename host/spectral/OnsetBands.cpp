@@ -67,13 +67,17 @@ constexpr float kMovingCoherence = 0.85f;
 // above kLeastStep), and the whole stage steps with it: the bands' steps
 // summed add up to more than kStageAgreement of their sizes. The
 // instruments of a mix come and go band by band, each its own way, and
-// never reach it. Such a band's averages take each frame as it comes (its
-// frames must each hold one source, kMovingCoherence above the chance
-// coherence of a frame of so few bins).
+// never reach it. Such a band's averages take each frame as it comes. Its
+// frames must each hold a source that stands out: their own squared
+// coherence across the band's bins at least kTravellingCoherence of the way
+// from the chance coherence of a frame of so few bins to 1 (a source with
+// ambience 20 dB down passes; the stage's agreement, not this, is what
+// keeps mixes out).
 constexpr float kLeastStep = 0.005f;
 constexpr float kStepWeight = 0.1f;
 constexpr float kConsistentSteps = 0.5f;
 constexpr float kStageAgreement = 0.5f;
+constexpr float kTravellingCoherence = 0.5f;
 // The frame-to-frame scatter a band starts from: that of a diffuse noise in
 // a few bins.
 constexpr float kFirstBalanceScatter = 0.1f;
@@ -218,14 +222,13 @@ bool OnsetBands::drifts(std::size_t band) const {
 // Whether the band's sound is travelling across the stage with the rest of
 // the stage: its balance steps one way frame after frame (kConsistentSteps),
 // the bands step the same way (kStageAgreement), and each of its recent
-// frames holds one source (kMovingCoherence, above the coherence a frame of
-// diffuse noise shows by chance in so few bins).
+// frames holds a source that stands out (kTravellingCoherence).
 bool OnsetBands::travels(std::size_t band) const {
     const float squares = stepSquare_[band];
     if (!(squares > kLeastStep * kLeastStep && stepProduct_[band] > kConsistentSteps * squares)) return false;
     if (!(stageMotion_ > kStageAgreement)) return false;
     const float chance = 1.0f / independentBins<float>(end_[band] - first_[band]);
-    return frameCoherence_[band] - chance > kMovingCoherence * (1.0f - chance);
+    return frameCoherence_[band] - chance > kTravellingCoherence * (1.0f - chance);
 }
 
 // Follows the band's balance in the newest frame: how far it stands off the
