@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <complex>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -194,22 +195,20 @@ TEST_F(UpmixEngineTest, ResetMakesItNew) {
 // noise, so a jump there meets a background of next to nothing. Whatever
 // the method, every output sample is a number.
 TEST_F(UpmixEngineTest, AHardPannedBandLimitedSourceJumpingSidesGivesOnlyNumbers) {
-    constexpr std::size_t kLength = 3 * 44100;
+    constexpr std::size_t kLength = 2 * 44100;
     const struct {
         double topHz;             // the source: 100 tones from 100 Hz to here
         std::size_t sideSamples;  // how long it stays on a side
-    } sources[] = {{8000.0, 4410}, {10000.0, 4410}, {6000.0, 2205}};
+    } sources[] = {{8000.0, 4410}, {10000.0, 4410}};
     for (const auto& source : sources) {
         std::mt19937 random(2);
         std::uniform_real_distribution<double> uniform(0.0, 1.0);
         std::vector<double> tone(kLength, 0.0);
         for (int i = 0; i < 100; ++i) {
             const double hz = 100.0 + uniform(random) * (source.topHz - 100.0);
-            const double step = 2.0 * std::numbers::pi * hz / 44100.0;
-            const double phase = 2.0 * std::numbers::pi * uniform(random);
-            for (std::size_t t = 0; t < kLength; ++t) {
-                tone[t] += 0.014 * std::sin(step * static_cast<double>(t) + phase);
-            }
+            const std::complex<double> step = std::polar(1.0, 2.0 * std::numbers::pi * hz / 44100.0);
+            std::complex<double> phasor = std::polar(0.014, 2.0 * std::numbers::pi * uniform(random));
+            for (std::size_t t = 0; t < kLength; ++t, phasor *= step) tone[t] += phasor.imag();
         }
         Stereo in;
         for (std::size_t t = 0; t < kLength; ++t) {
