@@ -257,8 +257,7 @@ void OnsetBands::followBalance(std::size_t band) {
     stepProduct_[band] += kStepWeight * (step * lastStep_[band] - stepProduct_[band]);
     stepSquare_[band] += kStepWeight * (step * step - stepSquare_[band]);
     lastStep_[band] = step;
-    const float product = nowLeft_[band] * nowRight_[band];
-    const float coherence = product > 0.0f ? std::norm(nowCross_[band]) / product : 0.0f;
+    const float coherence = coherenceOf(nowLeft_[band], nowRight_[band], nowCross_[band]);
     frameCoherence_[band] += kDriftWeight * (coherence - frameCoherence_[band]);
     balance_[band] = balance;
 }
@@ -304,12 +303,15 @@ float OnsetBands::weightFor(std::size_t band, float now, bool broadband) {
         if (now > onsetRatio_[band] * steady) joined_[band] = 0;  // the hit has reached it after all
         // A band that joined a hit, or rose, while its sound was on its way
         // to the other side: a move from here on, counted from now.
-        if (moved_[band] == 0 && channelMoves(band, onsetRatio_[band])) {
-            moved_[band] = 1;
-            joined_[band] = 0;
-            eventAge_[band] = 0;
+        if (moved_[band] == 0) {
+            if (channelMoves(band, onsetRatio_[band])) {
+                moved_[band] = 1;
+                joined_[band] = 0;
+                eventAge_[band] = 0;
+            }
+        } else if (!channelMoves(band, kSustainRatio)) {
+            moved_[band] = 0;
         }
-        if (moved_[band] != 0 && !channelMoves(band, kSustainRatio)) moved_[band] = 0;
         // Once no frame holds its old place any more, a sound that moved
         // and stays there is where it is now: the averages take it at once.
         if (moved_[band] != 0 && eventAge_[band] > hold_) {
@@ -338,6 +340,7 @@ void OnsetBands::update(const std::complex<float>* left, const std::complex<floa
     anyPendingEvent_ = anyEvent_;
     anyEvent_ = false;
     std::size_t beginning = 0;
+    float together = 0.0f, apart = 0.0f;  // how alike the bands' balances stepped
     for (std::size_t b = 0; b < first_.size(); ++b) {
         float now = 0.0f, nowLeft = 0.0f, nowRight = 0.0f;
         std::complex<float> nowCross{};
@@ -352,15 +355,11 @@ void OnsetBands::update(const std::complex<float>* left, const std::complex<floa
         nowLeft_[b] = nowLeft;
         nowRight_[b] = nowRight;
         followBalance(b);
+        together += lastStep_[b];
+        apart += std::fabs(lastStep_[b]);
         beginning += beginsOnItsOwn(b, now) ? 1 : 0;
     }
     const bool broadband = beginning >= kBroadbandBands;
-    // How alike the bands' balances stepped in this frame.
-    float together = 0.0f, apart = 0.0f;
-    for (std::size_t b = 0; b < first_.size(); ++b) {
-        together += lastStep_[b];
-        apart += std::fabs(lastStep_[b]);
-    }
     stageMotion_ += kStepWeight * ((apart > 0.0f ? std::fabs(together) / apart : 0.0f) - stageMotion_);
     for (std::size_t b = 0; b < first_.size(); ++b) {
         const float now = now_[b];
