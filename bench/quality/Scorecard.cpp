@@ -25,6 +25,7 @@ ScorecardSignals scorecardSignals(const Speech& speech, ScorecardSuites suites) 
         s.jumping = movingSource(Motion::Jumps, 8.0);
         s.sweeping = movingSource(Motion::Sweeps, 8.0);
         s.autoPanned = movingSource(Motion::AutoPan, 8.0);
+        s.overAmbience = sweepingOverAmbience(-10.0, 8.0);
         s.matrix = matrixFourSources(8.0);
         s.surroundAlone = matrixSurroundAlone(8.0);
         s.speechOverSurround = speechOverMatrixSurround(speech, 8.0);
@@ -54,9 +55,10 @@ void runMotion(const Upmixer& upmixer, const ScorecardSignals& s, Scorecard& car
     card.chord = measureChord(upmixer, s.chord);
     for (const TestSignal& pair : s.spacedPairs) card.spacedPairs.push_back(measureSpacedPair(upmixer, pair));
     card.diffuseBurstsBehindPercent = measureBehindPercent(upmixer, s.diffuseBursts);
-    card.jumpingErrorDeg = measureMovingAzimuthErrorDeg(upmixer, s.jumping);
-    card.sweepingErrorDeg = measureMovingAzimuthErrorDeg(upmixer, s.sweeping);
-    card.autoPanErrorDeg = measureMovingAzimuthErrorDeg(upmixer, s.autoPanned);
+    card.jumpingErrorDeg = measureMovingSource(upmixer, s.jumping).errorDeg;
+    card.sweepingErrorDeg = measureMovingSource(upmixer, s.sweeping).errorDeg;
+    card.autoPanErrorDeg = measureMovingSource(upmixer, s.autoPanned).errorDeg;
+    card.overAmbience = measureMovingSource(upmixer, s.overAmbience);
     card.matrixCentre = measureCoherentCentre(upmixer, s.matrix);
     card.surroundBehindDb = measureBehindAgainstRest(upmixer, s.surroundAlone.encoded);
     card.speechCentre = measureCoherentCentre(upmixer, s.speechOverSurround);
@@ -237,6 +239,8 @@ std::vector<Row> rows() {
             [](const Scorecard& c) {
                 return joined("%.1f", c.jumpingErrorDeg, c.sweepingErrorDeg, c.autoPanErrorDeg);
             }),
+        row(kMotion, "sweeping over ambience 10 dB down: azimuth error (deg RMS); behind (%)", "-",
+            [](const Scorecard& c) { return joined("%.1f", c.overAmbience.errorDeg, c.overAmbience.behindPercent); }),
         row(kMotion, "matrix: C in FC (%); C's separation (dB)", ">= 50; >= 0",
             [](const Scorecard& c) {
                 return number(c.matrixCentre.centrePercent, "%.1f") + "; " + number(c.matrixCentre.separationDb, "%+.1f");

@@ -31,7 +31,7 @@ struct ScorecardSignals {
     std::vector<double> spacedDelaysMs;
     std::vector<TestSignal> spacedPairs;
     TestSignal diffuseBursts;
-    MovingSource jumping, sweeping, autoPanned;
+    MovingSource jumping, sweeping, autoPanned, overAmbience;
     MatrixSignal matrix, surroundAlone, speechOverSurround;
     // defaults
     TestSignal band, orchestral, film, decorrelated, partlyCoherentShort;
@@ -58,6 +58,7 @@ struct Scorecard {
     double diffuseBurstsBehindPercent = NAN;
     // RMS azimuth error of a moving source
     double jumpingErrorDeg = NAN, sweepingErrorDeg = NAN, autoPanErrorDeg = NAN;
+    MovingFigures overAmbience;  // the sweeping source over ambience 10 dB down
     // defaults
     ProgrammeFigures film, band, orchestral;
     double rippleDecorrelatedDb = NAN, ripplePartlyCoherentDb = NAN;

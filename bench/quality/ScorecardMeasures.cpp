@@ -358,24 +358,29 @@ double measureBehindPercent(const Upmixer& upmixer, const TestSignal& signal) {
     return 100.0 * sumOf(energies, {BL, BR}) / sumOfAll(energies);
 }
 
-double measureMovingAzimuthErrorDeg(const Upmixer& upmixer, const MovingSource& source) {
-    const Surround out = upmixer.run(source.signal, {});
+MovingFigures measureMovingSource(const Upmixer& upmixer, const MovingSource& source) {
+    const Surround out = source.parts ? ownRenderings(upmixer, *source.parts).source : upmixer.run(source.signal, {});
     const auto frame = static_cast<std::size_t>(0.020 * kSampleRate);
     std::array<std::vector<double>, kChannels> channelFrames;
     for (std::size_t c = 0; c < channelFrames.size(); ++c) channelFrames[c] = frameEnergies(out[c], frame);
     const std::size_t frames = std::min(channelFrames[FL].size(), source.pan.size() / frame);
     double squares = 0.0;
     std::size_t counted = 0;
+    std::array<double, kChannels> total{};
     for (std::size_t f = static_cast<std::size_t>(kSampleRate) / frame; f < frames; ++f) {
         std::array<double, kChannels> energies{};
-        for (std::size_t c = 0; c < energies.size(); ++c) energies[c] = channelFrames[c][f];
+        for (std::size_t c = 0; c < energies.size(); ++c) {
+            energies[c] = channelFrames[c][f];
+            total[c] += energies[c];
+        }
         double pan = 0.0;
         for (std::size_t i = f * frame; i < (f + 1) * frame; ++i) pan += source.pan[i];
         const double error = energyVector(energies).azimuth - 30.0 * pan / static_cast<double>(frame);
         squares += error * error;
         ++counted;
     }
-    return counted > 0 ? std::sqrt(squares / static_cast<double>(counted)) : NAN;
+    if (counted == 0) return {};
+    return {std::sqrt(squares / static_cast<double>(counted)), sharePercent(total, {BL, BR})};
 }
 
 ProgrammeFigures measureProgramme(const Upmixer& upmixer, const TestSignal& signal) {

@@ -45,8 +45,9 @@
 //                 level in dB, and the same range of the std in L+R.
 //   spaced pair   BL+BR against all (%), and the largest such share in any
 //                 third-octave band from 100 Hz to 8 kHz (Welch, Hann 8192).
-//   moving        a source jumping sides or sweeping: RMS over 20 ms frames
-//                 of the energy vector's azimuth minus 30°·p (degrees)
+//   moving        a source jumping sides or sweeping, alone or over
+//                 ambience: RMS over 20 ms frames of the energy vector's
+//                 azimuth minus 30°·p (degrees); BL+BR's share (%)
 //   matrix        the part of each output coherent with a reference
 //                 (coherentEnergies, Welch 4096): C's share in FC (%), and
 //                 its separation, FC against the other channels (dB); the
@@ -131,8 +132,12 @@ double measureBehindAgainstRest(const Upmixer& upmixer, const TestSignal& signal
 double measureBehindPercent(const Upmixer& upmixer, const TestSignal& signal);
 // A moving source: the energy vector's azimuth in 20 ms frames against
 // 30°·p of the frame's mean pan, RMS over the frames after the first
-// second (degrees).
-double measureMovingAzimuthErrorDeg(const Upmixer& upmixer, const MovingSource& source);
+// second (degrees), and BL+BR's share over those frames (%); over
+// ambience, of the source's own rendering.
+struct MovingFigures {
+    double errorDeg = NAN, behindPercent = NAN;
+};
+MovingFigures measureMovingSource(const Upmixer& upmixer, const MovingSource& source);
 
 // One run of a programme signal at the defaults.
 struct ProgrammeFigures {

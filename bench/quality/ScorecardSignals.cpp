@@ -510,6 +510,26 @@ MovingSource movingSource(Motion motion, double seconds) {
     return moving;
 }
 
+MovingSource sweepingOverAmbience(double bedDb, double seconds) {
+    MovingSource moving = movingSource(Motion::Sweeps, seconds);
+    const std::size_t n = moving.signal.left.size();
+    const std::vector<float> left = pinkNoise(powerOfTwoAtLeast(n), 1711), right = pinkNoise(powerOfTwoAtLeast(n), 1712);
+    const auto level = static_cast<float>(std::pow(10.0, bedDb / 20.0));
+    BedAndSource parts;
+    parts.name = "sweeping over ambience";
+    parts.sourceLeft = moving.signal.left;
+    parts.sourceRight = moving.signal.right;
+    parts.bedLeft.resize(n);
+    parts.bedRight.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        parts.bedLeft[i] = level * left[i];
+        parts.bedRight[i] = level * right[i];
+    }
+    moving.signal = parts.mixed(+1.0);
+    moving.parts = std::move(parts);
+    return moving;
+}
+
 TestSignal spacedPair(double delayMs, double seconds) {
     const std::size_t n = samplesOf(seconds);
     const std::vector<float> source = pinkNoise(powerOfTwoAtLeast(n), 1601);

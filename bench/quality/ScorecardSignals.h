@@ -38,6 +38,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -94,8 +95,15 @@ enum class Motion { Jumps, Sweeps, AutoPan };
 struct MovingSource {
     TestSignal signal;
     std::vector<float> pan;
+    // Over ambience, the ambience is the bed and the moving source the
+    // source (signal = their mix), so that the source's own rendering is
+    // measured; empty otherwise.
+    std::optional<BedAndSource> parts;
 };
 MovingSource movingSource(Motion motion, double seconds);
+// The sweeping source over ambience `bedDb` below it in each channel (two
+// independent pinks): a panned instrument in a reverberant mix.
+MovingSource sweepingOverAmbience(double bedDb, double seconds);
 
 struct MatrixSignal {
     TestSignal encoded;

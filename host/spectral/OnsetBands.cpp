@@ -56,6 +56,16 @@ constexpr float kDriftWeight = 0.3f;
 constexpr float kDriftZ = 8.0f;
 constexpr float kLeastDrift = 0.05f;
 constexpr float kMovingCoherence = 0.85f;
+// A source panned over ambience (a reverberant mix, a bed 10 dB down) is
+// never that coherent, and the ambience scatters its balance from frame to
+// frame, so its drift stands out by less. What tells it from a sound added
+// on one side is that it pans: the channel it moves to rises while the
+// other falls, and the band's recent coherence is no lower than its steady
+// coherence (a sound added beside another lowers it; a source that moves
+// spreads its steady averages over the places it passed, so they look less
+// coherent than its recent frames). Such a band follows at the catching-up
+// speed from a drift kPannedDriftZ times the steps' mean square.
+constexpr float kPannedDriftZ = 2.0f;
 // A sound that travels across the stage faster than the short average can
 // follow (an auto-panner, a fly-by: across the stage in half a second)
 // leaves that offset little time to grow, and its steps are far larger
@@ -146,7 +156,7 @@ OnsetBands::OnsetBands(int bins, int fftSize, int hop, int overlap, double sampl
         v->assign(first_.size(), 0.0f);
     }
     balanceScatter_.assign(first_.size(), kFirstBalanceScatter);
-    for (auto* v : {&nowCross_, &shortCross_}) v->assign(first_.size(), {});
+    for (auto* v : {&nowCross_, &shortCross_, &steadyCross_}) v->assign(first_.size(), {});
     joined_.assign(first_.size(), 0);
     moved_.assign(first_.size(), 0);
     state_.assign(first_.size(), BandState::Steady);
@@ -166,7 +176,7 @@ void OnsetBands::reset() {
     }
     stageMotion_ = 0.0f;
     std::fill(balanceScatter_.begin(), balanceScatter_.end(), kFirstBalanceScatter);
-    std::fill(shortCross_.begin(), shortCross_.end(), std::complex<float>{});
+    for (auto* v : {&shortCross_, &steadyCross_}) std::fill(v->begin(), v->end(), std::complex<float>{});
     std::fill(state_.begin(), state_.end(), BandState::Steady);
     std::fill(eventAge_.begin(), eventAge_.end(), 0);
     std::fill(holdLeft_.begin(), holdLeft_.end(), 0);
@@ -212,11 +222,21 @@ bool OnsetBands::channelDrops(std::size_t band, float ratio) const {
 }
 
 // Whether the band's sound is moving: its balance has drifted from the
-// steady balance (kDriftZ) and the band holds one source (kMovingCoherence).
+// steady balance (kDriftZ) and the band holds one source (kMovingCoherence),
+// or it has drifted less far (kPannedDriftZ) over ambience, panned.
 bool OnsetBands::drifts(std::size_t band) const {
     const float drift = drift_[band];
-    if (!(std::fabs(drift) > kLeastDrift && drift * drift > kDriftZ * balanceScatter_[band])) return false;
-    return coherenceOf(shortLeft_[band], shortRight_[band], shortCross_[band]) > kMovingCoherence;
+    const float squared = drift * drift;
+    if (!(std::fabs(drift) > kLeastDrift && squared > kPannedDriftZ * balanceScatter_[band])) return false;
+    const float recentCoherence = coherenceOf(shortLeft_[band], shortRight_[band], shortCross_[band]);
+    if (squared > kDriftZ * balanceScatter_[band] && recentCoherence > kMovingCoherence) return true;
+    // Over ambience: the channel it moved from fell and the one it moved to
+    // rose, and the band is no less coherent than it was.
+    const bool towardsLeft = drift > 0.0f;
+    const bool fromFell = towardsLeft ? shortRight_[band] < steadyRight_[band] : shortLeft_[band] < steadyLeft_[band];
+    const bool toRose = towardsLeft ? shortLeft_[band] > steadyLeft_[band] : shortRight_[band] > steadyRight_[band];
+    return fromFell && toRose &&
+           recentCoherence >= coherenceOf(steadyLeft_[band], steadyRight_[band], steadyCross_[band]);
 }
 
 // Whether the band's sound is travelling across the stage with the rest of
@@ -368,6 +388,7 @@ void OnsetBands::update(const std::complex<float>* left, const std::complex<floa
         steady_[b] += weight * (now - steady_[b]);
         steadyLeft_[b] += weight * (nowLeft_[b] - steadyLeft_[b]);
         steadyRight_[b] += weight * (nowRight_[b] - steadyRight_[b]);
+        steadyCross_[b] += weight * (nowCross_[b] - steadyCross_[b]);
         const uint8_t event = state_[b] == BandState::Onset ? 1 : 0;
         const bool begins = event != 0 && before != BandState::Onset;
         anyEvent_ = anyEvent_ || event != 0;

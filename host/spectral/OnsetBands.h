@@ -44,8 +44,10 @@
 // R) leaves the steady balance behind, frame after frame, by far more than
 // a steady sound's balance scatters from one frame to the next, while the
 // band stays coherent (one source; a sound added on one side moves the
-// balance too, but lowers the coherence): the band then follows at the
-// catching-up speed while it moves. A sound that travels faster than that
+// balance too, but lowers the coherence), or, over ambience, while one
+// channel rises as the other falls and the band is no less coherent than
+// its steady averages: the band then follows at the catching-up speed while
+// it moves. A sound that travels faster than that
 // (an auto-panner) steps its balance the same way frame after frame, in
 // every band it covers at once, each frame holding one source: such a band
 // takes each frame as it comes.
@@ -138,6 +140,7 @@ private:
     std::vector<float> steady_;            // the band's steady energy
     std::vector<float> now_;               // the newest frame's band energies
     std::vector<float> steadyLeft_, steadyRight_, nowLeft_, nowRight_;  // each channel's
+    std::vector<std::complex<float>> steadyCross_;  // the steady cross-spectrum
     // Each band's balance: the newest frame's, its short-term offset from
     // the steady balance, and the mean square of its frame-to-frame steps;
     // its energies and cross-spectrum over the last few frames, and the

@@ -177,6 +177,11 @@ constexpr Held kHeld[] = {
      [](const Scorecard& c) { return c.sweepingErrorDeg; }, 1.5},
     {"an auto-panned source: azimuth error (deg RMS)", HeldBy::FrontStage,
      [](const Scorecard& c) { return c.autoPanErrorDeg; }, 4.5},
+    // The sweeping source over ambience 10 dB down, whose recent frames are
+    // never coherent enough to pass for one source alone (20° without the
+    // panned drift; FFmpeg 5.9°).
+    {"a source sweeping over ambience: azimuth error (deg RMS)", HeldBy::FrontStage,
+     [](const Scorecard& c) { return c.overAmbience.errorDeg; }, 10.0},
     {"nine pans: largest azimuth error (deg)", HeldBy::FrontStage,
      [](const Scorecard& c) { return c.worstAzimuthErrorDeg; }, 2.0},
 };
@@ -198,9 +203,10 @@ TEST_P(UpmixQuality, HoldsOnMovingSoundAndAtTheDefaults) {
     card.surroundBehindDb = measureBehindAgainstRest(upmixer, signals.surroundAlone.encoded);
     card.diffuseBurstsBehindPercent = measureBehindPercent(upmixer, signals.diffuseBursts);
     if (GetParam().frontStage) {
-        card.jumpingErrorDeg = measureMovingAzimuthErrorDeg(upmixer, signals.jumping);
-        card.sweepingErrorDeg = measureMovingAzimuthErrorDeg(upmixer, signals.sweeping);
-        card.autoPanErrorDeg = measureMovingAzimuthErrorDeg(upmixer, signals.autoPanned);
+        card.jumpingErrorDeg = measureMovingSource(upmixer, signals.jumping).errorDeg;
+        card.sweepingErrorDeg = measureMovingSource(upmixer, signals.sweeping).errorDeg;
+        card.autoPanErrorDeg = measureMovingSource(upmixer, signals.autoPanned).errorDeg;
+        card.overAmbience = measureMovingSource(upmixer, signals.overAmbience);
     }
     card.orchestral = measureProgramme(upmixer, signals.orchestral);
     card.spacedPairs = {{}, measureSpacedPair(upmixer, signals.spacedPairs.at(1))};
