@@ -64,8 +64,16 @@ constexpr float kMovingCoherence = 0.85f;
 // coherence (a sound added beside another lowers it; a source that moves
 // spreads its steady averages over the places it passed, so they look less
 // coherent than its recent frames). Such a band follows at the catching-up
-// speed from a drift kPannedDriftZ times the steps' mean square.
-constexpr float kPannedDriftZ = 2.0f;
+// speed from a drift kPannedDriftZ times the steps' mean square (the most a
+// steady sound's reaches), or from any drift (above kLeastDrift) the way
+// the whole stage drifts: a source that pans moves every band it covers the
+// same way, so the bands' drifts, each over its own scatter (at most
+// kBandDriftZ of it), add up to kStageDriftZ times the square root of their
+// number, where the ambience's own drifts, each its own way, add up to
+// about that root.
+constexpr float kPannedDriftZ = 3.0f;
+constexpr float kBandDriftZ = 3.0f;
+constexpr float kStageDriftZ = 5.0f;
 // A sound that travels across the stage faster than the short average can
 // follow (an auto-panner, a fly-by: across the stage in half a second)
 // leaves that offset little time to grow, and its steps are far larger
@@ -174,7 +182,7 @@ void OnsetBands::reset() {
                     &frameCoherence_}) {
         std::fill(v->begin(), v->end(), 0.0f);
     }
-    stageMotion_ = 0.0f;
+    stageMotion_ = stageDrift_ = 0.0f;
     std::fill(balanceScatter_.begin(), balanceScatter_.end(), kFirstBalanceScatter);
     for (auto* v : {&shortCross_, &steadyCross_}) std::fill(v->begin(), v->end(), std::complex<float>{});
     std::fill(state_.begin(), state_.end(), BandState::Steady);
@@ -223,20 +231,29 @@ bool OnsetBands::channelDrops(std::size_t band, float ratio) const {
 
 // Whether the band's sound is moving: its balance has drifted from the
 // steady balance (kDriftZ) and the band holds one source (kMovingCoherence),
-// or it has drifted less far (kPannedDriftZ) over ambience, panned.
+// or, over ambience, it pans (kPannedDriftZ) or drifts with the stage
+// (kStageDriftZ) and is no less coherent than its steady averages.
 bool OnsetBands::drifts(std::size_t band) const {
     const float drift = drift_[band];
-    const float squared = drift * drift;
-    if (!(std::fabs(drift) > kLeastDrift && squared > kPannedDriftZ * balanceScatter_[band])) return false;
+    if (!(std::fabs(drift) > kLeastDrift)) return false;
+    const float squared = drift * drift, scatter = balanceScatter_[band];
     const float recentCoherence = coherenceOf(shortLeft_[band], shortRight_[band], shortCross_[band]);
-    if (squared > kDriftZ * balanceScatter_[band] && recentCoherence > kMovingCoherence) return true;
-    // Over ambience: the channel it moved from fell and the one it moved to
-    // rose, and the band is no less coherent than it was.
+    if (squared > kDriftZ * scatter && recentCoherence > kMovingCoherence) return true;
+    if (recentCoherence < coherenceOf(steadyLeft_[band], steadyRight_[band], steadyCross_[band])) return false;
+    if (std::fabs(stageDrift_) > kStageDriftZ && drift * stageDrift_ > 0.0f) return true;
+    // The channel it moved from fell and the one it moved to rose.
     const bool towardsLeft = drift > 0.0f;
     const bool fromFell = towardsLeft ? shortRight_[band] < steadyRight_[band] : shortLeft_[band] < steadyLeft_[band];
     const bool toRose = towardsLeft ? shortLeft_[band] > steadyLeft_[band] : shortRight_[band] > steadyRight_[band];
-    return fromFell && toRose &&
-           recentCoherence >= coherenceOf(steadyLeft_[band], steadyRight_[band], steadyCross_[band]);
+    return squared > kPannedDriftZ * scatter && fromFell && toRose;
+}
+
+// The band's drift over the square root of its balance's scatter, within
+// ±kBandDriftZ: its share of the stage's drift.
+float OnsetBands::bandDriftZ(std::size_t band) const {
+    const float scatter = balanceScatter_[band];
+    const float z = scatter > 0.0f ? drift_[band] / std::sqrt(scatter) : 0.0f;
+    return std::clamp(z, -kBandDriftZ, kBandDriftZ);
 }
 
 // Whether the band's sound is travelling across the stage with the rest of
@@ -361,6 +378,8 @@ void OnsetBands::update(const std::complex<float>* left, const std::complex<floa
     anyEvent_ = false;
     std::size_t beginning = 0;
     float together = 0.0f, apart = 0.0f;  // how alike the bands' balances stepped
+    float stageDrift = 0.0f;
+    int sounding = 0;
     for (std::size_t b = 0; b < first_.size(); ++b) {
         float now = 0.0f, nowLeft = 0.0f, nowRight = 0.0f;
         std::complex<float> nowCross{};
@@ -375,11 +394,16 @@ void OnsetBands::update(const std::complex<float>* left, const std::complex<floa
         nowLeft_[b] = nowLeft;
         nowRight_[b] = nowRight;
         followBalance(b);
+        if (now > silenceOf(b) && state_[b] != BandState::Onset) {
+            stageDrift += bandDriftZ(b);
+            ++sounding;
+        }
         together += lastStep_[b];
         apart += std::fabs(lastStep_[b]);
         beginning += beginsOnItsOwn(b, now) ? 1 : 0;
     }
     const bool broadband = beginning >= kBroadbandBands;
+    stageDrift_ = sounding > 0 ? stageDrift / std::sqrt(static_cast<float>(sounding)) : 0.0f;
     stageMotion_ += kStepWeight * ((apart > 0.0f ? std::fabs(together) / apart : 0.0f) - stageMotion_);
     for (std::size_t b = 0; b < first_.size(); ++b) {
         const float now = now_[b];

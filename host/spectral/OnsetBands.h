@@ -45,12 +45,12 @@
 // a steady sound's balance scatters from one frame to the next, while the
 // band stays coherent (one source; a sound added on one side moves the
 // balance too, but lowers the coherence), or, over ambience, while one
-// channel rises as the other falls and the band is no less coherent than
-// its steady averages: the band then follows at the catching-up speed while
-// it moves. A sound that travels faster than that
-// (an auto-panner) steps its balance the same way frame after frame, in
-// every band it covers at once, each frame holding one source: such a band
-// takes each frame as it comes.
+// channel rises as the other falls or the whole stage drifts the same way,
+// the band no less coherent than its steady averages: the band then
+// follows at the catching-up speed while it moves. A sound that travels
+// faster than that (an auto-panner) steps its balance the same way frame
+// after frame, in every band it covers at once, each frame holding one
+// source: such a band takes each frame as it comes.
 //
 // After the fast/slow time constants of active matrix decoders (R. Dressler,
 // "Dolby Surround Pro Logic II Decoder: Principles of Operation", Dolby
@@ -131,6 +131,7 @@ private:
     // Whether the band's sound is moving gradually, or travelling across the
     // stage with the other bands, from followBalance's record of it.
     bool drifts(std::size_t band) const;
+    float bandDriftZ(std::size_t band) const;
     bool travels(std::size_t band) const;
     void followBalance(std::size_t band);
     float silenceOf(std::size_t band) const { return silence_ * static_cast<float>(end_[band] - first_[band]); }
@@ -164,6 +165,7 @@ private:
     std::vector<float> settled_, pendingSettled_;
     float steadyWeight_ = 1.0f, slowSteadyWeight_ = 1.0f;
     float stageMotion_ = 0.0f;  // how alike the bands' balances step: 1 all one way
+    float stageDrift_ = 0.0f;   // the bands' drifts over their scatter, summed over √bands
     float fastWeight_;  // catching up: a time constant of about 30 ms
     float silence_;     // a bin's energy, L and R, below which a band is silent
     int hold_;          // frames that still hold a hit in their window
