@@ -513,18 +513,13 @@ MovingSource movingSource(Motion motion, double seconds) {
 MovingSource sweepingOverAmbience(double bedDb, double seconds) {
     MovingSource moving = movingSource(Motion::Sweeps, seconds);
     const std::size_t n = moving.signal.left.size();
-    const std::vector<float> left = pinkNoise(powerOfTwoAtLeast(n), 1711), right = pinkNoise(powerOfTwoAtLeast(n), 1712);
-    const auto level = static_cast<float>(std::pow(10.0, bedDb / 20.0));
-    BedAndSource parts;
-    parts.name = "sweeping over ambience";
-    parts.sourceLeft = moving.signal.left;
-    parts.sourceRight = moving.signal.right;
-    parts.bedLeft.resize(n);
-    parts.bedRight.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        parts.bedLeft[i] = level * left[i];
-        parts.bedRight[i] = level * right[i];
-    }
+    auto ambience = [&](uint64_t seed) {
+        std::vector<float> noise = scaled(pinkNoise(powerOfTwoAtLeast(n), seed), std::pow(10.0, bedDb / 20.0));
+        noise.resize(n);
+        return noise;
+    };
+    BedAndSource parts{"sweeping over ambience", ambience(1711), ambience(1712), moving.signal.left,
+                       moving.signal.right, {}};
     moving.signal = parts.mixed(+1.0);
     moving.parts = std::move(parts);
     return moving;
