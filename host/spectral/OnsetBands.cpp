@@ -74,6 +74,14 @@ constexpr float kMovingCoherence = 0.85f;
 constexpr float kPannedDriftZ = 3.0f;
 constexpr float kBandDriftZ = 3.0f;
 constexpr float kStageDriftZ = 5.0f;
+// Towards a side, a source panned over ambience grows less coherent (its
+// far channel keeps little but ambience), so the coherence test fails it
+// just where the averages lag most. A pan keeps the band's level (the sine
+// law keeps its power), where a sound added on one side raises it and one
+// that ends lowers it: a band drifting with the stage, its channels moving
+// oppositely and its short level within kPanKeepsLevel of its steady level,
+// follows without the coherence test.
+constexpr float kPanKeepsLevel = 0.15f;
 // A sound that travels across the stage faster than the short average can
 // follow (an auto-panner, a fly-by: across the stage in half a second)
 // leaves that offset little time to grow, and its steps are far larger
@@ -230,21 +238,27 @@ bool OnsetBands::channelDrops(std::size_t band, float ratio) const {
 }
 
 // Whether the band's sound is moving: its balance has drifted from the
-// steady balance (kDriftZ) and the band holds one source (kMovingCoherence),
-// or, over ambience, it pans (kPannedDriftZ) or drifts with the stage
-// (kStageDriftZ) and is no less coherent than its steady averages.
+// steady balance (kDriftZ) and the band holds one source (kMovingCoherence);
+// or, over ambience, it drifts with the stage (kStageDriftZ) while keeping
+// its level and moving its channels oppositely (kPanKeepsLevel), or pans
+// (kPannedDriftZ) or drifts with the stage and is no less coherent than its
+// steady averages.
 bool OnsetBands::drifts(std::size_t band) const {
     const float drift = drift_[band];
     if (!(std::fabs(drift) > kLeastDrift)) return false;
     const float squared = drift * drift, scatter = balanceScatter_[band];
     const float recentCoherence = coherenceOf(shortLeft_[band], shortRight_[band], shortCross_[band]);
     if (squared > kDriftZ * scatter && recentCoherence > kMovingCoherence) return true;
-    if (recentCoherence < coherenceOf(steadyLeft_[band], steadyRight_[band], steadyCross_[band])) return false;
-    if (std::fabs(stageDrift_) > kStageDriftZ && drift * stageDrift_ > 0.0f) return true;
     // The channel it moved from fell and the one it moved to rose.
     const bool towardsLeft = drift > 0.0f;
     const bool fromFell = towardsLeft ? shortRight_[band] < steadyRight_[band] : shortLeft_[band] < steadyLeft_[band];
     const bool toRose = towardsLeft ? shortLeft_[band] > steadyLeft_[band] : shortRight_[band] > steadyRight_[band];
+    const bool withStage = std::fabs(stageDrift_) > kStageDriftZ && drift * stageDrift_ > 0.0f;
+    const float steadyTotal = steadyLeft_[band] + steadyRight_[band];
+    const bool keepsLevel = std::fabs(shortLeft_[band] + shortRight_[band] - steadyTotal) < kPanKeepsLevel * steadyTotal;
+    if (withStage && keepsLevel && fromFell && toRose) return true;
+    if (recentCoherence < coherenceOf(steadyLeft_[band], steadyRight_[band], steadyCross_[band])) return false;
+    if (withStage) return true;
     return squared > kPannedDriftZ * scatter && fromFell && toRose;
 }
 

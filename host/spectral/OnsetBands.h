@@ -46,8 +46,10 @@
 // band stays coherent (one source; a sound added on one side moves the
 // balance too, but lowers the coherence), or, over ambience, while one
 // channel rises as the other falls or the whole stage drifts the same way,
-// the band no less coherent than its steady averages: the band then
-// follows at the catching-up speed while it moves. A sound that travels
+// the band no less coherent than its steady averages or, drifting with the
+// stage as its channels move oppositely, keeping its level (a pan keeps
+// the power; a sound added or ending changes it): the band then follows at
+// the catching-up speed while it moves. A sound that travels
 // faster than that (an auto-panner) steps its balance the same way frame
 // after frame, in every band it covers at once, each frame holding one
 // source: such a band takes each frame as it comes.

@@ -179,9 +179,10 @@ constexpr Held kHeld[] = {
      [](const Scorecard& c) { return c.autoPanErrorDeg; }, 4.5},
     // The sweeping source over ambience 10 dB down, whose recent frames are
     // never coherent enough to pass for one source alone (20° without the
-    // tests over ambience; FFmpeg 5.9°).
+    // tests over ambience, 6.3° without the level test at the sides; FFmpeg
+    // 5.9°).
     {"a source sweeping over ambience: azimuth error (deg RMS)", HeldBy::FrontStage,
-     [](const Scorecard& c) { return c.overAmbience.errorDeg; }, 8.0},
+     [](const Scorecard& c) { return c.overAmbience.errorDeg; }, 6.0},
     {"nine pans: largest azimuth error (deg)", HeldBy::FrontStage,
      [](const Scorecard& c) { return c.worstAzimuthErrorDeg; }, 2.0},
 };
