@@ -29,6 +29,11 @@ constexpr double kFalseAlarmZ = 3.72;  // a one-sided 10⁻⁴ of a normal
 // has fallen is ending, not beginning).
 constexpr std::size_t kBroadbandBands = 6;
 constexpr float kJoinRatio = 0.8f;
+// A hit across the spectrum goes on while at least this many bands that
+// rose into it on their own still hold it: the bands that joined it stay
+// in it till then. A castanet or a click over a bed, loud in fewer bands
+// or for fewer frames, leaves its joined bands after `overlap` frames.
+constexpr std::size_t kSustainedHitBands = 10;
 
 // A channel's energy is judged against its own steady energy, but never
 // against less than this share of the band's: a sound that moves from one
@@ -191,6 +196,7 @@ void OnsetBands::reset() {
         std::fill(v->begin(), v->end(), 0.0f);
     }
     stageMotion_ = stageDrift_ = 0.0f;
+    hitSustains_ = false;
     std::fill(balanceScatter_.begin(), balanceScatter_.end(), kFirstBalanceScatter);
     for (auto* v : {&shortCross_, &steadyCross_}) std::fill(v->begin(), v->end(), std::complex<float>{});
     std::fill(state_.begin(), state_.end(), BandState::Steady);
@@ -282,6 +288,16 @@ bool OnsetBands::travels(std::size_t band) const {
     return frameCoherence_[band] - chance > kTravellingCoherence * (1.0f - chance);
 }
 
+// How many bands are in an event they rose into on their own and still
+// hold, in the newest frame, kSustainRatio times their steady energy.
+std::size_t OnsetBands::sustainingBands() const {
+    std::size_t count = 0;
+    for (std::size_t b = 0; b < first_.size(); ++b) {
+        count += state_[b] == BandState::Onset && joined_[b] == 0 && now_[b] > kSustainRatio * steady_[b] ? 1 : 0;
+    }
+    return count;
+}
+
 // Follows the band's balance in the newest frame: how far it stands off the
 // steady balance, and how much it moves from frame to frame.
 void OnsetBands::followBalance(std::size_t band) {
@@ -369,7 +385,12 @@ float OnsetBands::weightFor(std::size_t band, float now, bool broadband) {
             state = BandState::Adopting;
             return 1.0f;
         }
-        holdLeft_[band] = joined_[band] == 0 && (now > kSustainRatio * steady || moved_[band] != 0)
+        // A band that joined a hit stays with it while the hit lasts in the
+        // bands it rose in: a burst's weaker part there, let into the
+        // averages once its first frames had passed, would steer the steady
+        // sound beside it for as long as they remember.
+        holdLeft_[band] = (joined_[band] == 0 && (now > kSustainRatio * steady || moved_[band] != 0)) ||
+                                  (joined_[band] != 0 && hitSustains_)
                               ? hold_
                               : holdLeft_[band] - 1;
         if (holdLeft_[band] > 0) return 0.0f;
@@ -417,6 +438,7 @@ void OnsetBands::update(const std::complex<float>* left, const std::complex<floa
         beginning += beginsOnItsOwn(b, now) ? 1 : 0;
     }
     const bool broadband = beginning >= kBroadbandBands;
+    hitSustains_ = sustainingBands() >= kSustainedHitBands;
     stageDrift_ = sounding > 0 ? stageDrift / std::sqrt(static_cast<float>(sounding)) : 0.0f;
     stageMotion_ += kStepWeight * ((apart > 0.0f ? std::fabs(together) / apart : 0.0f) - stageMotion_);
     for (std::size_t b = 0; b < first_.size(); ++b) {

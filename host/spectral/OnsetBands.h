@@ -29,7 +29,9 @@
 // fallen below its steady level joins the event for the frames that hold
 // the hit in their window: its averages hold, and its excess, whatever
 // there is of it, is an event of its own. A joined band is not kept in the
-// event by its own level afterwards; it never rose by much.
+// event by its own level afterwards (it never rose by much), but by the
+// hit's: while many of the bands that rose still hold it (a burst that
+// lasts), the joined ones stay in the event too.
 //
 // Each channel is judged on its own too: a sound that jumps from one side to
 // the other (a ping-pong, a cut) keeps the band's energy while one channel
@@ -136,6 +138,7 @@ private:
     float bandDriftZ(std::size_t band) const;
     bool travels(std::size_t band) const;
     void followBalance(std::size_t band);
+    std::size_t sustainingBands() const;
     float silenceOf(std::size_t band) const { return silence_ * static_cast<float>(end_[band] - first_[band]); }
     float weightFor(std::size_t band, float now, bool broadband);
 
@@ -168,6 +171,7 @@ private:
     float steadyWeight_ = 1.0f, slowSteadyWeight_ = 1.0f;
     float stageMotion_ = 0.0f;  // how alike the bands' balances step: 1 all one way
     float stageDrift_ = 0.0f;   // the bands' drifts over their scatter, summed over √bands
+    bool hitSustains_ = false;  // a hit across the spectrum still goes on (kSustainedHitBands)
     float fastWeight_;  // catching up: a time constant of about 30 ms
     float silence_;     // a bin's energy, L and R, below which a band is silent
     int hold_;          // frames that still hold a hit in their window

@@ -128,12 +128,14 @@ constexpr Held kHeld[] = {
      [](const Scorecard& c) { return -c.pumping.dipDb; }, 1.0},
     {"pumping: the noise pushed aside in a burst's first 150 ms (dB)", HeldBy::KeepsItsCentre,
      [](const Scorecard& c) { return c.pumping.spillEarlyDb; }, -15.0},
-    // Short of the −25 dB wanted: what the averages still carry of the
-    // burst when it has passed, the price of open surrounds on music (the
-    // ambience's direct-sound limit, UpmixMatrix.cpp). Held here so that it
-    // gets no worse.
+    // What the averages still carry of the burst when it has passed: within
+    // the −25 dB wanted on the front stage since the bands that joined the
+    // burst stay in it while it lasts (−24.5 dB before). cc, whose sides
+    // open into the surrounds, is held at −20 so that it gets no worse.
     {"pumping: the same 150-450 ms after its onset (dB)", HeldBy::KeepsItsCentre,
      [](const Scorecard& c) { return c.pumping.spillLateDb; }, -20.0},
+    {"pumping: the same 150-450 ms after its onset, front stage (dB)", HeldBy::FrontStage,
+     [](const Scorecard& c) { return c.pumping.spillLateDb; }, -25.0},
     // Well inside the 10% wanted since a hit across the spectrum takes the
     // bands it barely lifts (OnsetBands.h); held there.
     {"a centred click: share behind (%)", HeldBy::Every, [](const Scorecard& c) { return c.clicks.behindPercent; }, 6.5},
