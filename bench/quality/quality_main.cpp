@@ -11,10 +11,10 @@
 //
 // --suite picks what is measured (all by default): `static` the table of
 // placed, diffuse and dialogue signals above, `motion` and `defaults` the
-// scorecard (bench/quality/Scorecard.h); each for slice, arctan, cc, slice
-// with --atf, and FFmpeg. The static suite ends with a row per speaker
-// layout (3.0 to 7.1) for slice at default settings (LayoutQuality.h), whose
-// ring picture --svg-layouts writes.
+// scorecard (bench/quality/Scorecard.h); each for slice, arctan and cc,
+// without and with --atf, and FFmpeg. The static suite ends with a row per
+// speaker layout (3.0 to 7.1) for slice at default settings
+// (LayoutQuality.h), whose ring picture --svg-layouts writes.
 //
 // --host measures another surround-host binary (an older build, say) through
 // files, for each method, instead of this build's engine. --write-stereo
@@ -373,7 +373,8 @@ int run(int argc, char** argv) {
     };
     const std::vector<std::string> methods{"slice", "arctan", "cc"};
     for (const Column& column : {Column{"slice", "slice", false}, Column{"arctan", "arctan", false},
-                                 Column{"cc", "cc", false}, Column{"slice --atf", "slice", true}}) {
+                                 Column{"cc", "cc", false}, Column{"slice --atf", "slice", true},
+                                 Column{"arctan --atf", "arctan", true}, Column{"cc --atf", "cc", true}}) {
         if (!o.host.empty()) {
             upmixers.push_back(hostUpmixer(o.host, column.method, o.hostArgs + (column.atf ? " --atf" : ""), scratch));
             upmixers.back().name = column.name;

@@ -35,6 +35,8 @@ constexpr Configuration kConfigurations[] = {
     {"arctan", spectral::UpmixMethod::ArcTan, false, false},
     {"cc", spectral::UpmixMethod::CC, false, false},
     {"slice_atf", spectral::UpmixMethod::Slice, true, true},
+    {"arctan_atf", spectral::UpmixMethod::ArcTan, true, false},
+    {"cc_atf", spectral::UpmixMethod::CC, true, false},
 };
 
 double behind(const QualityRow& row) { return row.share[BL] + row.share[BR]; }
