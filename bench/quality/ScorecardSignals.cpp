@@ -92,11 +92,11 @@ std::vector<float> drumHit() {
 }
 
 // 30 ms of noise band-limited to 1.5–6 kHz (a brick-wall filter on a 4096
-// circle), under exp(−t/4 ms), peak 0.5.
-std::vector<float> castanet() {
+// circle), under exp(−t/4 ms), peak 0.5; each seed a castanet of its own.
+std::vector<float> castanet(uint64_t seed) {
     constexpr int kSize = 4096;
     spectral::RealFft fft(kSize);
-    Random random(1303);
+    Random random(seed);
     for (int i = 0; i < kSize; ++i) fft.time()[i] = static_cast<float>(random.gaussian());
     fft.forward();
     for (int k = 0; k <= kSize / 2; ++k) {
@@ -414,9 +414,16 @@ BedAndSource clicksOverBed(int events) {
     return s;
 }
 
+// Every hit a castanet of its own: one noise repeated would be one file
+// measured five times, and how far a hit smears depends on its noise.
 BedAndSource castanetsOverBed(int events) {
     BedAndSource s = decorrelatedBed("castanets", events, 0.015, 1301);
-    addCentred(s, castanet());
+    const std::vector<std::size_t> onsets = s.onsets;
+    for (std::size_t i = 0; i < onsets.size(); ++i) {
+        s.onsets = {onsets[i]};
+        addCentred(s, castanet(1303 + i));
+    }
+    s.onsets = onsets;
     return s;
 }
 

