@@ -179,6 +179,7 @@ OnsetBands::OnsetBands(int bins, int fftSize, int hop, int overlap, double sampl
     balanceScatter_.assign(first_.size(), kFirstBalanceScatter);
     for (auto* v : {&nowCross_, &shortCross_, &steadyCross_}) v->assign(first_.size(), {});
     joined_.assign(first_.size(), 0);
+    pendingJoined_.assign(first_.size(), 0);
     moved_.assign(first_.size(), 0);
     state_.assign(first_.size(), BandState::Steady);
     eventAge_.assign(first_.size(), 0);
@@ -203,6 +204,7 @@ void OnsetBands::reset() {
     std::fill(eventAge_.begin(), eventAge_.end(), 0);
     std::fill(holdLeft_.begin(), holdLeft_.end(), 0);
     std::fill(joined_.begin(), joined_.end(), 0);
+    std::fill(pendingJoined_.begin(), pendingJoined_.end(), 0);
     std::fill(moved_.begin(), moved_.end(), 0);
     std::fill(steadyFor_.begin(), steadyFor_.end(), 0);
     std::fill(settled_.begin(), settled_.end(), 0.0f);
@@ -409,6 +411,7 @@ void OnsetBands::update(const std::complex<float>* left, const std::complex<floa
     pendingSlowWeight_.swap(slowWeight_);
     pendingEvent_.swap(inEvent_);
     pendingSettled_.swap(settled_);
+    std::copy(joined_.begin(), joined_.end(), pendingJoined_.begin());
     anyPendingEvent_ = anyEvent_;
     anyEvent_ = false;
     std::size_t beginning = 0;
@@ -451,6 +454,7 @@ void OnsetBands::update(const std::complex<float>* left, const std::complex<floa
         steadyCross_[b] += weight * (nowCross_[b] - steadyCross_[b]);
         const uint8_t event = state_[b] == BandState::Onset ? 1 : 0;
         const bool begins = event != 0 && before != BandState::Onset;
+        if (begins) pendingJoined_[b] = joined_[b];
         anyEvent_ = anyEvent_ || event != 0;
         anyPendingEvent_ = anyPendingEvent_ || begins;
         const float slow = weight == steadyWeight_ ? slowSteadyWeight_ : weight;

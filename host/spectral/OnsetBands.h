@@ -118,6 +118,11 @@ public:
     // up, from 0 (just now) to 1 (kLongestEvent or more).
     const float* settled() const { return pendingSettled_.data(); }
     bool anyEvent() const { return anyPendingEvent_; }
+    // Whether the band is in the event only as part of a hit across the
+    // spectrum that rose elsewhere (it barely rose itself).
+    bool joinedHit(std::size_t band) const { return pendingJoined_[band] != 0; }
+    // How many frames hold a hit's onset in their window.
+    int onsetFrames() const { return hold_; }
 
     std::size_t bandCount() const { return first_.size(); }
     // The bins [first, end) of a band.
@@ -157,7 +162,7 @@ private:
     // squared coherence across the band's bins.
     std::vector<float> lastStep_, stepProduct_, stepSquare_, frameCoherence_;
     std::vector<std::complex<float>> shortCross_, nowCross_;
-    std::vector<uint8_t> joined_;          // in an event only as part of a broadband hit
+    std::vector<uint8_t> joined_, pendingJoined_;  // in an event only as part of a broadband hit
     std::vector<uint8_t> moved_;           // in an event because its sound moved sides
     std::vector<float> onsetRatio_, fallRatio_;  // the band's thresholds
     std::vector<BandState> state_;

@@ -177,6 +177,29 @@ private:
     void findEvents(const std::complex<float>* left, const std::complex<float>* right,
                     const std::complex<float>* nextLeft, const std::complex<float>* nextRight,
                     const OnsetBands& onsets);
+    // A band's excess over the averages in the frame that describes its
+    // event: powers and cross-spectrum summed over its bins (each turned
+    // back by the band's phase step to its first bin), the step itself
+    // (`steps` before it is made a unit), and how many independent bins
+    // the sums count as.
+    struct BandExcess {
+        float left = 0.0f, right = 0.0f, independent = 1.0f;
+        std::complex<float> cross, steps, step{1.0f, 0.0f};
+    };
+    // A hit across the spectrum, from the bands it rose in: its direction
+    // at bin 0, its phase step per bin and its coherent share.
+    struct HitDirection {
+        bool found = false;
+        std::complex<float> left, right, step{1.0f, 0.0f};
+        float coherent = 1.0f;
+    };
+    void measureExcess(std::size_t band, std::size_t first, std::size_t end,
+                       const std::complex<float>* left, const std::complex<float>* right,
+                       const std::complex<float>* nextLeft, const std::complex<float>* nextRight,
+                       const OnsetBands& onsets);
+    HitDirection hitAcross(const OnsetBands& onsets) const;
+    void estimateEvent(std::size_t band, std::size_t first, std::size_t end, const OnsetBands& onsets,
+                       const HitDirection& hit);
 
     // Per-bin averages over time: recent ones (the user's time constant)
     // for direction and power, slow ones for how diffuse the bin is; each
@@ -233,14 +256,17 @@ private:
     std::vector<uint8_t> event_;
     std::vector<std::complex<float>> eventL_, eventR_, estimatorL_, estimatorR_;
     std::vector<float> eventFront_, eventRear_, eventLevelLeft_, eventLevelRight_;
-    // Per bin in an event: the frame's excess over the averages.
-    std::vector<float> excessLeft_, excessRight_;
+    // Per bin in an event: the frame's excess over the averages, and how
+    // many bins it was summed over.
+    std::vector<float> excessLeft_, excessRight_, excessBins_;
     std::vector<std::complex<float>> excessCross_;
     // Per band in an event: its strongest power so far, and the direction,
     // the coherent share (how much of it is taken as a direct sound) and
     // the phase step it had then.
     std::vector<float> bandPeak_, bandCoherent_;
+    std::vector<int> bandAge_;
     std::vector<std::complex<float>> bandLeftDirection_, bandRightDirection_, bandStep_;
+    std::vector<BandExcess> bandExcess_;  // per band, this frame's (measureExcess)
     bool anyEvent_ = false;
 };
 
