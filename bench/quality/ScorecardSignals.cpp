@@ -73,7 +73,18 @@ void addCentred(BedAndSource& s, const std::vector<float>& event) {
     addAtOnsets(s.sourceRight, event, s.onsets);
 }
 
-std::vector<float> drumHit() {
+// Every onset a hit of its own, `hit(seed)` with seeds from `firstSeed` on:
+// one noise repeated would be one hit measured five times, and how far a
+// hit smears depends on its noise.
+void addCentredHits(BedAndSource& s, std::vector<float> (*hit)(uint64_t), uint64_t firstSeed) {
+    for (std::size_t i = 0; i < s.onsets.size(); ++i) {
+        const std::vector<float> one = hit(firstSeed + i);
+        addAtOnsets(s.sourceLeft, one, {s.onsets[i]});
+        addAtOnsets(s.sourceRight, one, {s.onsets[i]});
+    }
+}
+
+std::vector<float> drumHit(uint64_t seed) {
     const std::size_t kickLength = samplesOf(0.9), fade = samplesOf(0.01);
     std::vector<float> hit(kickLength, 0.0f);
     double phase = 0.0;
@@ -83,7 +94,7 @@ std::vector<float> drumHit() {
         const double tail = i + fade > kickLength ? static_cast<double>(kickLength - i) / static_cast<double>(fade) : 1.0;
         hit[i] = static_cast<float>(std::sin(phase) * std::exp(-t / 0.150) * tail);
     }
-    Random random(1203);
+    Random random(seed);
     for (std::size_t i = 0; i < samplesOf(0.040); ++i) {
         const double t = static_cast<double>(i) / kSampleRate;
         hit[i] += static_cast<float>(0.5 * random.gaussian() * std::exp(-t / 0.008));
@@ -404,7 +415,7 @@ BedAndSource pumpingNoise(int events) {
 
 BedAndSource drumHitsOverAmbience(int events) {
     BedAndSource s = decorrelatedBed("drum hits", events, 0.03, 1201);
-    addCentred(s, drumHit());
+    addCentredHits(s, drumHit, 1203);
     return s;
 }
 
@@ -414,16 +425,9 @@ BedAndSource clicksOverBed(int events) {
     return s;
 }
 
-// Every hit a castanet of its own: one noise repeated would be one file
-// measured five times, and how far a hit smears depends on its noise.
 BedAndSource castanetsOverBed(int events) {
     BedAndSource s = decorrelatedBed("castanets", events, 0.015, 1301);
-    const std::vector<std::size_t> onsets = s.onsets;
-    for (std::size_t i = 0; i < onsets.size(); ++i) {
-        s.onsets = {onsets[i]};
-        addCentred(s, castanet(1303 + i));
-    }
-    s.onsets = onsets;
+    addCentredHits(s, castanet, 1303);
     return s;
 }
 

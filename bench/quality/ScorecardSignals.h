@@ -11,8 +11,8 @@
 //   drum hits      two independent pinks at 0.03 RMS; once a second a
 //                  centred kick (a sine gliding from 120 Hz down towards
 //                  45 Hz, 45 + 75·exp(−t/40 ms), under exp(−t/150 ms)) and
-//                  snare (40 ms of white noise under exp(−t/8 ms)), the hit
-//                  scaled to a peak of 0.5
+//                  snare (40 ms of white noise under exp(−t/8 ms), each
+//                  hit's noise its own), the hit scaled to a peak of 0.5
 //   clicks         two independent pinks at 0.015 RMS; once a second a
 //                  centred one-sample click of 0.5
 //   castanets      the same bed; once a second a centred castanet: 30 ms of
