@@ -132,7 +132,7 @@ constexpr Held kHeld[] = {
      [](const Scorecard& c) { return c.pumping.spillEarlyDb; }, -15.0},
     // What the averages still carry of the burst when it has passed: within
     // the −25 dB wanted on the front stage since the bands that joined the
-    // burst stay in it while it lasts (−24.5 dB before). cc, whose sides
+    // burst stay in it while it lasts (−24.5 dB if they let go). cc, whose sides
     // open into the surrounds, is held at −20 so that it gets no worse.
     {"pumping: the same 150-450 ms after its onset (dB)", HeldBy::KeepsItsCentre,
      [](const Scorecard& c) { return c.pumping.spillLateDb; }, -20.0},
@@ -143,12 +143,12 @@ constexpr Held kHeld[] = {
     // cc, 6.7% for arctan: where the bed is strong, an event's power within
     // the bed's own scatter is left to the bed).
     {"a centred click: share behind (%)", HeldBy::Every, [](const Scorecard& c) { return c.clicks.behindPercent; }, 7.0},
-    // +2.5 dB since an event's power within the background's own scatter
-    // is no event (+4.4 dB before; FFmpeg +3.9 dB).
+    // +2.5 dB: an event's power within the background's own scatter is no
+    // event (+4.4 dB when it counts as one; FFmpeg +3.9 dB).
     {"a castanet: smearing, 20-50 ms above the input's (dB)", HeldBy::Every,
      [](const Scorecard& c) { return c.castanets.smearingDb; }, 4.0},
-    // −26.1 dB since the bands that only joined a hit take its direction
-    // while they hold its onset (−24.3 dB before; FFmpeg −28.3 dB).
+    // −26.1 dB: the bands that only joined a hit take its direction while
+    // they hold its onset (−24.3 dB on their own; FFmpeg −28.3 dB).
     {"a castanet: pre-echo, 10 ms before against 0-50 ms, front stage (dB)", HeldBy::FrontStage,
      [](const Scorecard& c) { return c.castanets.preEchoDb; }, -25.5},
     // Its pre-echo as a whole is short of the −30 dB wanted, but nearly all
