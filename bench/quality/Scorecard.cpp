@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <functional>
 
+#include "bench/quality/TextTable.h"
+
 namespace quorveil::quality {
 
 ScorecardSignals scorecardSignals(const Speech& speech, ScorecardSuites suites) {
@@ -283,27 +285,6 @@ std::vector<Row> rows() {
     };
 }
 
-void printGrid(const std::vector<std::vector<std::string>>& lines, bool markdown) {
-    std::vector<std::size_t> widths(lines[0].size(), 0);
-    for (const auto& line : lines) {
-        for (std::size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], line[c].size());
-    }
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        std::string text = markdown ? "|" : "";
-        for (std::size_t c = 0; c < lines[i].size(); ++c) {
-            const std::string pad(widths[c] - lines[i][c].size(), ' ');
-            text += markdown ? " " + lines[i][c] + " |" : (c == 0 ? "" : "  ") + lines[i][c] + pad;
-        }
-        while (!text.empty() && text.back() == ' ') text.pop_back();
-        std::printf("%s\n", text.c_str());
-        if (markdown && i == 0) {
-            std::string rule = "|";
-            for (std::size_t c = 0; c < lines[i].size(); ++c) rule += "---|";
-            std::printf("%s\n", rule.c_str());
-        }
-    }
-}
-
 }  // namespace
 
 void printScorecards(const std::vector<Scorecard>& cards, const std::vector<std::string>& methods,
@@ -322,7 +303,7 @@ void printScorecards(const std::vector<Scorecard>& cards, const std::vector<std:
     for (const Scorecard& card : cards) timing.push_back(number(card.seconds, "%.1f"));
     lines.push_back(timing);
     std::printf("\n%sScorecard\n\n", markdown ? "#### " : "");
-    printGrid(lines, markdown);
+    printTextTable(lines, markdown, Columns::LeftAligned);
 }
 
 }  // namespace quorveil::quality

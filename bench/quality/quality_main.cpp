@@ -36,6 +36,7 @@
 #include "bench/quality/RingPicture.h"
 #include "bench/quality/Scorecard.h"
 #include "bench/quality/TestSignals.h"
+#include "bench/quality/TextTable.h"
 #include "bench/quality/Upmixers.h"
 #include "host/hosting/PluginLibrary.h"
 #include "host/soundfiles/SoundFile.h"
@@ -89,40 +90,11 @@ std::vector<std::string> cells(const QualityRow& row) {
     return c;
 }
 
-// A table: its first line the header, columns right-aligned after the first.
-void printLines(const std::vector<std::vector<std::string>>& lines, bool markdown) {
-    if (markdown) {
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            std::string line = "|";
-            for (const std::string& c : lines[i]) line += " " + c + " |";
-            std::printf("%s\n", line.c_str());
-            if (i == 0) {
-                std::string rule = "|";
-                for (std::size_t c = 0; c < lines[i].size(); ++c) rule += c == 0 ? "---|" : "--:|";
-                std::printf("%s\n", rule.c_str());
-            }
-        }
-        return;
-    }
-    std::vector<std::size_t> widths(lines[0].size(), 0);
-    for (const auto& line : lines) {
-        for (std::size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], line[c].size());
-    }
-    for (const auto& line : lines) {
-        std::string text;
-        for (std::size_t c = 0; c < line.size(); ++c) {
-            const std::string pad(widths[c] - line[c].size(), ' ');
-            text += c == 0 ? line[c] + pad : "  " + pad + line[c];
-        }
-        std::printf("%s\n", text.c_str());
-    }
-}
-
 void printTable(const std::string& title, const std::vector<QualityRow>& rows, bool markdown) {
     std::vector<std::vector<std::string>> lines{header()};
     for (const QualityRow& row : rows) lines.push_back(cells(row));
     std::printf("\n%s%s\n\n", markdown ? "#### " : "", title.c_str());
-    printLines(lines, markdown);
+    printTextTable(lines, markdown, Columns::FiguresRight);
 }
 
 // The targets of the upmix, one line each, for every upmixer measured.
@@ -211,24 +183,7 @@ void printTargets(const std::vector<std::string>& names,
         lines.push_back(line);
     }
     std::printf("\n%sTargets\n\n", markdown ? "#### " : "");
-    std::vector<std::size_t> widths(head.size(), 0);
-    for (const auto& line : lines) {
-        for (std::size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], line[c].size());
-    }
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        std::string text = markdown ? "|" : "";
-        for (std::size_t c = 0; c < lines[i].size(); ++c) {
-            const std::string pad(widths[c] - lines[i][c].size(), ' ');
-            text += markdown ? " " + lines[i][c] + " |" : (c == 0 ? "" : "  ") + lines[i][c] + pad;
-        }
-        while (!text.empty() && text.back() == ' ') text.pop_back();
-        std::printf("%s\n", text.c_str());
-        if (markdown && i == 0) {
-            std::string rule = "|";
-            for (std::size_t c = 0; c < lines[i].size(); ++c) rule += "---|";
-            std::printf("%s\n", rule.c_str());
-        }
-    }
+    printTextTable(lines, markdown, Columns::LeftAligned);
 }
 
 void writeLongStereo(const std::string& path, double minutes) {
@@ -333,7 +288,7 @@ void measureLayouts(const host::PluginLibrary& library, const Speech& speech, do
                 "mix (%.0f s). Sides: speakers at +-90 degrees; behind: beyond. Fold-down: the "
                 "layout's own weights (LFE out). Measured in %.1f s.\n\n",
                 seconds, seconds, took);
-    printLines(lines, o.markdown);
+    printTextTable(lines, o.markdown, Columns::FiguresRight);
     if (!o.svgLayouts.empty()) {
         std::ofstream file(o.svgLayouts);
         file << ringPicture(panels, "each layout's speakers at their azimuths (C 0, L/R 30, "

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <limits>
 #include <map>
+#include <memory>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -198,12 +199,45 @@ const quorveil::ModuleEntry& arcTanEntry() {
     throw std::runtime_error("ArcTan4_6 is not in the module table");
 }
 
-TEST(ArcTanPlacement, MatchesTheReferenceBitForBitInEveryModeAndFreqMode) {
-    const quorveil::ModuleEntry* row = nullptr;
-    for (const auto& entry : quorveil::productModules()) {
-        if (std::string(entry.uniqueId) == "audio.quorveil.ArcTan4_6") row = &entry;
+// An ArcTan4_6 started as a host starts it, kFrames × kBins, with the
+// settings v read through the host's values.
+std::unique_ptr<BidulePlugin> startedArcTan(MiniHost& host, const Values& v) {
+    std::unique_ptr<BidulePlugin> module(arcTanEntry().create(&host.record));
+    PluginBlock* block = module->block();
+    EngineInfo engine{};
+    engine.frameCount = kFrames;
+    engine.binCount = kBins;
+    block->dispatch(block, 1, &engine, nullptr);
+    block->dispatch(block, 0, nullptr, nullptr);
+    host.ints = {{2, v.freqMode}, {7, v.mode}};
+    host.reals = {{1, v.r}, {3, v.W}, {4, v.Cw}, {5, v.Fw}, {9, v.LF},
+                  {10, v.RF}, {11, v.C}, {12, v.LS}, {13, v.RS}};
+    for (int32_t id = 1; id <= 14; ++id) block->dispatch(block, 14, nullptr, &id);
+    return module;
+}
+
+// Bits that differ between the twelve output pins and `want(frame, bin)`
+// (NaN matching NaN), the first five reported.
+template <typename Want>
+int mismatchesAgainst(Pins& out, Want want) {
+    int mismatches = 0;
+    for (int32_t f = 0; f < kFrames; ++f) {
+        for (int32_t b = 0; b < kBins; ++b) {
+            const std::array<float, 12> expected = want(f, b);
+            for (int32_t pin = 0; pin < 12; ++pin) {
+                const float got = out.at(pin, f, b), w = expected[static_cast<std::size_t>(pin)];
+                const bool same = std::memcmp(&got, &w, sizeof got) == 0 || (std::isnan(got) && std::isnan(w));
+                if (!same && ++mismatches <= 5) {
+                    ADD_FAILURE() << "frame " << f << " bin " << b << " pin " << pin << ": got " << got
+                                  << ", expected " << w;
+                }
+            }
+        }
     }
-    ASSERT_TRUE(row != nullptr && row->create != nullptr);
+    return mismatches;
+}
+
+TEST(ArcTanPlacement, MatchesTheReferenceBitForBitInEveryModeAndFreqMode) {
     std::mt19937 rng(20240611);
     for (int32_t freqMode = 0; freqMode < 5; ++freqMode) {
         for (int32_t mode = 0; mode < 3; ++mode) {
@@ -212,17 +246,8 @@ TEST(ArcTanPlacement, MatchesTheReferenceBitForBitInEveryModeAndFreqMode) {
                              " W " + std::to_string(v.W) + " Cw " + std::to_string(v.Cw) +
                              (broken ? " with broken bins" : ""));
                 MiniHost host;
-                BidulePlugin* module = row->create(&host.record);
+                const std::unique_ptr<BidulePlugin> module = startedArcTan(host, v);
                 PluginBlock* block = module->block();
-                EngineInfo engine{};
-                engine.frameCount = kFrames;
-                engine.binCount = kBins;
-                block->dispatch(block, 1, &engine, nullptr);
-                block->dispatch(block, 0, nullptr, nullptr);
-                host.ints = {{2, v.freqMode}, {7, v.mode}};
-                host.reals = {{1, v.r}, {3, v.W}, {4, v.Cw}, {5, v.Fw}, {9, v.LF},
-                              {10, v.RF}, {11, v.C}, {12, v.LS}, {13, v.RS}};
-                for (int32_t id = 1; id <= 14; ++id) block->dispatch(block, 14, nullptr, &id);
 
                 Pins frequency(2), magnitude(2), out(12);
                 for (int32_t f = 0; f < kFrames; ++f) {
@@ -236,26 +261,13 @@ TEST(ArcTanPlacement, MatchesTheReferenceBitForBitInEveryModeAndFreqMode) {
                 }
                 block->process(block, nullptr, nullptr, nullptr, nullptr, frequency.pins.data(), nullptr,
                                magnitude.pins.data(), out.pins.data(), nullptr, nullptr);
-                delete module;
-
                 Reference reference(v);
-                int mismatches = 0;
-                for (int32_t f = 0; f < kFrames; ++f) {
-                    for (int32_t b = 0; b < kBins; ++b) {
-                        const auto expected = reference.place(frequency.at(0, f, b), frequency.at(1, f, b),
-                                                              magnitude.at(0, f, b), magnitude.at(1, f, b));
-                        for (int32_t pin = 0; pin < 12; ++pin) {
-                            const float got = out.at(pin, f, b), want = expected[static_cast<std::size_t>(pin)];
-                            const bool same = std::memcmp(&got, &want, sizeof got) == 0 ||
-                                              (std::isnan(got) && std::isnan(want));
-                            if (!same && ++mismatches <= 5) {
-                                ADD_FAILURE() << "frame " << f << " bin " << b << " pin " << pin << ": got "
-                                              << got << ", reference " << want;
-                            }
-                        }
-                    }
-                }
-                EXPECT_EQ(mismatches, 0);
+                EXPECT_EQ(mismatchesAgainst(out,
+                                            [&](int32_t f, int32_t b) {
+                                                return reference.place(frequency.at(0, f, b), frequency.at(1, f, b),
+                                                                       magnitude.at(0, f, b), magnitude.at(1, f, b));
+                                            }),
+                          0);
             }
         }
     }
@@ -325,38 +337,15 @@ TEST(ArcTanPlacement, OutputsSharingInputFramesGiveWhatBinByBinGives) {
             }
 
             MiniHost host;
-            BidulePlugin* module = arcTanEntry().create(&host.record);
+            const std::unique_ptr<BidulePlugin> module = startedArcTan(host, v);
             PluginBlock* block = module->block();
-            EngineInfo engine{};
-            engine.frameCount = kFrames;
-            engine.binCount = kBins;
-            block->dispatch(block, 1, &engine, nullptr);
-            block->dispatch(block, 0, nullptr, nullptr);
-            host.ints = {{2, v.freqMode}, {7, v.mode}};
-            host.reals = {{1, v.r}, {3, v.W}, {4, v.Cw}, {5, v.Fw}, {9, v.LF},
-                          {10, v.RF}, {11, v.C}, {12, v.LS}, {13, v.RS}};
-            for (int32_t id = 1; id <= 14; ++id) block->dispatch(block, 14, nullptr, &id);
             block->process(block, nullptr, nullptr, nullptr, nullptr, frequency.pins.data(), nullptr,
                            magnitude.pins.data(), out.pins.data(), nullptr, nullptr);
-            delete module;
-
-            int mismatches = 0;
-            for (int32_t f = 0; f < kFrames; ++f) {
-                for (int32_t b = 0; b < kBins; ++b) {
-                    const auto& want = expected[static_cast<std::size_t>(f * kBins + b)];
-                    for (int32_t pin = 0; pin < 12; ++pin) {
-                        const float got = out.pins[static_cast<std::size_t>(pin)][f][b];
-                        const float w = want[static_cast<std::size_t>(pin)];
-                        const bool same = std::memcmp(&got, &w, sizeof got) == 0 ||
-                                          (std::isnan(got) && std::isnan(w));
-                        if (!same && ++mismatches <= 5) {
-                            ADD_FAILURE() << "frame " << f << " bin " << b << " pin " << pin << ": got "
-                                          << got << ", expected " << w;
-                        }
-                    }
-                }
-            }
-            EXPECT_EQ(mismatches, 0);
+            EXPECT_EQ(mismatchesAgainst(out,
+                                        [&](int32_t f, int32_t b) {
+                                            return expected[static_cast<std::size_t>(f * kBins + b)];
+                                        }),
+                      0);
         }
     }
 }
