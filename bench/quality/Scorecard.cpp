@@ -74,9 +74,12 @@ void runDefaults(const Upmixer& upmixer, const ScorecardSignals& s, Scorecard& c
     card.film = measureProgramme(upmixer, s.film);
     card.band = measureProgramme(upmixer, s.band);
     card.orchestral = measureProgramme(upmixer, s.orchestral);
-    card.rippleDecorrelatedDb = foldDownRippleDb(s.decorrelated, upmixer.run(s.decorrelated, {}));
+    const Surround decorrelated = upmixer.run(s.decorrelated, {});
+    card.rippleDecorrelatedDb = foldDownRippleDb(s.decorrelated, decorrelated);
+    card.foldLevelDecorrelatedDb = foldDownLevelDb(s.decorrelated, decorrelated, 200.0, 4000.0);
     const Surround partly = upmixer.run(s.partlyCoherentShort, {});
     card.ripplePartlyCoherentDb = foldDownRippleDb(s.partlyCoherentShort, partly);
+    card.foldLevelPartlyCoherentDb = foldDownLevelDb(s.partlyCoherentShort, partly, 200.0, 4000.0);
     card.rearCorrelationNoise = rearCorrelation(partly);
     RunSettings withLfe;
     withLfe.lfe120 = true;
@@ -263,6 +266,11 @@ std::vector<Row> rows() {
             [](const Scorecard& c) { return joined("%.1f", c.rippleDecorrelatedDb, c.ripplePartlyCoherentDb); }),
         row(kDefaults, "fold-down ripple: band; orchestral (dB p-p)", "<= 2",
             [](const Scorecard& c) { return joined("%.1f", c.band.rippleDb, c.orchestral.rippleDb); }),
+        row(kDefaults, "fold-down level 0.2-4 kHz: decorrelated; coherence 0.5; band; orchestral (dB)", "about 0",
+            [](const Scorecard& c) {
+                return joined("%+.1f", c.foldLevelDecorrelatedDb, c.foldLevelPartlyCoherentDb, c.band.foldLevelDb,
+                              c.orchestral.foldLevelDb);
+            }),
         row(kDefaults, "fold-down residual: band; orchestral (dB)", "<= -15",
             [](const Scorecard& c) { return joined("%.1f", c.band.residualDb, c.orchestral.residualDb); }),
         row(kDefaults, "LFE at 120 Hz: fold-down 20-60 Hz against input (dB)", "about 0",

@@ -62,6 +62,7 @@ struct Scorecard {
     // defaults
     ProgrammeFigures film, band, orchestral;
     double rippleDecorrelatedDb = NAN, ripplePartlyCoherentDb = NAN;
+    double foldLevelDecorrelatedDb = NAN, foldLevelPartlyCoherentDb = NAN;
     double bassWithLfeDb = NAN;  // LFE cutoff 120 Hz
     double rearCorrelationNoise = NAN;
     double crosstalkSilentPercent = NAN, crosstalkFloorPercent = NAN;

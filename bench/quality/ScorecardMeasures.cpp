@@ -391,6 +391,7 @@ ProgrammeFigures measureProgramme(const Upmixer& upmixer, const TestSignal& sign
         figures.overs += std::count_if(channel.begin(), channel.end(), [](float s) { return std::fabs(s) >= 1.0f; });
     }
     figures.rippleDb = foldDownRippleDb(signal, out);
+    figures.foldLevelDb = foldDownLevelDb(signal, out, 200.0, 4000.0);
     figures.residualDb = downmixErrorDb(signal, out);
     figures.rearCorrelation = rearCorrelation(out);
     const auto energies = channelEnergies(out);
@@ -410,16 +411,18 @@ double foldDownRippleDb(const TestSignal& in, const Surround& out) {
     return high - low;
 }
 
-double foldDownBassDb(const TestSignal& in, const Surround& out) {
+double foldDownLevelDb(const TestSignal& in, const Surround& out, double lowHz, double highHz) {
     constexpr std::size_t kSize = 8192;
     const auto [folded, input] = foldDownSpectra(in, out);
     double f = 0.0, x = 0.0;
-    for (std::size_t k = binOf(20.0, kSize); k <= binOf(60.0, kSize); ++k) {
+    for (std::size_t k = binOf(lowHz, kSize); k <= binOf(highHz, kSize); ++k) {
         f += folded[k];
         x += input[k];
     }
     return decibelsOf(f, x);
 }
+
+double foldDownBassDb(const TestSignal& in, const Surround& out) { return foldDownLevelDb(in, out, 20.0, 60.0); }
 
 double rearCorrelation(const Surround& out) { return correlation(out[BL], out[BR], settle()); }
 

@@ -61,8 +61,8 @@
 //                 0.707·BR (the LFE left out). ripple: per bin of Welch
 //                 8192 (5.4 Hz), (P_L′ + P_R′)/(P_L + P_R) in dB, its peak
 //                 to peak over 200 Hz–4 kHz; residual: downmixErrorDb (best
-//                 single gain and lag); bass: the same ratio summed over
-//                 20–60 Hz, dB
+//                 single gain and lag); level and bass: the same ratio
+//                 summed over 200 Hz–4 kHz and over 20–60 Hz, dB
 //   rears         Pearson's correlation of BL and BR
 //   crosstalk     FR's share of the output power (%)
 //   azimuth       energyVector's direction minus 30°·p
@@ -144,13 +144,16 @@ struct ProgrammeFigures {
     double peakDb = NAN;
     long overs = 0;  // samples at or above full scale
     double rippleDb = NAN, residualDb = NAN, rearCorrelation = NAN;
+    double foldLevelDb = NAN;  // the fold-down's energy against the input's, 200 Hz–4 kHz
     std::array<double, kChannels> share{};
 };
 ProgrammeFigures measureProgramme(const Upmixer& upmixer, const TestSignal& signal);
 
 // The fold-down's spectrum against the input's, peak to peak, 200 Hz–4 kHz.
 double foldDownRippleDb(const TestSignal& in, const Surround& out);
-// The fold-down's energy at 20–60 Hz against the input's, dB.
+// The fold-down's energy between two frequencies against the input's, dB,
+// and at 20–60 Hz.
+double foldDownLevelDb(const TestSignal& in, const Surround& out, double lowHz, double highHz);
 double foldDownBassDb(const TestSignal& in, const Surround& out);
 // BL against BR, from kSettleSeconds on.
 double rearCorrelation(const Surround& out);
