@@ -3,12 +3,13 @@
 // where a band has an onset, its direction and its Wiener estimate
 // (PrimaryAmbient.h). The background's averages and scene are in
 // PrimaryAmbient.cpp.
+#include "host/spectral/PrimaryAmbient.h"
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
 
 #include "host/spectral/OnsetBands.h"
-#include "host/spectral/PrimaryAmbient.h"
 #include "host/spectral/SplitRules.h"
 
 namespace quorveil::spectral {
