@@ -37,7 +37,7 @@ SurroundSynthesis::SurroundSynthesis(const host::PluginLibrary& library,
     : settings_(settings), hop_(count(settings.hop())), bins_(count(settings.binCount())),
       routing_(layout, settings.binCount()), fft_(settings.fftSize),
       mixed_(static_cast<std::size_t>(layout.count) * bins_), lfeShares_(bins_),
-      lineLength_(longestDelay + hop_),
+      lineLength_(longestDelay + hop_), preEchoGate_(layout.count, routing_.lfeChannel(), settings.sampleRate, hop_),
       limiter_(layout.count, lookahead, kReleaseSeconds * settings.sampleRate) {
     for (int c = 0; c < layout.count; ++c) {
         synthesizers_.emplace_back(settings, windows, fft_);
@@ -71,6 +71,7 @@ void SurroundSynthesis::reset(float gain) {
     std::fill(lines_.begin(), lines_.end(), 0.0f);
     lineWrite_ = 0;
     gain_ = gain;
+    preEchoGate_.reset();
     limiter_.reset();
     clipsBefore_ = 0;
     for (const host::StoredParameter* light : clipLights_) clipsBefore_ += light->raised;
@@ -101,6 +102,11 @@ void SurroundSynthesis::render(const PlacedHop& hop, float* out) {
             synthesizers_[count(c)].synthesiseBins(spectra[static_cast<std::size_t>(c)], samples);
         }
     }
+    // Input sample i leaves the synthesisers as sample i + fftSize (the
+    // sample the limiter keeps first is the one that carries input sample 0).
+    for (std::size_t i = 0; i < hop.onsets.count; ++i)
+        preEchoGate_.expect(hop.onsets.at[i] + static_cast<uint64_t>(settings_.fftSize));
+    preEchoGate_.process(out, hop_, hop_);
     delaySurrounds(out, hop.rearDelay);
     gain(out, hop.gain);
     limiter_.countSpan(firstKeptSample(), hop.countedEnd);

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The second half of an upmix hop: the speaker mix (SpeakerMix.h) and what
 // turns the layout's spectra into samples: one inverse FFT per speaker,
-// overlap-added, the surrounds through their delay line, the output gain,
-// the peak limiter (PeakLimiter.h), and Clip4_6, whose clip light is
+// overlap-added, the pre-echo gate before the hop's onsets
+// (PreEchoGate.h), the surrounds through their delay line, the output
+// gain, the peak limiter (PeakLimiter.h), and Clip4_6, whose clip light is
 // counted (one instance per six channels).
 //
 // The first half (analysis, direct/ambient split, and on one thread the
@@ -25,6 +26,7 @@
 #include "host/spectral/FrameCopy.h"
 #include "host/spectral/Fft.h"
 #include "host/spectral/PeakLimiter.h"
+#include "host/spectral/PreEchoGate.h"
 #include "host/spectral/SpeakerMix.h"
 #include "host/spectral/SpectralStream.h"
 #include "host/spectral/Stft.h"
@@ -56,6 +58,9 @@ struct PlacedHop {
     // The limiter's record counts none of its output samples from this one
     // on (SurroundSynthesis::firstKeptSample): the caller trims them.
     uint64_t countedEnd = UINT64_MAX;
+    // Sharp onsets found in the input since the last hop was placed (input
+    // sample numbers): the pre-echo gate holds the speakers before them.
+    HopOnsets onsets;
 };
 
 // What the limiter did, for reports.
@@ -115,6 +120,7 @@ private:
     std::size_t lineLength_ = 0, lineWrite_ = 0, delay_ = 0;
 
     float gain_ = 1.0f;
+    PreEchoGate preEchoGate_;
     PeakLimiter limiter_;
     std::vector<std::unique_ptr<GraphModule>> clips_;  // six channels each
     std::vector<const host::StoredParameter*> clipLights_;

@@ -75,6 +75,7 @@ UpmixEngine::UpmixEngine(const host::PluginLibrary& library, const UpmixSetup& s
       controls_(setup.controls), windows_(settings_), fft_(settings_.fftSize),
       onsets_(settings_.binCount(), settings_.fftSize, settings_.hop(), settings_.overlap,
               settings_.sampleRate),
+      inputOnsets_(settings_.sampleRate),
       split_(settings_.binCount(), settings_.fftSize, settings_.sampleRate, onsets_.bandCount()),
       placement_(library, engineInfoFor(settings_, 1), setup.settings, setup.force,
                  setup.warnings),
@@ -150,6 +151,9 @@ void UpmixEngine::reset() {
     if (worker_) worker_->waitForAll();
     for (ChannelAnalyzer& analyzer : analyzers_) analyzer.reset();
     onsets_.reset();
+    inputOnsets_.reset();
+    foundOnsets_ = HopOnsets{};
+    gathered_ = 0;
     split_.reset();
     for (std::vector<float>& w : steadyWeights_) std::fill(w.begin(), w.end(), 0.0f);
     synthesis_.reset(targetGain_);
@@ -208,6 +212,8 @@ void UpmixEngine::place(PlacedHop& hop, const float* hz, const PlacedHop& next) 
     hop.gain = targetGain_;
     hop.limit = controls_.limiter;
     hop.countedEnd = countedEnd_;
+    hop.onsets = foundOnsets_;
+    foundOnsets_ = HopOnsets{};
     const float* leftHz = hz;
     const float* rightHz = hz + bins_;
     // With a worker, the rest is done there, from copies: the split's arrays
@@ -261,6 +267,8 @@ void UpmixEngine::steadyPlacement(const float* binWeights) {
 // one hop late, so that it knows what begins in frame f. Frame 0 is the
 // silence before the first (the slots start silent).
 void UpmixEngine::processHop() {
+    inputOnsets_.find(input_.data(), input_.data() + hop_, hop_, gathered_, foundOnsets_);
+    gathered_ += hop_;
     if (!worker_) {
         const uint32_t f = ++analysed_;
         analyse(*hops_[f % 2], frequencyFrame(f));

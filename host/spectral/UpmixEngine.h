@@ -62,6 +62,7 @@
 #include "host/spectral/DirectPlacement.h"
 #include "host/spectral/Fft.h"
 #include "host/spectral/OnsetBands.h"
+#include "host/spectral/PreEchoGate.h"
 #include "host/spectral/PrimaryAmbient.h"
 #include "host/spectral/SpeakerMix.h"
 #include "host/spectral/UpmixMatrix.h"
@@ -192,6 +193,11 @@ private:
     RealFft fft_;  // the analysers'
     std::vector<ChannelAnalyzer> analyzers_;  // L, R
     OnsetBands onsets_;
+    // Sharp onsets in the input, found as each hop is gathered, and those
+    // not yet handed on with a placed hop.
+    InputOnsets inputOnsets_;
+    HopOnsets foundOnsets_;
+    uint64_t gathered_ = 0;  // input samples gathered into whole hops
     PrimaryAmbientSplit split_;
     DirectPlacement placement_;
     SurroundSynthesis synthesis_;

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The upmix's steps apart from the engine: the scene of bins whose answer is
 // known, every layout's fold-down of the ambience, the peak limiter's
-// ceiling and transparency, the onsets of a hit across the spectrum, the
+// ceiling and transparency, the hits found in the input and the pre-echo
+// gate before them, the onsets of a hit across the spectrum, the
 // coherence floor, the LFE's shares, and the choices of several bins at once.
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include "host/spectral/BinLanes.h"
 #include "host/spectral/OnsetBands.h"
 #include "host/spectral/PeakLimiter.h"
+#include "host/spectral/PreEchoGate.h"
 #include "host/spectral/PrimaryAmbient.h"
 #include "host/spectral/SpeakerMix.h"
 
@@ -157,6 +159,123 @@ TEST(PeakLimiter, NoSamplePassesTheCeilingAndQuietSoundPassesUntouched) {
             EXPECT_EQ(limiter.limitedSamples(), 0u);
         } else {
             EXPECT_GT(limiter.limitedSamples(), 0u);
+        }
+    }
+}
+
+// A bass-heavy bed (white noise plus a loud low-passed part, whose power
+// swings within each of its slow periods) over which things begin; the
+// onsets found after the first 2048 samples, fed in hops of 512.
+TEST(InputOnsets, FindsANewHitAndNotASoundsOwnPeaksOrABassWave) {
+    constexpr std::size_t kLength = 44100, kHop = 512, kStart = 2048;
+    constexpr uint64_t kHit = 20000;
+    const auto castanet = [](std::vector<float>& x, uint64_t at, float peak) {
+        std::mt19937 random(3);
+        std::normal_distribution<float> normal(0.0f, 1.0f);
+        float high = 0.0f;  // a first difference of noise: its energy is high up
+        for (std::size_t i = 0; i < 1323 && at + i < x.size(); ++i) {
+            const float n = normal(random);
+            x[at + i] += peak * 0.3f * (n - high) * std::exp(-static_cast<float>(i) / 176.0f);
+            high = n;
+        }
+    };
+    const struct {
+        const char* name;
+        std::function<void(std::vector<float>&)> add;
+        std::vector<uint64_t> onsets;
+    } cases[] = {
+        {"the bed alone", [](std::vector<float>&) {}, {}},
+        {"a castanet", [&](std::vector<float>& x) { castanet(x, kHit, 0.5f); }, {kHit}},
+        {"two castanets 30 ms apart: one onset", [&](std::vector<float>& x) {
+             castanet(x, kHit, 0.5f);
+             castanet(x, kHit + 1323, 0.5f);
+         }, {kHit}},
+        {"a pulse train of 100 Hz (a voice's glottal pulses): its first pulse", [](std::vector<float>& x) {
+             for (std::size_t t = kHit; t < kLength; t += 441) x[t] += 0.5f;
+         }, {kHit}},
+        {"a loud 60 Hz tone that begins abruptly", [](std::vector<float>& x) {
+             for (std::size_t t = kHit; t < kLength; ++t)
+                 x[t] += 0.5f * std::sin(2.0f * std::numbers::pi_v<float> * 60.0f * static_cast<float>(t - kHit) / 44100.0f);
+         }, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::mt19937 random(11);
+        std::normal_distribution<float> normal(0.0f, 1.0f);
+        std::vector<float> left(kLength), right(kLength);
+        float bass = 0.0f;
+        for (std::size_t t = 0; t < kLength; ++t) {
+            bass += 0.002f * (normal(random) - bass);
+            left[t] = 0.01f * normal(random) + 2.0f * bass;
+            right[t] = 0.01f * normal(random) + 2.0f * bass;
+        }
+        c.add(left);
+        c.add(right);
+        InputOnsets onsets(44100.0);
+        std::vector<uint64_t> found;
+        for (std::size_t at = 0; at + kHop <= kLength; at += kHop) {
+            HopOnsets hop;
+            onsets.find(left.data() + at, right.data() + at, kHop, at, hop);
+            for (std::size_t i = 0; i < hop.count; ++i)
+                if (hop.at[i] >= kStart) found.push_back(hop.at[i]);
+        }
+        EXPECT_EQ(found, c.onsets);
+    }
+}
+
+// One channel of steady noise and a 50 Hz tone, and before an onset a
+// burst of ringing in its last 2 ms; a second channel, ungated, the same.
+// The gate takes most of the ringing away, and leaves every sample outside
+// the window, the ungated channel and a window with no ringing bit for bit
+// as they were.
+TEST(PreEchoGate, HoldsTheRingingBeforeAnOnsetAndTouchesNothingElse) {
+    constexpr std::size_t kHop = 512, kLength = 8 * kHop, kChannels = 2;
+    const struct {
+        const char* name;
+        uint64_t onset;
+        float ringing;  // amplitude of the ringing against the noise's
+    } cases[] = {{"ringing 20 dB over the noise", 2500, 10.0f},
+                 {"the same across two hops", 2048 + 40, 10.0f},
+                 {"no ringing: untouched", 2500, 1.0f}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::mt19937 random(5);
+        std::normal_distribution<float> normal(0.0f, 0.05f);
+        std::vector<float> in(kChannels * kLength);  // channel-major
+        const std::size_t ringFrom = c.onset - 88;
+        for (std::size_t t = 0; t < kLength; ++t) {
+            const float tone = 0.3f * std::sin(2.0f * std::numbers::pi_v<float> * 50.0f * static_cast<float>(t) / 44100.0f);
+            const float noise = normal(random) * (t >= ringFrom && t < c.onset ? c.ringing : 1.0f);
+            for (std::size_t ch = 0; ch < kChannels; ++ch) in[ch * kLength + t] = tone + noise;
+        }
+        PreEchoGate gate(static_cast<int>(kChannels), 1, 44100.0, kHop);
+        gate.expect(c.onset);
+        std::vector<float> out(kChannels * kLength), block(kChannels * kHop);
+        for (std::size_t at = 0; at < kLength; at += kHop) {
+            for (std::size_t ch = 0; ch < kChannels; ++ch)
+                std::copy_n(in.begin() + static_cast<std::ptrdiff_t>(ch * kLength + at), kHop, block.begin() + static_cast<std::ptrdiff_t>(ch * kHop));
+            gate.process(block.data(), kHop, kHop);
+            for (std::size_t ch = 0; ch < kChannels; ++ch)
+                std::copy_n(block.begin() + static_cast<std::ptrdiff_t>(ch * kHop), kHop, out.begin() + static_cast<std::ptrdiff_t>(ch * kLength + at));
+        }
+        const std::size_t windowFrom = c.onset - 132;  // 3 ms
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            const std::size_t t = i % kLength;
+            const bool gated = i < kLength && t >= windowFrom && t < c.onset && c.ringing > 1.0f;
+            if (!gated) {
+                ASSERT_EQ(out[i], in[i]) << "sample " << t << " of channel " << i / kLength;
+            }
+        }
+        if (c.ringing > 1.0f) {
+            // The ringing (the output less the tone) against what came in:
+            // at least 12 dB of it taken away.
+            double came = 0.0, left = 0.0;
+            for (std::size_t t = ringFrom; t < c.onset; ++t) {
+                const double x = 0.3 * std::sin(2.0 * std::numbers::pi * 50.0 * static_cast<double>(t) / 44100.0);
+                came += (in[t] - x) * (in[t] - x);
+                left += (out[t] - x) * (out[t] - x);
+            }
+            EXPECT_LT(left, 0.063 * came);
         }
     }
 }
