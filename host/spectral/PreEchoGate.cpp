@@ -130,7 +130,9 @@ void PreEchoGate::expect(uint64_t sample) {
 }
 
 void PreEchoGate::process(float* block, std::size_t stride, std::size_t frames) {
-    frames = std::min(frames, high_.size() - kHistory);
+    // Longer blocks than set up for, a part at a time.
+    const std::size_t most = high_.size() - kHistory;
+    for (; frames > most; frames -= most, block += most) process(block, stride, most);
     for (int c = 0; c < channels_; ++c) {
         if (c == ungated_) continue;
         float* samples = block + static_cast<std::size_t>(c) * stride;

@@ -91,8 +91,8 @@ public:
     // more than the pending room is dropped.
     void expect(uint64_t sample);
 
-    // [audio thread; no allocation] `frames` (at most mostFrames) samples
-    // of each channel, in place: channel c at block + c * stride.
+    // [audio thread; no allocation] `frames` samples of each channel, in
+    // place: channel c at block + c * stride.
     void process(float* block, std::size_t stride, std::size_t frames);
 
     // [audio thread] As if new.
