@@ -5,6 +5,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "host/spectral/PrimaryAmbient.h"
+
 namespace quorveil::spectral {
 
 namespace {
@@ -45,10 +47,6 @@ constexpr double kReferenceSeconds = 0.01;
 constexpr double kSettleSeconds = 0.005;
 constexpr float kRinging = 8.0f;
 
-float weightOver(double seconds, double samplesPerStep, double sampleRate) {
-    return static_cast<float>(1.0 - std::exp(-samplesPerStep / (seconds * sampleRate)));
-}
-
 // The weight of a one-pole low-pass at `hz`; the high band is the rest.
 float lowPassWeight(double hz, double sampleRate) {
     return static_cast<float>(1.0 - std::exp(-2.0 * std::numbers::pi * hz / sampleRate));
@@ -68,7 +66,7 @@ std::array<float, 5> highPassAt(double hz, double sampleRate) {
 }  // namespace
 
 InputOnsets::InputOnsets(double sampleRate)
-    : lowWeight_(lowPassWeight(kOnsetBandHz, sampleRate)), meanWeight_(weightOver(kMeanSeconds, kBlock, sampleRate)),
+    : lowWeight_(lowPassWeight(kOnsetBandHz, sampleRate)), meanWeight_(smoothingWeight(kMeanSeconds, static_cast<int>(kBlock), sampleRate)),
       peakDecay_(static_cast<float>(std::exp2(-static_cast<double>(kBlock) / (kPeakHalfLifeSeconds * sampleRate)))),
       spacing_(static_cast<uint64_t>(std::llround(kOnsetSpacingSeconds * sampleRate))) {}
 
