@@ -131,10 +131,20 @@ double chiSquareQuantileOverMean(double degrees, double z) {
 }
 double bandDegrees(std::size_t bins) { return 2.0 * independentBins<double>(bins); }
 
-// A hit that lasts longer than this is a new steady sound.
-constexpr double kLongestEventSeconds = 0.3;
 // How fast the averages catch up with a new steady sound or a drop.
 constexpr double kCatchUpSeconds = 0.03;
+// A hit that lasts longer than this is a new steady sound ...
+constexpr double kLongestEventSeconds = 0.3;
+// ... unless it is dying away: a hit that stood 9 dB over the steady sound
+// and has since fallen 6 dB from its loudest (its level followed at the
+// catch-up pace, so that one quiet frame of a noise is no decay) is still
+// the hit's ringing, a kick's tail or a cymbal's, for up to this long.
+// Taken in as a steady sound, a tail still well above the bed would make
+// the bed's bins read as direct and draw the ambience under it into the
+// centre for as long as the averages remember it.
+constexpr double kLongestRingingSeconds = 1.0;
+constexpr float kHitOverSteady = 8.0f;  // +9 dB
+constexpr float kDiedAway = 0.25f;      // −6 dB
 
 // The energy of white noise at −100 dBFS in one bin of a Hann-windowed FFT
 // of size n, at the analyser's scale, per channel: quieter bands are silence,
@@ -151,7 +161,8 @@ OnsetBands::OnsetBands(int bins, int fftSize, int hop, int overlap, double sampl
       pendingEvent_(static_cast<std::size_t>(bins), 0), leadsFromNext_(static_cast<std::size_t>(bins), 0),
       settled_(static_cast<std::size_t>(bins), 0.0f), pendingSettled_(static_cast<std::size_t>(bins), 0.0f),
       fastWeight_(smoothingWeight(kCatchUpSeconds, hop, sampleRate)), hold_(overlap),
-      longestEvent_(static_cast<int>(std::ceil(kLongestEventSeconds * sampleRate / hop))) {
+      longestEvent_(static_cast<int>(std::ceil(kLongestEventSeconds * sampleRate / hop))),
+      longestRinging_(static_cast<int>(std::ceil(kLongestRingingSeconds * sampleRate / hop))) {
     const auto total = static_cast<std::size_t>(bins);
     std::size_t start = 0;
     while (start < total) {
@@ -183,6 +194,8 @@ OnsetBands::OnsetBands(int bins, int fftSize, int hop, int overlap, double sampl
     moved_.assign(first_.size(), 0);
     state_.assign(first_.size(), BandState::Steady);
     eventAge_.assign(first_.size(), 0);
+    eventPeak_.assign(first_.size(), 0.0f);
+    eventLevel_.assign(first_.size(), 0.0f);
     holdLeft_.assign(first_.size(), 0);
     steadyFor_.assign(first_.size(), 0);
     silence_ = static_cast<float>(2.0 * silentBinEnergy(fftSize));
@@ -202,6 +215,8 @@ void OnsetBands::reset() {
     for (auto* v : {&shortCross_, &steadyCross_}) std::fill(v->begin(), v->end(), std::complex<float>{});
     std::fill(state_.begin(), state_.end(), BandState::Steady);
     std::fill(eventAge_.begin(), eventAge_.end(), 0);
+    std::fill(eventPeak_.begin(), eventPeak_.end(), 0.0f);
+    std::fill(eventLevel_.begin(), eventLevel_.end(), 0.0f);
     std::fill(holdLeft_.begin(), holdLeft_.end(), 0);
     std::fill(joined_.begin(), joined_.end(), 0);
     std::fill(pendingJoined_.begin(), pendingJoined_.end(), 0);
@@ -352,6 +367,8 @@ float OnsetBands::weightFor(std::size_t band, float now, bool broadband) {
             joined_[band] = rises ? 0 : 1;
             moved_[band] = rises && channelMoves(band, onsetRatio_[band]) ? 1 : 0;
             eventAge_[band] = 0;
+            eventPeak_[band] = now;
+            eventLevel_[band] = now;
             holdLeft_[band] = hold_;
             return 0.0f;
         }
@@ -365,7 +382,9 @@ float OnsetBands::weightFor(std::size_t band, float now, bool broadband) {
         return drifts(band) ? std::max(fastWeight_, steadyWeight_) : steadyWeight_;
     }
     case BandState::Onset:
-        if (++eventAge_[band] > longestEvent_) {
+        eventLevel_[band] += fastWeight_ * (now - eventLevel_[band]);
+        eventPeak_[band] = std::max(eventPeak_[band], eventLevel_[band]);
+        if (++eventAge_[band] > longestEvent_ && !ringsOn(band, steady)) {
             state = BandState::Adopting;
             return fastWeight_;
         }
@@ -403,6 +422,11 @@ float OnsetBands::weightFor(std::size_t band, float now, bool broadband) {
         return fastWeight_;
     }
     return steadyWeight_;
+}
+
+bool OnsetBands::ringsOn(std::size_t band, float steady) const {
+    return eventAge_[band] <= longestRinging_ && eventPeak_[band] > kHitOverSteady * steady &&
+           eventLevel_[band] < kDiedAway * eventPeak_[band];
 }
 
 void OnsetBands::update(const std::complex<float>* left, const std::complex<float>* right) {

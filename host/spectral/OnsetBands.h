@@ -16,7 +16,10 @@
 //              after, so that every frame that still holds the hit in its
 //              window renders it the same way;
 //   adopting   a band loud for longer than kLongestEvent is a new steady
-//              sound, not a hit: its averages catch up quickly;
+//              sound, not a hit: its averages catch up quickly; but one
+//              whose hit has died away by 6 dB since its peak and still
+//              sounds is the hit's ringing (a kick's tail), and stays an
+//              event for up to kLongestRinging;
 //   falling    a band that drops to an eighth (−9 dB) of its steady energy
 //              lets its averages fall quickly too, so a loud sound that
 //              stops does not steer the quiet one after it.
@@ -142,6 +145,8 @@ private:
     bool drifts(std::size_t band) const;
     float bandDriftZ(std::size_t band) const;
     bool travels(std::size_t band) const;
+    // Whether a band's event, past kLongestEvent, is a hit still dying away.
+    bool ringsOn(std::size_t band, float steady) const;
     void followBalance(std::size_t band);
     std::size_t sustainingBands() const;
     float silenceOf(std::size_t band) const { return silence_ * static_cast<float>(end_[band] - first_[band]); }
@@ -167,6 +172,9 @@ private:
     std::vector<float> onsetRatio_, fallRatio_;  // the band's thresholds
     std::vector<BandState> state_;
     std::vector<int> eventAge_, holdLeft_;  // hops since the onset; hops of hold left
+    // The band's level since its onset, followed at the catch-up pace, and
+    // its loudest.
+    std::vector<float> eventLevel_, eventPeak_;
     std::vector<float> binWeight_, slowWeight_;  // the newest frame's
     std::vector<uint8_t> inEvent_;
     std::vector<float> pendingWeight_, pendingSlowWeight_;  // the frame before it
@@ -180,7 +188,8 @@ private:
     float fastWeight_;  // catching up: a time constant of about 30 ms
     float silence_;     // a bin's energy, L and R, below which a band is silent
     int hold_;          // frames that still hold a hit in their window
-    int longestEvent_;  // hops, kLongestEvent
+    int longestEvent_;    // hops, kLongestEvent
+    int longestRinging_;  // hops, kLongestRinging
     bool anyEvent_ = false, anyPendingEvent_ = false;
 };
 

@@ -280,13 +280,35 @@ TEST(PreEchoGate, HoldsTheRingingBeforeAnOnsetAndTouchesNothingElse) {
     }
 }
 
-// A steady sound in every band (bins of equal magnitude and random phase,
-// so each band's energy is exactly its steady level), then a hit that lifts
-// the top `risen` bands eightfold for `frames` frames while one low band
-// plays at `lowScale` times its amplitude: whether the low band is rendered
-// as part of the hit in the last frame.
+// Onset bands of a 2048-point FFT at 44.1 kHz, hop 512, fed frames whose
+// bins have a band's amplitude and random phases, so that each band's
+// energy is exactly the level asked of it.
+struct BandFeeder {
+    static constexpr int kBins = 1025, kFft = 2048, kHop = 512;
+    static constexpr double kRate = 44100.0;
+    OnsetBands onsets{kBins, kFft, kHop, 4, kRate};
+    std::mt19937 random{3};
+    std::vector<Complex> left = std::vector<Complex>(kBins), right = std::vector<Complex>(kBins);
+    BandFeeder() { onsets.setSteadyWeights(smoothingWeight(0.1, kHop, kRate), smoothingWeight(0.4, kHop, kRate)); }
+    void frame(const std::function<float(std::size_t band)>& amplitude) {
+        std::uniform_real_distribution<float> turn(0.0f, 2.0f * std::numbers::pi_v<float>);
+        for (std::size_t b = 0; b < onsets.bandCount(); ++b) {
+            const auto [first, end] = onsets.bandBins(b);
+            for (std::size_t k = first; k < end; ++k) {
+                left[k] = std::polar(amplitude(b), turn(random));
+                right[k] = std::polar(amplitude(b), turn(random));
+            }
+        }
+        onsets.update(left.data(), right.data());
+    }
+    bool inEvent(std::size_t band) const { return onsets.inEvent()[onsets.bandBins(band).first] != 0; }
+};
+
+// A steady sound in every band, then a hit that lifts the top `risen` bands
+// eightfold for `frames` frames while one low band plays at `lowScale` times
+// its amplitude: whether the low band is rendered as part of the hit in the
+// last frame.
 TEST(OnsetBands, AHitAcrossTheSpectrumTakesTheBandsItBarelyLifts) {
-    constexpr int kBins = 1025, kFft = 2048, kHop = 512;
     const struct {
         const char* name;
         std::size_t risen;
@@ -302,31 +324,49 @@ TEST(OnsetBands, AHitAcrossTheSpectrumTakesTheBandsItBarelyLifts) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        OnsetBands onsets(kBins, kFft, kHop, 4, 44100.0);
-        onsets.setSteadyWeights(smoothingWeight(0.1, kHop, 44100.0), smoothingWeight(0.4, kHop, 44100.0));
-        const std::size_t bands = onsets.bandCount();
+        BandFeeder feeder;
+        const std::size_t bands = feeder.onsets.bandCount();
         ASSERT_GT(bands, c.risen + 6);
         const std::size_t low = 6;
-        std::mt19937 random(3);
-        std::uniform_real_distribution<float> turn(0.0f, 2.0f * std::numbers::pi_v<float>);
-        std::vector<Complex> left(kBins), right(kBins);
-        auto frame = [&](bool hit) {
-            for (std::size_t b = 0; b < bands; ++b) {
-                const auto [first, end] = onsets.bandBins(b);
-                float amplitude = 1.0f;
-                if (hit && b >= bands - c.risen) amplitude = std::sqrt(8.0f);
-                if (hit && b == low) amplitude = c.lowScale;
-                for (std::size_t k = first; k < end; ++k) {
-                    left[k] = std::polar(amplitude, turn(random));
-                    right[k] = std::polar(amplitude, turn(random));
-                }
-            }
-            onsets.update(left.data(), right.data());
-        };
-        for (int i = 0; i < 300; ++i) frame(false);
-        for (int i = 0; i < c.frames; ++i) frame(true);
-        EXPECT_EQ(onsets.inEvent()[onsets.bandBins(bands - 1).first], 1);
-        EXPECT_EQ(onsets.inEvent()[onsets.bandBins(low).first], c.lowInEvent ? 1 : 0);
+        for (int i = 0; i < 300; ++i) feeder.frame([](std::size_t) { return 1.0f; });
+        for (int i = 0; i < c.frames; ++i) {
+            feeder.frame([&](std::size_t b) {
+                if (b >= bands - c.risen) return std::sqrt(8.0f);
+                return b == low ? c.lowScale : 1.0f;
+            });
+        }
+        EXPECT_TRUE(feeder.inEvent(bands - 1));
+        EXPECT_EQ(feeder.inEvent(low), c.lowInEvent);
+    }
+}
+
+// A hit in the top bands over a steady sound, its power falling with time
+// constant `decay`: whether the top band is still rendered as the hit
+// `seconds` after its onset (a hit past 0.3 s that holds its level is a new
+// steady sound; one dying away is its own ringing).
+TEST(OnsetBands, AHitDyingAwayStaysAHitAndOneThatHoldsBecomesTheSteadySound) {
+    const struct {
+        const char* name;
+        double peak, decay, seconds;
+        bool inEvent;
+    } cases[] = {
+        {"a new sound that holds its level", 16.0, 1e9, 0.45, false},
+        {"a held note, 1 dB down", 64.0, 2.0, 0.45, false},
+        {"a kick's tail, 13 dB down and 6 dB over the bed", 64.0, 0.15, 0.45, true},
+        {"... still ringing at 0.9 s", 4096.0, 0.15, 0.9, true},
+        {"a hit 6 dB over the bed, dying away", 4.0, 0.15, 0.45, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BandFeeder feeder;
+        const std::size_t bands = feeder.onsets.bandCount();
+        for (int i = 0; i < 300; ++i) feeder.frame([](std::size_t) { return 1.0f; });
+        const auto frames = static_cast<int>(c.seconds * BandFeeder::kRate / BandFeeder::kHop);
+        for (int i = 0; i < frames; ++i) {
+            const double hit = c.peak * std::exp(-i * BandFeeder::kHop / BandFeeder::kRate / c.decay);
+            feeder.frame([&](std::size_t b) { return static_cast<float>(std::sqrt(1.0 + (b + 12 >= bands ? hit : 0.0))); });
+        }
+        EXPECT_EQ(feeder.inEvent(bands - 1), c.inEvent);
     }
 }
 
