@@ -22,15 +22,6 @@ using Complex = std::complex<float>;
 // bias removed is this many times the floor.
 constexpr float kFloorMargin = 2.0f;
 
-// A bin half diffuse or more takes its direction from the slow averages.
-constexpr float kDiffuseToSlow = 2.0f;
-
-// A difference of direct levels counts beyond this many times its scatter.
-constexpr float kBalanceDoubt = 5.0f;
-
-// A direct share above this is a decided bin.
-constexpr float kSureShare = 0.5f;
-
 // Bins averaged on each side of a bin: a twentieth of its frequency (a
 // sixth of an octave in all), at most kWidestHalf; for the slow averages
 // that judge the ambience, a tenth (a third of an octave), and at least
@@ -154,14 +145,12 @@ PrimaryAmbientSplit::PrimaryAmbientSplit(int bins, int fftSize, double sampleRat
                           ? static_cast<float>(std::tan(static_cast<double>(shiftedStep_)) * (1.0 + kTangentMargin))
                           : 0.0f;
     for (BinAverages* a : {&fast_, &slow_, &fastAcross_, &slowAcross_}) a->resize(n);
-    for (auto* v : {&shifted_, &weight_, &binFloor_, &recentScatter_, &slowScatter_, &uL_, &uR_, &cosPhi_, &sinPhi_,
-                    &share_, &ambientPower_, &front_, &sides_, &rear_, &toCentre_,
-                    &levelLeft_, &levelRight_, &eventFront_, &eventRear_, &eventLevelLeft_, &eventLevelRight_,
-                    &judgedLeft_, &judgedRight_, &excessLeft_, &excessRight_, &excessBins_, &slowFloorScale_,
-                    &recentScatterScale_, &slowScatterScale_}) {
+    for (auto* v : {&shifted_, &weight_, &binFloor_, &recentScatter_, &slowScatter_, &eventFront_, &eventRear_,
+                    &eventLevelLeft_, &eventLevelRight_, &excessLeft_, &excessRight_, &excessBins_, &slowFloorNow_,
+                    &recentScatterNow_, &slowScatterNow_}) {
         v->assign(n, 0.0f);
     }
-    for (auto* v : {&step_, &slowStep_, &judgedCross_, &excessCross_, &eventL_, &eventR_, &estimatorL_, &estimatorR_}) {
+    for (auto* v : {&step_, &slowStep_, &excessCross_, &eventL_, &eventR_, &estimatorL_, &estimatorR_}) {
         v->assign(n, Complex());
     }
     event_.assign(n, 0);
@@ -189,16 +178,23 @@ void PrimaryAmbientSplit::reset() {
     slow_.clear();
     std::fill(recentSpread_.begin(), recentSpread_.end(), Spread{});
     std::fill(slowSpread_.begin(), slowSpread_.end(), Spread{});
-    std::fill(ambientPower_.begin(), ambientPower_.end(), 0.0f);
 }
 
-BinScene PrimaryAmbientSplit::scene() const {
-    return {uL_.data(),         uR_.data(),         cosPhi_.data(),     sinPhi_.data(),
-            share_.data(),      ambientPower_.data(), front_.data(),
-            sides_.data(),      rear_.data(),       toCentre_.data(),   event_.data(),
-            eventL_.data(),     eventR_.data(),     estimatorL_.data(), estimatorR_.data(),
-            eventFront_.data(), eventRear_.data(), judgedLeft_.data(), judgedRight_.data(), judgedCross_.data(),
-            weight_.data(), settled_};
+SplitFrame PrimaryAmbientSplit::frame() const {
+    return {{fastAcross_.left.data(), fastAcross_.right.data(), fastAcross_.cross.data(), slowAcross_.left.data(),
+             slowAcross_.right.data(), slowAcross_.cross.data(), slowFloorNow_.data(), recentScatterNow_.data(),
+             slowScatterNow_.data(), shifted_.data(), weight_.data()},
+            settled_,
+            anyEvent_,
+            event_.data(),
+            eventL_.data(),
+            eventR_.data(),
+            estimatorL_.data(),
+            estimatorR_.data(),
+            eventFront_.data(),
+            eventRear_.data(),
+            eventLevelLeft_.data(),
+            eventLevelRight_.data()};
 }
 
 void PrimaryAmbientSplit::split(const Complex* left, const Complex* right, const Complex* nextLeft,
@@ -210,7 +206,6 @@ void PrimaryAmbientSplit::split(const Complex* left, const Complex* right, const
     findSteps(slow_.cross, slowStep_, nullptr);
     smoothAcrossBins(fast_, halfWidth_, step_, fastAcross_);
     smoothAcrossBins(slow_, slowHalfWidth_, slowStep_, slowAcross_);
-    describe();
     anyEvent_ = onsets.anyEvent();
     if (anyEvent_) {
         findEvents(left, right, nextLeft, nextRight, onsets);
@@ -286,7 +281,8 @@ BandFrame bandFrameOf(const Complex* left, const Complex* right, std::size_t fir
 // frame whose bins move together (a burst shorter than the window: fewer
 // independent bins) weighs its (c·P)² by how much more they do
 // (bandFrameOf). Kish's effective sample size (L. Kish, Survey
-// Sampling, 1965) for a weighted mean, here of frames and bins.
+// Sampling, 1965) for a weighted mean, here of frames and bins. Each bin
+// gets its floor and its scatters as this frame's averages make them.
 void PrimaryAmbientSplit::followScatter(const Complex* left, const Complex* right, const float* weights,
                                         const float* slowWeights, const OnsetBands& onsets) {
     for (std::size_t band = 0; band < onsets.bandCount(); ++band) {
@@ -302,9 +298,9 @@ void PrimaryAmbientSplit::followScatter(const Complex* left, const Complex* righ
         const float slow = slowSpread_[band].excess(slowReference_ * steady);
         const float recentRoot = std::sqrt(recent), slowRoot = std::sqrt(slow);
         for (std::size_t k = first; k < end; ++k) {
-            slowFloorScale_[k] = slow;
-            recentScatterScale_[k] = recentRoot;
-            slowScatterScale_[k] = slowRoot;
+            slowFloorNow_[k] = binFloor_[k] * slow;
+            recentScatterNow_[k] = recentScatter_[k] * recentRoot;
+            slowScatterNow_[k] = slowScatter_[k] * slowRoot;
         }
     }
 }
@@ -501,121 +497,6 @@ void PrimaryAmbientSplit::turnedLanes(int k, int half, const std::vector<Complex
     const float binsSummed = static_cast<float>(2 * half + 1);
     for (int i = 0; i < count; ++i)
         out.cross[static_cast<std::size_t>(k + i)] = Complex(cr[i] / binsSummed, ci[i] / binsSummed);
-}
-
-void PrimaryAmbientSplit::describe() {
-    const std::size_t bins = fast_.left.size();
-    std::size_t k = 0;
-    for (; k + lanes::kLanes <= bins; k += lanes::kLanes) describeBins<lanes::Lanes>(k);
-    for (; k < bins; ++k) describeBins<float>(k);
-}
-
-// Bin k, or lanes::kLanes bins from k side by side (BinLanes.h).
-template <typename V>
-void PrimaryAmbientSplit::describeBins(std::size_t k) {
-    using lanes::clampOf;
-    using lanes::Cx;
-    using lanes::loaded;
-    using lanes::maxOf;
-    using lanes::minOf;
-    using lanes::select;
-    using lanes::sqrtOf;
-    using lanes::store;
-    const V zero{}, one = lanes::splat<V>(1.0f);
-    // How diffuse the bin is, from the slow averages: the covariance's
-    // smaller eigenvalue, its shared power less the bias of its
-    // estimate, as a share of the weaker channel.
-    const V sl = loaded<V>(slowAcross_.left.data() + k), sr = loaded<V>(slowAcross_.right.data() + k);
-    const Cx<V> slowC = lanes::loadCx<V>(slowAcross_.cross.data() + k);
-    const V slowCross = lanes::norm(slowC);
-    const V product = sl * sr;
-    const V coherence = select(product > zero, minOf(slowCross / product, one), zero);
-    const V incoherence = 1.0f - coherence;
-    const V floor = loaded<V>(binFloor_.data() + k) * loaded<V>(slowFloorScale_.data() + k);
-    const V shared = maxOf(slowCross - floor * incoherence * incoherence * product, zero);
-    const V difference = sl - sr;
-    const V slowAmbient =
-        clampOf(0.5f * ((sl + sr) - sqrtOf(difference * difference + 4.0f * shared)), zero, minOf(sl, sr));
-    const V weaker = minOf(sl, sr);
-    const V diffuse = select(weaker > zero, slowAmbient / weaker, one);
-
-    // The direct sound from the recent averages, with that much
-    // ambience. Where the bin is diffuse, the recent averages scatter
-    // around its direction: it is taken more and more from the slow ones.
-    const V slowShare = minOf(kDiffuseToSlow * diffuse, one);
-    const V fl = loaded<V>(fastAcross_.left.data() + k), fr = loaded<V>(fastAcross_.right.data() + k);
-    const V pl = fl + slowShare * (sl - fl);
-    const V pr = fr + slowShare * (sr - fr);
-    const Cx<V> fastC = lanes::loadCx<V>(fastAcross_.cross.data() + k);
-    const Cx<V> c = fastC + slowShare * (slowC - fastC);
-    store(judgedLeft_.data() + k, pl);
-    store(judgedRight_.data() + k, pr);
-    lanes::storeCx(judgedCross_.data() + k, c);
-    const V crossPower = lanes::norm(c);
-    const V ambient = diffuse * minOf(pl, pr);
-    // The ambience of each channel makes the averaged levels scatter, by
-    // about the ambience's power over √N for N independent frames and
-    // bins: a difference of direct levels smaller than twice that says
-    // nothing. The direct sound stays where the rest of it points, and as
-    // far as the bin is diffuse, that doubted part of the difference is
-    // the ambience's own scatter, not a direct sound: counted as a sound
-    // between the speakers, it would put a share of diffuse bursts and of
-    // steady decorrelated noise in the centre.
-    const V recent = loaded<V>(recentScatter_.data() + k) * loaded<V>(recentScatterScale_.data() + k);
-    const V slowScatter = loaded<V>(slowScatter_.data() + k) * loaded<V>(slowScatterScale_.data() + k);
-    const V scatter = recent + slowShare * (slowScatter - recent);
-    const V doubt = kBalanceDoubt * scatter * ambient;
-    const V unevenness = (pl - ambient) - (pr - ambient);
-    const V trusted = lanes::copySign(maxOf(lanes::absOf(unevenness) - doubt, zero), unevenness);
-    const V doubted = diffuse * (lanes::absOf(unevenness) - lanes::absOf(trusted));
-    const V meanDirect = 0.5f * ((pl - ambient) + (pr - ambient)) - 0.5f * doubted;
-    const V directLeft = maxOf(meanDirect + 0.5f * trusted, zero);
-    const V directRight = maxOf(meanDirect - 0.5f * trusted, zero);
-    const V directPower = directLeft + directRight;
-    const V ambience = ambient + 0.5f * doubted;
-    const V total = directPower + ambience;
-    const auto direct = directPower > zero;
-    const V perDirect = select(direct, 1.0f / directPower, zero);
-    const V even = lanes::splat<V>(std::sqrt(0.5f));
-    store(uL_.data() + k, select(direct, sqrtOf(directLeft * perDirect), even));
-    store(uR_.data() + k, select(direct, sqrtOf(directRight * perDirect), even));
-    const V length = sqrtOf(crossPower);
-    const auto phased = length > zero;
-    const V cosPhi = select(phased, c.re / length, one);
-    store(cosPhi_.data() + k, cosPhi);
-    store(sinPhi_.data() + k, select(phased, c.im / length, zero));
-    const V share = select(total > zero, directPower / total, zero);
-    store(share_.data() + k, share);
-
-    // The ambience's power is followed once more with the averages'
-    // weight: it sets the ambience's gains, and a steady sound's
-    // ambience should come out as steady as it went in.
-    const V followed = loaded<V>(ambientPower_.data() + k);
-    store(ambientPower_.data() + k, followed + loaded<V>(weight_.data() + k) * (ambience - followed));
-
-    // By its phase: in phase placed, out of phase to the sides, anti-phase
-    // behind, unless a time difference explains the phase: then to the
-    // sides too.
-    const V shifted = select(phased, loaded<V>(shifted_.data() + k), zero);
-    const V q = select(phased, frontness(cosPhi), one);
-    const V lambda = select(phased, inPhaseness(cosPhi), one);
-    // Only a direct sound that both channels carry alike (2·uL·uR near 1)
-    // has a phase to judge: one mostly on one side (a source that has just
-    // moved there, the averages still holding a little of where it was)
-    // stays on its side whatever the phase of that little says.
-    const V alike = select(direct, 2.0f * sqrtOf(directLeft * directRight) * perDirect, one);
-    const V antiPhase = (1.0f - q) * alike;
-    store(front_.data() + k, sqrtOf(q * lambda));
-    store(sides_.data() + k,
-          sqrtOf(q * (1.0f - lambda) + (1.0f - q) * shifted + (1.0f - q) * (1.0f - shifted) * (1.0f - alike)));
-    store(rear_.data() + k, sqrtOf(antiPhase * (1.0f - shifted)));
-    // Anti-phase direct sound that clearly dominates its bin leaves
-    // in-phase content, which goes to the centre; where the split is
-    // less sure, what is left stays ambience.
-    store(toCentre_.data() + k, antiPhase * clampOf((share - kSureShare) / (1.0f - kSureShare), zero, one));
-
-    store(levelLeft_.data() + k, sqrtOf(directLeft));
-    store(levelRight_.data() + k, sqrtOf(directRight));
 }
 
 }  // namespace quorveil::spectral

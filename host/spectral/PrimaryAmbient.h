@@ -21,7 +21,10 @@
 // independent frames and bins, a squared coherence γ² shows γ² +
 // (1 − γ²)²/N, so decorrelated sound is not mistaken for a direct one.
 //
-// The direct sound is then classified by its phase:
+// What the averages say of each bin, the direct sound's direction and
+// shares and the ambience's power, is worked out from them by a step of its
+// own (BinDescription.h), which may run on another thread than the split.
+// The direct sound is classified by its phase:
 //   in phase       φ near 0: placed on the front arc by the chosen module;
 //   time-shifted   φ far from 0 but following the slope of a time
 //                  difference (up to a few ms): kept in FL and FR with each
@@ -90,8 +93,9 @@ struct BinAverages {
     void clear();
 };
 
-// Per bin, what the mix needs to build its matrix (UpmixMatrix.h); arrays of
-// binCount values owned by PrimaryAmbientSplit.
+// Per bin, what the mix needs to build its matrix (UpmixMatrix.h): views of
+// binCount values each, of a frame's description and of its split
+// (sceneOf, BinDescription.h).
 struct BinScene {
     // The direct sound: direction (u_L, u_R·e^{−jφ}) with e^{jφ} = (cosφ,
     // sinφ), the Wiener share w = P / (P + σ); and σ, the ambience's power in
@@ -121,6 +125,41 @@ struct BinScene {
     const float* settled;
 };
 
+// What one frame's split leaves for its description (BinDescription.h):
+// binCount values per array, owned by whoever made the frame (the split, or
+// a FrameCopy of it).
+struct BinStatistics {
+    // The recent and the slow averages, each over time and then over
+    // neighbouring bins.
+    const float *recentLeft, *recentRight;
+    const std::complex<float>* recentCross;
+    const float *slowLeft, *slowRight;
+    const std::complex<float>* slowCross;
+    // The slow averages' coherence floor (the squared coherence that
+    // independent noise shows in them), and the scatter (1/√N) of the
+    // recent and of the slow averages' levels, each as the frames the
+    // averages now hold make it.
+    const float *slowFloor, *recentScatter, *slowScatter;
+    // How surely the direct sound is time-shifted (0 to 1).
+    const float* shifted;
+    // The weight this frame had in the recent averages (0 while an event
+    // holds them).
+    const float* weight;
+};
+
+// One frame as the split leaves it: its statistics, how settled each bin's
+// band is (OnsetBands::settled) and its events, the event arrays only
+// valid when `anyEvent`.
+struct SplitFrame {
+    BinStatistics statistics;
+    const float* settled;
+    bool anyEvent;
+    const uint8_t* event;
+    const std::complex<float>*eventL, *eventR, *estimatorL, *estimatorR;
+    const float *eventFront, *eventRear;
+    const float *eventLeftLevel, *eventRightLevel;  // the event's amplitude in each channel
+};
+
 // Per-bin state and results, owned by the engine that runs it. Sized once
 // when built (set-up, main thread, allocates); every call after that is for
 // the audio thread and allocates nothing.
@@ -139,21 +178,13 @@ public:
 
     // One frame of complex bins of L and R (the analyser's scale), once per
     // hop, with the next frame (the onset bands already updated by it:
-    // OnsetBands.h). Updates the averages and fills the scene and the
-    // placement levels of this frame.
+    // OnsetBands.h). Updates the averages and finds the frame's events.
     void split(const std::complex<float>* left, const std::complex<float>* right,
                const std::complex<float>* nextLeft, const std::complex<float>* nextRight,
                const OnsetBands& onsets);
 
-    BinScene scene() const;
-    // The averaged in-phase direct amplitude of each channel, what the
-    // placement of the background reads.
-    const float* directLeftLevel() const { return levelLeft_.data(); }
-    const float* directRightLevel() const { return levelRight_.data(); }
-    // The event's amplitude in each channel (0 outside events).
-    const float* eventLeftLevel() const { return eventLevelLeft_.data(); }
-    const float* eventRightLevel() const { return eventLevelRight_.data(); }
-    bool anyEvent() const { return anyEvent_; }
+    // Views of the last frame, valid until the next split.
+    SplitFrame frame() const;
 
     int bins() const { return static_cast<int>(fast_.left.size()); }
 
@@ -169,11 +200,8 @@ private:
     void turnedBin(int k, int half, const std::vector<std::complex<float>>& steps, BinAverages& out);
     template <typename Values>
     void turnedLanes(int k, int half, const std::vector<std::complex<float>>& steps, BinAverages& out);
-    void describe();
     void followScatter(const std::complex<float>* left, const std::complex<float>* right, const float* weights,
                        const float* slowWeights, const OnsetBands& onsets);
-    template <typename V>
-    void describeBins(std::size_t k);
     void findEvents(const std::complex<float>* left, const std::complex<float>* right,
                     const std::complex<float>* nextLeft, const std::complex<float>* nextRight,
                     const OnsetBands& onsets);
@@ -211,17 +239,14 @@ private:
     std::vector<float> shifted_;  // per bin: how surely the direct sound is time-shifted
     std::vector<float> weight_;
     const float* settled_ = nullptr;  // the onset bands', for the frame described
-    // The covariance the scene was judged from (recent and slow averages
-    // blended by how diffuse the bin is).
-    std::vector<float> judgedLeft_, judgedRight_;
-    std::vector<std::complex<float>> judgedCross_;
     std::vector<float> binFloor_;  // per bin: the slow coherence floor after bin averaging
-    // Per bin: 1/√N of the recent and of the slow averages.
+    // Per bin: 1/√N of the recent and of the slow averages under their
+    // constant weights.
     std::vector<float> recentScatter_, slowScatter_;
     // Per band, for each average: the running sums of c·P and (c·P)² over
     // the frames it holds (followScatter), and the ratio a steady sound
     // gives under the constant weight its floors were made for; per bin,
-    // what the slow floor and (square roots) the scatters are scaled by.
+    // the slow floor and the scatters as this frame's averages make them.
     struct Spread {
         float sum = 0.0f, squares = 0.0f;
         // A frame of `power` whose bins move together `concentration`
@@ -237,7 +262,7 @@ private:
     };
     std::vector<Spread> recentSpread_, slowSpread_;
     float recentReference_ = 1.0f, slowReference_ = 1.0f;
-    std::vector<float> slowFloorScale_, recentScatterScale_, slowScatterScale_;
+    std::vector<float> slowFloorNow_, recentScatterNow_, slowScatterNow_;
     // findSteps' running sums over the bins (bins + 1 each).
     std::vector<std::complex<double>> stepSums_;
     std::vector<double> sizeSums_;
@@ -249,10 +274,7 @@ private:
     float inPhaseStep_, shiftedStep_;  // phase steps per bin of kInPhaseDelay, kShiftedDelay
     float inPhaseTangent_, shiftedTangent_;  // their tangents, a margin inside and beyond
 
-    // The scene.
-    std::vector<float> uL_, uR_, cosPhi_, sinPhi_, share_, ambientPower_;
-    std::vector<float> front_, sides_, rear_, toCentre_;
-    std::vector<float> levelLeft_, levelRight_;
+    // The events.
     std::vector<uint8_t> event_;
     std::vector<std::complex<float>> eventL_, eventR_, estimatorL_, estimatorR_;
     std::vector<float> eventFront_, eventRear_, eventLevelLeft_, eventLevelRight_;

@@ -77,6 +77,7 @@ UpmixEngine::UpmixEngine(const host::PluginLibrary& library, const UpmixSetup& s
               settings_.sampleRate),
       inputOnsets_(settings_.sampleRate),
       split_(settings_.binCount(), settings_.fftSize, settings_.sampleRate, onsets_.bandCount()),
+      description_(bins_),
       placement_(library, engineInfoFor(settings_, 1), setup.settings, setup.force,
                  setup.warnings),
       synthesis_(library, settings_, windows_, *setup.layout, longestRearDelay(settings_),
@@ -94,7 +95,7 @@ UpmixEngine::UpmixEngine(const host::PluginLibrary& library, const UpmixSetup& s
         worker_ = std::make_unique<WorkerThread>(
             [this](uint32_t n) {
                 PlacedHop& hop = *hops_[n % kHopSlots];
-                placeAndBuild(hop.inputs.scene(), hop.inputs.placement(), hop);
+                placeAndBuild(hop.inputs.frame(), hop.inputs.leftHz(), hop.inputs.rightHz(), hop);
                 synthesis_.render(hop, outputBlock(n % kHopSlots));
             },
             kWorkerWakeAfter);
@@ -155,6 +156,7 @@ void UpmixEngine::reset() {
     foundOnsets_ = HopOnsets{};
     gathered_ = 0;
     split_.reset();
+    description_.reset();
     for (std::vector<float>& w : steadyWeights_) std::fill(w.begin(), w.end(), 0.0f);
     synthesis_.reset(targetGain_);
     std::fill(input_.begin(), input_.end(), 0.0f);
@@ -219,30 +221,27 @@ void UpmixEngine::place(PlacedHop& hop, const float* hz, const PlacedHop& next) 
     // With a worker, the rest is done there, from copies: the split's arrays
     // belong to the next frame by then.
     if (worker_) {
-        hop.inputs.copy(split_, leftHz, rightHz);
+        hop.inputs.copy(split_.frame(), leftHz, rightHz);
         return;
     }
-    const bool events = split_.anyEvent();
-    placeAndBuild(split_.scene(),
-                  {split_.directLeftLevel(), split_.directRightLevel(), leftHz, rightHz,
-                   events ? split_.eventLeftLevel() : nullptr, events ? split_.eventRightLevel() : nullptr},
-                  hop);
+    placeAndBuild(split_.frame(), leftHz, rightHz, hop);
 }
 
-// The frame's placement, the background's followed over time, and the
-// hop's matrix, with the controls the hop carries.
-void UpmixEngine::placeAndBuild(const BinScene& scene, const PlacementInputs& in, PlacedHop& hop) {
-    placement_.place(hop.method, hop.atf, in.directLeft, in.directRight, in.leftHz, in.rightHz);
+// The frame's description, its placement, the background's followed over
+// time, and the hop's matrix, with the controls the hop carries.
+void UpmixEngine::placeAndBuild(const SplitFrame& frame, const float* leftHz, const float* rightHz, PlacedHop& hop) {
+    description_.describe(frame.statistics);
+    placement_.place(hop.method, hop.atf, description_.directLeftLevel(), description_.directRightLevel(), leftHz,
+                     rightHz);
     PlacementWeights background{}, events{};
-    steadyPlacement(scene.weight);
+    steadyPlacement(frame.statistics.weight);
     for (std::size_t s = 0; s < steadyWeights_.size(); ++s) background[s] = steadyWeights_[s].data();
-    const bool anyEvent = in.eventLeft != nullptr;
-    if (anyEvent) {
-        placement_.placeEvents(hop.method, in.eventLeft, in.eventRight, in.leftHz);
+    if (frame.anyEvent) {
+        placement_.placeEvents(hop.method, frame.eventLeftLevel, frame.eventRightLevel, leftHz);
         for (int s = 0; s < kMainSpeakers; ++s) events[static_cast<std::size_t>(s)] = placement_.eventWeight(s);
     }
-    buildMatrix(scene, background, anyEvent ? &events : nullptr, hop.levels, synthesis_.routing(),
-                hop.matrix.data(), bins_);
+    buildMatrix(description_.scene(frame), background, frame.anyEvent ? &events : nullptr, hop.levels,
+                synthesis_.routing(), hop.matrix.data(), bins_);
 }
 
 // The background's placement follows the averages it is computed from, and

@@ -5,7 +5,8 @@
 // files, a real-time plug-in from its ports, and both get the same samples.
 //
 // Per hop of the host's STFT (OnsetBands.h, PrimaryAmbient.h,
-// DirectPlacement.h, UpmixMatrix.h and SpeakerMix.h tell the steps):
+// BinDescription.h, DirectPlacement.h, UpmixMatrix.h and SpeakerMix.h tell
+// the steps):
 //   1. analyse L and R;
 //   2. find the bands where something has just begun, and describe each
 //      bin: direct sound (in phase, time-shifted or anti-phase), ambience,
@@ -39,14 +40,15 @@
 //
 // Two threads (UpmixSetup::threads = 2, for files, never for a real-time
 // host): each hop is split in two halves, analysis and split on the
-// caller's thread, then the placement and the matrix (from a copy of what
-// the split found: FrameCopy.h), mix and resynthesis (SurroundSynthesis.h)
-// on a worker thread started at construction, so that while the worker
-// renders hop n the caller gathers and splits the next ones. The halves meet through a WorkerThread (atomic counters with
-// wait/notify, no mutex) and a ring of PlacedHop slots. The samples are bit
-// for bit those of one thread, a few hops later: latency() says how many.
-// process() then waits for the worker and so is not real-time safe; it still
-// allocates nothing.
+// caller's thread, then the bins' description, the placement and the
+// matrix (from a copy of what the split found: FrameCopy.h), mix and
+// resynthesis (SurroundSynthesis.h) on a worker thread started at
+// construction, so that while the worker renders hop n the caller gathers
+// and splits the next ones. The halves meet through a WorkerThread (atomic
+// counters with wait/notify, no mutex) and a ring of PlacedHop slots. The
+// samples are bit for bit those of one thread, a few hops later: latency()
+// says how many. process() then waits for the worker and so is not
+// real-time safe; it still allocates nothing.
 #pragma once
 
 #include <array>
@@ -59,6 +61,7 @@
 #include "host/hosting/ModuleSession.h"
 #include "host/hosting/ParameterText.h"
 #include "host/hosting/PluginLibrary.h"
+#include "host/spectral/BinDescription.h"
 #include "host/spectral/DirectPlacement.h"
 #include "host/spectral/Fft.h"
 #include "host/spectral/OnsetBands.h"
@@ -180,7 +183,7 @@ private:
     void analyse(PlacedHop& frame, float* hz);
     void place(PlacedHop& hop, const float* hz, const PlacedHop& next);
     // The second half's start, on the worker when there is one.
-    void placeAndBuild(const BinScene& scene, const PlacementInputs& in, PlacedHop& hop);
+    void placeAndBuild(const SplitFrame& frame, const float* leftHz, const float* rightHz, PlacedHop& hop);
     void steadyPlacement(const float* binWeights);
     // The L and R frequencies of frame f (two frames kept).
     float* frequencyFrame(uint32_t f) { return frequencies_.data() + (f % 2) * 2 * bins_; }
@@ -199,6 +202,7 @@ private:
     HopOnsets foundOnsets_;
     uint64_t gathered_ = 0;  // input samples gathered into whole hops
     PrimaryAmbientSplit split_;
+    BinDescription description_;  // the second half's
     DirectPlacement placement_;
     SurroundSynthesis synthesis_;
 

@@ -14,6 +14,7 @@
 #include <numbers>
 #include <random>
 
+#include "host/spectral/BinDescription.h"
 #include "host/spectral/BinLanes.h"
 #include "host/spectral/OnsetBands.h"
 #include "host/spectral/PeakLimiter.h"
@@ -39,6 +40,7 @@ Scene steadyScene(const std::function<std::pair<Complex, Complex>(int bin, std::
     const float slow = smoothingWeight(0.4, kHop, 44100.0);
     onsets.setSteadyWeights(weight, slow);
     PrimaryAmbientSplit split(kBins, kFft, 44100.0, onsets.bandCount());
+    BinDescription description(kBins);
     const std::vector<float> window(kFft, 1.0f);
     split.setTimeFloors(coherenceFloor(window, kFft, weight), coherenceFloor(window, kFft, slow), weight, slow);
     std::mt19937 random(5);
@@ -49,8 +51,9 @@ Scene steadyScene(const std::function<std::pair<Complex, Complex>(int bin, std::
         for (int k = 0; k < kBins; ++k) std::tie(nextLeft[k], nextRight[k]) = bin(k, random);
         onsets.update(nextLeft.data(), nextRight.data());
         split.split(left.data(), right.data(), nextLeft.data(), nextRight.data(), onsets);
+        description.describe(split.frame().statistics);
     }
-    const BinScene s = split.scene();
+    const BinScene s = description.scene(split.frame());
     return {s.share[watched], s.front[watched], s.sides[watched], s.rear[watched]};
 }
 
