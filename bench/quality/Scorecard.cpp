@@ -19,6 +19,7 @@ ScorecardSignals scorecardSignals(const Speech& speech, ScorecardSuites suites) 
         s.drumHits = drumHitsOverAmbience(kEvents);
         s.clicks = clicksOverBed(kEvents);
         s.castanets = castanetsOverBed(kEvents);
+        s.reverbedSnares = reverbedSnares(kEvents);
         s.partlyCoherent = partlyCoherentNoise(10.0);
         s.chord = chordOverAmbience(10.0);
         s.spacedDelaysMs = {0.25, 0.5, 1.0};
@@ -53,6 +54,7 @@ void runMotion(const Upmixer& upmixer, const ScorecardSignals& s, Scorecard& car
     card.drumHits = measureAmbienceUnderHits(upmixer, s.drumHits);
     card.clicks = measureTransients(upmixer, s.clicks);
     card.castanets = measureTransients(upmixer, s.castanets);
+    card.reverbedSnares = measureReverbedHits(upmixer, s.reverbedSnares);
     card.warble = measureWarble(upmixer, s.partlyCoherent);
     card.chord = measureChord(upmixer, s.chord);
     for (const TestSignal& pair : s.spacedPairs) card.spacedPairs.push_back(measureSpacedPair(upmixer, pair));
@@ -208,6 +210,10 @@ std::vector<Row> rows() {
             }),
         row(kMotion, "castanet: smearing, 20-50 ms above the input's (dB)", "<= +6",
             [](const Scorecard& c) { return number(c.castanets.smearingDb, "%+.1f"); }),
+        row(kMotion, "snare with its own reverb: snare; reverb behind (%)", "<= 10; -",
+            [](const Scorecard& c) {
+                return joined("%.1f", c.reverbedSnares.hitBehindPercent, c.reverbedSnares.reverbBehindPercent);
+            }),
         row(kMotion, "coherence 0.5: band-level std above input, FL; FC (dB)", "<= +0.2",
             [](const Scorecard& c) { return joined("%+.2f", c.warble.stdAboveInputDb[FL], c.warble.stdAboveInputDb[FC]); }),
         row(kMotion, "coherence 0.5: the same, worst channel (dB)", "<= +0.2",

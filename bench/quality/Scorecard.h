@@ -25,7 +25,7 @@ struct ScorecardSuites {
 struct ScorecardSignals {
     ScorecardSuites suites;
     // motion
-    BedAndSource pumping, drumHits, clicks, castanets;
+    BedAndSource pumping, drumHits, clicks, castanets, reverbedSnares;
     TestSignal partlyCoherent;
     ChordSignal chord;
     std::vector<double> spacedDelaysMs;
@@ -50,6 +50,7 @@ struct Scorecard {
     PumpingFigures pumping;
     AmbienceUnderHitsFigures drumHits;
     TransientFigures clicks, castanets;
+    ReverbedHitFigures reverbedSnares;
     WarbleFigures warble;
     ChordFigures chord;
     std::vector<SpacedPairFigures> spacedPairs;  // as ScorecardSignals::spacedDelaysMs

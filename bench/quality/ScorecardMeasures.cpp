@@ -255,6 +255,17 @@ TransientFigures measureTransients(const Upmixer& upmixer, const BedAndSource& s
     return figures;
 }
 
+ReverbedHitFigures measureReverbedHits(const Upmixer& upmixer, const BedAndSource& signal) {
+    const OwnRenderings own = ownRenderings(upmixer, signal);
+    auto behind = [&](const Surround& part, double from, double to) {
+        return median(overEvents(signal, [&](long onset) {
+            const auto e = span(part, onset, from, to);
+            return 100.0 * sumOf(e, {BL, BR}) / sumOfAll(e);
+        }));
+    };
+    return {behind(own.source, 0.0, 0.050), behind(own.bed, 0.050, 1.0)};
+}
+
 double WarbleFigures::worstStdAboveInputDb() const {
     const int c = worstChannel();
     return c < 0 ? NAN : stdAboveInputDb[static_cast<std::size_t>(c)];

@@ -101,6 +101,13 @@ struct TransientFigures {
 };
 TransientFigures measureTransients(const Upmixer& upmixer, const BedAndSource& signal);
 
+// A dry hit and its own reverb: the hit's share behind in its first 50 ms,
+// and the reverb's (the bed's own rendering) from 50 ms to 1 s after.
+struct ReverbedHitFigures {
+    double hitBehindPercent = NAN, reverbBehindPercent = NAN;
+};
+ReverbedHitFigures measureReverbedHits(const Upmixer& upmixer, const BedAndSource& signal);
+
 struct WarbleFigures {
     std::array<double, kChannels> stdAboveInputDb{NAN, NAN, NAN, NAN, NAN, NAN};
     double modulationAboveInputDb = NAN;  // FL

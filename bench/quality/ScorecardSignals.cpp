@@ -431,6 +431,29 @@ BedAndSource castanetsOverBed(int events) {
     return s;
 }
 
+BedAndSource reverbedSnares(int events) {
+    BedAndSource s = decorrelatedBed("reverbed snares", events, 0.01, 1311);
+    const double decay = 1.0 / std::log(1000.0);  // 60 dB in 1 s
+    for (std::size_t e = 0; e < s.onsets.size(); ++e) {
+        Random random(1313 + 2 * e);
+        std::vector<float> snare(samplesOf(0.020)), reverbLeft(samplesOf(1.0)), reverbRight(reverbLeft.size());
+        for (std::size_t i = 0; i < snare.size(); ++i) {
+            snare[i] = static_cast<float>(0.5 * random.gaussian() * std::exp(-static_cast<double>(i) / kSampleRate / 0.005));
+        }
+        for (std::size_t i = 0; i < reverbLeft.size(); ++i) {
+            const double t = static_cast<double>(i) / kSampleRate;
+            const double envelope = 0.25 * std::min(t / 0.010, 1.0) * std::exp(-t / decay);
+            reverbLeft[i] = static_cast<float>(envelope * random.gaussian());
+            reverbRight[i] = static_cast<float>(envelope * random.gaussian());
+        }
+        addAtOnsets(s.sourceLeft, snare, {s.onsets[e]});
+        addAtOnsets(s.sourceRight, snare, {s.onsets[e]});
+        addAtOnsets(s.bedLeft, reverbLeft, {s.onsets[e]});
+        addAtOnsets(s.bedRight, reverbRight, {s.onsets[e]});
+    }
+    return s;
+}
+
 TestSignal partlyCoherentNoise(double seconds) {
     const std::size_t n = samplesOf(seconds);
     const std::vector<float> shared = pinkNoise(n, 1401), left = pinkNoise(n, 1402),

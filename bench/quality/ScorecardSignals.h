@@ -18,6 +18,12 @@
 //   castanets      the same bed; once a second a centred castanet: 30 ms of
 //                  1.5–6 kHz band-limited noise under exp(−t/4 ms), peak 0.5,
 //                  each hit's noise its own
+//   reverbed snare two independent pinks at 0.01 RMS; once a second a
+//                  centred snare, 20 ms of white noise at 0.5 RMS under
+//                  exp(−t/5 ms), and its reverb beginning with it: in each
+//                  channel its own white noise at 0.25 RMS rising over
+//                  10 ms and decaying 60 dB in 1 s, so that the reverb
+//                  outweighs the snare in every frame that holds both
 //   coherence 0.5  L = a·s + b·n1, R = a·s + b·n2 from three pinks,
 //                  a² = b² = 0.5
 //   chord          an A major chord held throughout: A3 (220 Hz) centred,
@@ -69,6 +75,8 @@ BedAndSource pumpingNoise(int events);
 BedAndSource drumHitsOverAmbience(int events);
 BedAndSource clicksOverBed(int events);
 BedAndSource castanetsOverBed(int events);
+// The bed is the quiet pinks and the reverb, the source the dry snares.
+BedAndSource reverbedSnares(int events);
 
 TestSignal partlyCoherentNoise(double seconds);
 

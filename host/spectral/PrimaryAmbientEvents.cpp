@@ -89,7 +89,9 @@ float coherentShare(float trace, float largest, float independentBinCount) {
 // frame that describes the event is the next one where the event begins
 // there (it holds the hit whole, this one only its edge); as the event
 // fades below a quarter of its peak, its direction is held, so the frames
-// that still carry its tail render it where its peak went.
+// that still carry its tail render it where its peak went; and while the
+// frames' windows still hold its onset, they keep the direction and the
+// coherence it rose with wherever they show it less coherent.
 //
 // A band that only joined a hit across the spectrum holds little of it
 // (the edge of a castanet's band, a click's low end under a bass) and
@@ -226,10 +228,21 @@ void PrimaryAmbientSplit::estimateEvent(std::size_t band, std::size_t first, std
             bandStep_[band] = hit.step;
             bandCoherent_[band] = hit.coherent;
         } else {
-            bandLeftDirection_[band] = own.left;
-            bandRightDirection_[band] = own.right;
-            bandStep_[band] = excess.step;
-            bandCoherent_[band] = coherentShare(excess.left + excess.right, own.power, excess.independent);
+            // While a frame's window still holds the onset, the hit is in
+            // it, only further towards the window's start and under more of
+            // whatever began with it (its own reverb, 6 dB stronger than a
+            // snare over a frame): a less coherent excess then is that
+            // sound's, not the hit's, and the hit keeps the direction and
+            // the coherence it rose with. Judged afresh, the snare's later
+            // frames would send half of it behind with its reverb.
+            const float coherent = coherentShare(excess.left + excess.right, own.power, excess.independent);
+            const bool holdsOnset = !began && bandAge_[band] < onsets.onsetFrames() && coherent < bandCoherent_[band];
+            if (!holdsOnset) {
+                bandLeftDirection_[band] = own.left;
+                bandRightDirection_[band] = own.right;
+                bandStep_[band] = excess.step;
+                bandCoherent_[band] = coherent;
+            }
         }
     }
     const float coherent = bandCoherent_[band];
