@@ -20,6 +20,8 @@ ScorecardSignals scorecardSignals(const Speech& speech, ScorecardSuites suites) 
         s.clicks = clicksOverBed(kEvents);
         s.castanets = castanetsOverBed(kEvents);
         s.reverbedSnares = reverbedSnares(kEvents);
+        s.spacedSnareDelaysMs = {0.5, 1.0};
+        for (double delay : s.spacedSnareDelaysMs) s.spacedSnares.push_back(spacedSnares(kEvents, delay));
         s.partlyCoherent = partlyCoherentNoise(10.0);
         s.chord = chordOverAmbience(10.0);
         s.spacedDelaysMs = {0.25, 0.5, 1.0};
@@ -55,6 +57,9 @@ void runMotion(const Upmixer& upmixer, const ScorecardSignals& s, Scorecard& car
     card.clicks = measureTransients(upmixer, s.clicks);
     card.castanets = measureTransients(upmixer, s.castanets);
     card.reverbedSnares = measureReverbedHits(upmixer, s.reverbedSnares);
+    for (const BedAndSource& snares : s.spacedSnares) {
+        card.spacedSnaresBehindPercent.push_back(measureReverbedHits(upmixer, snares).hitBehindPercent);
+    }
     card.warble = measureWarble(upmixer, s.partlyCoherent);
     card.chord = measureChord(upmixer, s.chord);
     for (const TestSignal& pair : s.spacedPairs) card.spacedPairs.push_back(measureSpacedPair(upmixer, pair));
@@ -213,6 +218,12 @@ std::vector<Row> rows() {
         row(kMotion, "snare with its own reverb: snare; reverb behind (%)", "<= 10; -",
             [](const Scorecard& c) {
                 return joined("%.1f", c.reverbedSnares.hitBehindPercent, c.reverbedSnares.reverbBehindPercent);
+            }),
+        row(kMotion, "spaced-pair snare, R 0.5; 1 ms late: behind (%)", "<= 10",
+            [](const Scorecard& c) {
+                std::string cells;
+                for (double v : c.spacedSnaresBehindPercent) cells += (cells.empty() ? "" : "; ") + number(v, "%.1f");
+                return cells.empty() ? std::string("-") : cells;
             }),
         row(kMotion, "coherence 0.5: band-level std above input, FL; FC (dB)", "<= +0.2",
             [](const Scorecard& c) { return joined("%+.2f", c.warble.stdAboveInputDb[FL], c.warble.stdAboveInputDb[FC]); }),

@@ -26,6 +26,8 @@ struct ScorecardSignals {
     ScorecardSuites suites;
     // motion
     BedAndSource pumping, drumHits, clicks, castanets, reverbedSnares;
+    std::vector<BedAndSource> spacedSnares;  // as spacedSnareDelaysMs
+    std::vector<double> spacedSnareDelaysMs;
     TestSignal partlyCoherent;
     ChordSignal chord;
     std::vector<double> spacedDelaysMs;
@@ -51,6 +53,7 @@ struct Scorecard {
     AmbienceUnderHitsFigures drumHits;
     TransientFigures clicks, castanets;
     ReverbedHitFigures reverbedSnares;
+    std::vector<double> spacedSnaresBehindPercent;  // as ScorecardSignals::spacedSnareDelaysMs
     WarbleFigures warble;
     ChordFigures chord;
     std::vector<SpacedPairFigures> spacedPairs;  // as ScorecardSignals::spacedDelaysMs

@@ -431,15 +431,27 @@ BedAndSource castanetsOverBed(int events) {
     return s;
 }
 
+namespace {
+
+// 20 ms of white noise at 0.5 RMS under exp(−t/5 ms), then silence to
+// `length` samples.
+std::vector<float> drySnare(Random& random, std::size_t length) {
+    std::vector<float> snare(length, 0.0f);
+    for (std::size_t i = 0; i < std::min(length, samplesOf(0.020)); ++i) {
+        snare[i] = static_cast<float>(0.5 * random.gaussian() * std::exp(-static_cast<double>(i) / kSampleRate / 0.005));
+    }
+    return snare;
+}
+
+}  // namespace
+
 BedAndSource reverbedSnares(int events) {
     BedAndSource s = decorrelatedBed("reverbed snares", events, 0.01, 1311);
     const double decay = 1.0 / std::log(1000.0);  // 60 dB in 1 s
     for (std::size_t e = 0; e < s.onsets.size(); ++e) {
         Random random(1313 + 2 * e);
-        std::vector<float> snare(samplesOf(0.020)), reverbLeft(samplesOf(1.0)), reverbRight(reverbLeft.size());
-        for (std::size_t i = 0; i < snare.size(); ++i) {
-            snare[i] = static_cast<float>(0.5 * random.gaussian() * std::exp(-static_cast<double>(i) / kSampleRate / 0.005));
-        }
+        const std::vector<float> snare = drySnare(random, samplesOf(0.020));
+        std::vector<float> reverbLeft(samplesOf(1.0)), reverbRight(reverbLeft.size());
         for (std::size_t i = 0; i < reverbLeft.size(); ++i) {
             const double t = static_cast<double>(i) / kSampleRate;
             const double envelope = 0.25 * std::min(t / 0.010, 1.0) * std::exp(-t / decay);
@@ -450,6 +462,17 @@ BedAndSource reverbedSnares(int events) {
         addAtOnsets(s.sourceRight, snare, {s.onsets[e]});
         addAtOnsets(s.bedLeft, reverbLeft, {s.onsets[e]});
         addAtOnsets(s.bedRight, reverbRight, {s.onsets[e]});
+    }
+    return s;
+}
+
+BedAndSource spacedSnares(int events, double delayMs) {
+    BedAndSource s = decorrelatedBed("spaced snares", events, 0.01, 1311);
+    for (std::size_t e = 0; e < s.onsets.size(); ++e) {
+        Random random(1313 + 2 * e);
+        const std::vector<float> snare = drySnare(random, 2048);  // room for the delay on the FFT's circle
+        addAtOnsets(s.sourceLeft, snare, {s.onsets[e]});
+        addAtOnsets(s.sourceRight, delayed(snare, delayMs * 1e-3 * kSampleRate), {s.onsets[e]});
     }
     return s;
 }

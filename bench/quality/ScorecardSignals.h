@@ -24,6 +24,9 @@
 //                  channel its own white noise at 0.25 RMS rising over
 //                  10 ms and decaying 60 dB in 1 s, so that the reverb
 //                  outweighs the snare in every frame that holds both
+//   spaced snare   the same snare without its reverb, over the same bed,
+//                  in R an exact fraction of a millisecond after L (a
+//                  spaced pair's overheads)
 //   coherence 0.5  L = a·s + b·n1, R = a·s + b·n2 from three pinks,
 //                  a² = b² = 0.5
 //   chord          an A major chord held throughout: A3 (220 Hz) centred,
@@ -77,6 +80,8 @@ BedAndSource clicksOverBed(int events);
 BedAndSource castanetsOverBed(int events);
 // The bed is the quiet pinks and the reverb, the source the dry snares.
 BedAndSource reverbedSnares(int events);
+// The bed is the quiet pinks, the source the snares, R `delayMs` late.
+BedAndSource spacedSnares(int events, double delayMs);
 
 TestSignal partlyCoherentNoise(double seconds);
 

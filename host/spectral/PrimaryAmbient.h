@@ -66,6 +66,7 @@
 #include <complex>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace quorveil::spectral {
@@ -226,6 +227,10 @@ private:
                        const std::complex<float>* nextLeft, const std::complex<float>* nextRight,
                        const OnsetBands& onsets);
     HitDirection hitAcross(const OnsetBands& onsets) const;
+    // The phase step per bin of a time difference in the frame's excess over
+    // the band [first, end), if the band shows one.
+    std::optional<std::complex<float>> timeStep(const std::complex<float>* left, const std::complex<float>* right,
+                                                std::size_t first, std::size_t end) const;
     void estimateEvent(std::size_t band, std::size_t first, std::size_t end, const OnsetBands& onsets,
                        const HitDirection& hit);
 
