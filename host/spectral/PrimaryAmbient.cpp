@@ -150,7 +150,7 @@ PrimaryAmbientSplit::PrimaryAmbientSplit(int bins, int fftSize, double sampleRat
                     &recentScatterNow_, &slowScatterNow_}) {
         v->assign(n, 0.0f);
     }
-    for (auto* v : {&step_, &slowStep_, &excessCross_, &eventL_, &eventR_, &estimatorL_, &estimatorR_}) {
+    for (auto* v : {&step_, &slowStep_, &excessCross_, &frameCross_, &eventL_, &eventR_, &estimatorL_, &estimatorR_}) {
         v->assign(n, Complex());
     }
     event_.assign(n, 0);

@@ -230,7 +230,7 @@ private:
     // The phase step per bin of a time difference in the frame's excess over
     // the band [first, end), if the band shows one.
     std::optional<std::complex<float>> timeStep(const std::complex<float>* left, const std::complex<float>* right,
-                                                std::size_t first, std::size_t end) const;
+                                                std::size_t first, std::size_t end);
     void estimateEvent(std::size_t band, std::size_t first, std::size_t end, const OnsetBands& onsets,
                        const HitDirection& hit);
 
@@ -287,6 +287,9 @@ private:
     // many bins it was summed over.
     std::vector<float> excessLeft_, excessRight_, excessBins_;
     std::vector<std::complex<float>> excessCross_;
+    // Per bin of a band in an event: the frame's own cross-spectrum less
+    // the bin's average (timeStep).
+    std::vector<std::complex<float>> frameCross_;
     // Per band in an event: its strongest power so far, and the direction,
     // the coherent share (how much of it is taken as a direct sound) and
     // the phase step it had then.

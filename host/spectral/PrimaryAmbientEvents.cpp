@@ -145,16 +145,16 @@ void PrimaryAmbientSplit::findEvents(const Complex* thisLeft, const Complex* thi
 // points, by a fifth to a third, enough for a wide band's turned sum to
 // cancel: a snare 1 ms later in R looked diffuse and went 64% behind.)
 std::optional<std::complex<float>> PrimaryAmbientSplit::timeStep(const Complex* left, const Complex* right,
-                                                                 std::size_t first, std::size_t end) const {
+                                                                 std::size_t first, std::size_t end) {
+    for (std::size_t i = first; i < end; ++i) frameCross_[i] = left[i] * std::conj(right[i]) - fast_.cross[i];
     Complex products;
     float sizes = 0.0f;
     std::size_t count = 0;
-    const auto crossExcess = [&](std::size_t i) { return left[i] * std::conj(right[i]) - fast_.cross[i]; };
     for (std::size_t k = first + kStepGap + kStepBlock; k + kStepBlock <= end; ++k) {
         Complex later, earlier;
         for (std::size_t d = 0; d < kStepBlock; ++d) {
-            later += crossExcess(k + d);
-            earlier += crossExcess(k - kStepGap - kStepBlock + 1 + d);
+            later += frameCross_[k + d];
+            earlier += frameCross_[k - kStepGap - kStepBlock + 1 + d];
         }
         products += later * std::conj(earlier);
         sizes += std::abs(later) * std::abs(earlier);

@@ -292,7 +292,11 @@ struct BandFeeder {
     OnsetBands onsets{kBins, kFft, kHop, 4, kRate};
     std::mt19937 random{3};
     std::vector<Complex> left = std::vector<Complex>(kBins), right = std::vector<Complex>(kBins);
-    BandFeeder() { onsets.setSteadyWeights(smoothingWeight(0.1, kHop, kRate), smoothingWeight(0.4, kHop, kRate)); }
+    // Settled on a steady sound of unit amplitude in every band.
+    BandFeeder() {
+        onsets.setSteadyWeights(smoothingWeight(0.1, kHop, kRate), smoothingWeight(0.4, kHop, kRate));
+        for (int i = 0; i < 300; ++i) frame([](std::size_t) { return 1.0f; });
+    }
     void frame(const std::function<float(std::size_t band)>& amplitude) {
         std::uniform_real_distribution<float> turn(0.0f, 2.0f * std::numbers::pi_v<float>);
         for (std::size_t b = 0; b < onsets.bandCount(); ++b) {
@@ -331,7 +335,6 @@ TEST(OnsetBands, AHitAcrossTheSpectrumTakesTheBandsItBarelyLifts) {
         const std::size_t bands = feeder.onsets.bandCount();
         ASSERT_GT(bands, c.risen + 6);
         const std::size_t low = 6;
-        for (int i = 0; i < 300; ++i) feeder.frame([](std::size_t) { return 1.0f; });
         for (int i = 0; i < c.frames; ++i) {
             feeder.frame([&](std::size_t b) {
                 if (b >= bands - c.risen) return std::sqrt(8.0f);
@@ -363,7 +366,6 @@ TEST(OnsetBands, AHitDyingAwayStaysAHitAndOneThatHoldsBecomesTheSteadySound) {
         SCOPED_TRACE(c.name);
         BandFeeder feeder;
         const std::size_t bands = feeder.onsets.bandCount();
-        for (int i = 0; i < 300; ++i) feeder.frame([](std::size_t) { return 1.0f; });
         const auto frames = static_cast<int>(c.seconds * BandFeeder::kRate / BandFeeder::kHop);
         for (int i = 0; i < frames; ++i) {
             const double hit = c.peak * std::exp(-i * BandFeeder::kHop / BandFeeder::kRate / c.decay);
